@@ -1,0 +1,31 @@
+// varnel-admin: maintenance commands for a Varnel program directory.
+#include <iostream>
+#include <string>
+
+#include "admin/init.h"
+
+namespace {
+int Usage() {
+  std::cerr << "usage: varnel-admin init DIR [--demo]\n";
+  return 2;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3 || std::string(argv[1]) != "init") return Usage();
+  bool demo = false;
+  if (argc == 4) {
+    if (std::string(argv[3]) != "--demo") return Usage();
+    demo = true;
+  } else if (argc > 4) {
+    return Usage();
+  }
+  try {
+    varnel::InitProgramDir(argv[2], demo);
+  } catch (const std::exception& e) {
+    std::cerr << "varnel-admin: " << e.what() << "\n";
+    return 1;
+  }
+  std::cout << "Created " << argv[2] << "/Varnel.mdb" << (demo ? " (demo setup)" : "") << "\n";
+  return 0;
+}

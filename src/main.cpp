@@ -1,0 +1,10 @@
+// varnel: the alarm notification service. With no argument it runs in the foreground.
+#include <string>
+
+#include "service/command_line.h"
+
+int main(int argc, char** argv) {
+  std::string args;
+  for (int i = 1; i < argc; ++i) args += (i > 1 ? " " : "") + std::string(argv[i]);
+  return varnel::Form_Load(args, varnel::EnvironmentFromProcess(argv[0]));
+}

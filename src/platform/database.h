@@ -1,0 +1,103 @@
+// The configuration and log database: a connection per procedure, tables opened by
+// name and walked in rowid order, fields read and written by column name.
+#pragma once
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varnel {
+
+class Table;
+
+// One connection. Closing happens in the destructor; a transaction still open then is
+// committed, so the rows written before an error stay written.
+class Database {
+ public:
+  explicit Database(const std::string& path);  // raises 3000 + code when missing or locked
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  Table Open(const std::string& table);
+  void Begin();
+  void Commit();
+  void Exec(const std::string& sql);  // schema creation and maintenance only
+
+  sqlite3* Handle() { return db_; }
+  [[noreturn]] void Fail(int rc);
+
+ private:
+  sqlite3* db_ = nullptr;
+  bool inTransaction_ = false;
+};
+
+// A table opened by name. Positioned on the first row; rows are fetched on demand so
+// opening a long log table only to append costs nothing.
+class Table {
+ public:
+  Table(Database& db, std::string name);
+  Table(Table&&) noexcept;
+  ~Table();
+
+  bool Eof();
+  void MoveNext();
+  void MoveFirst();
+  std::size_t RecordCount();
+
+  // Reads of the current row. A missing column raises 3265, no current row 3021.
+  std::string Text(const std::string& column);
+  bool Flag(const std::string& column);
+  std::int16_t Int16(const std::string& column);  // outside -32768..32767 raises 6
+  std::int32_t Int32(const std::string& column);  // outside 32-bit range raises 6
+
+  // Writes into the edit buffer; Update stores them.
+  void Set(const std::string& column, const std::string& value);
+  void Set(const std::string& column, const char* value) { Set(column, std::string(value)); }
+  void Set(const std::string& column, std::int64_t value);
+  void Set(const std::string& column, int value) { Set(column, static_cast<std::int64_t>(value)); }
+  void Set(const std::string& column, bool value) { Set(column, std::int64_t{value ? 1 : 0}); }
+
+  void AddNew();   // starts a new row in the edit buffer
+  void Update();   // writes the edit buffer (insert or update of the current row)
+  void Delete();   // deletes the current row; the position stays until MoveNext
+
+  const std::string& Name() const { return name_; }
+
+ private:
+  struct Value {
+    bool isNull = true;
+    bool isInt = false;
+    std::int64_t i = 0;
+    std::string s;
+  };
+  std::size_t ColumnIndex(const std::string& column) const;
+  void LoadRowIds();
+  const Value& Current(const std::string& column);
+  std::int64_t IntValue(const std::string& column);
+  sqlite3_stmt* Prepare(const std::string& sql);
+
+  Database* db_;
+  std::string name_;
+  std::vector<std::string> columns_;
+  std::vector<bool> intColumn_;
+  std::optional<std::vector<std::int64_t>> rowIds_;
+  std::size_t pos_ = 0;
+  bool deleted_ = false;
+  std::optional<std::vector<Value>> row_;  // cache of the current row
+  bool adding_ = false;
+  std::map<std::size_t, Value> edits_;
+  // Prepared statements, finalized even when the constructor throws.
+  struct Statements {
+    Statements() = default;
+    Statements(Statements&& o) noexcept : map(std::move(o.map)) { o.map.clear(); }
+    ~Statements();
+    std::map<std::string, sqlite3_stmt*> map;
+  } stmts_;
+};
+
+}  // namespace varnel

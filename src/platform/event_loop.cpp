@@ -1,0 +1,17 @@
+#include "platform/event_loop.h"
+
+#include <asio/executor_work_guard.hpp>
+#include <chrono>
+
+namespace varnel {
+
+void Delay(asio::io_context& io, int ms) {
+  // The guard keeps run_for waiting the whole slice even when no handler is queued.
+  auto guard = asio::make_work_guard(io);
+  for (int slice = 0; slice < ms / 20; ++slice) {
+    if (io.stopped()) io.restart();
+    io.run_for(std::chrono::milliseconds(20));
+  }
+}
+
+}  // namespace varnel

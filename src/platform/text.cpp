@@ -1,0 +1,113 @@
+#include "platform/text.h"
+
+#include <cctype>
+
+namespace varnel {
+namespace {
+
+// Length of the valid UTF-8 sequence at s[i], or 0 when the bytes there are not valid UTF-8.
+std::size_t Utf8SeqLen(std::string_view s, std::size_t i) {
+  auto b = static_cast<unsigned char>(s[i]);
+  std::size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+  if (len == 0 || i + len > s.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k)
+    if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
+  return len;
+}
+
+std::size_t CharStep(std::string_view s, std::size_t i) {
+  std::size_t n = Utf8SeqLen(s, i);
+  return n == 0 ? 1 : n;
+}
+
+// Byte offset of the character with 0-based index n (or s.size()).
+std::size_t ByteOffset(std::string_view s, std::size_t n) {
+  std::size_t i = 0;
+  while (n > 0 && i < s.size()) {
+    i += CharStep(s, i);
+    --n;
+  }
+  return i;
+}
+
+void AppendUtf8(std::string& out, unsigned cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Windows-1252 code points of bytes 0x80..0x9F (undefined ones map to themselves).
+const unsigned kCp1252High[32] = {
+    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+
+}  // namespace
+
+std::size_t CharLength(std::string_view s) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < s.size(); i += CharStep(s, i)) ++n;
+  return n;
+}
+
+std::string LeftChars(std::string_view s, long n) {
+  if (n <= 0) return {};
+  return std::string(s.substr(0, ByteOffset(s, static_cast<std::size_t>(n))));
+}
+
+std::string MidChars(std::string_view s, long start, long n) {
+  if (start < 1) start = 1;
+  std::size_t from = ByteOffset(s, static_cast<std::size_t>(start - 1));
+  std::string_view rest = s.substr(from);
+  return n < 0 ? std::string(rest) : LeftChars(rest, n);
+}
+
+std::string RightChars(std::string_view s, long n) {
+  long len = static_cast<long>(CharLength(s));
+  if (n >= len) return std::string(s);
+  return MidChars(s, len - n + 1);
+}
+
+std::string Trim(std::string_view s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+std::string ToUpper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+
+std::string ToLower(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return r;
+}
+
+std::string FromWire(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    std::size_t n = Utf8SeqLen(bytes, i);
+    if (n > 0) {
+      out.append(bytes.substr(i, n));
+      i += n;
+      continue;
+    }
+    auto b = static_cast<unsigned char>(bytes[i++]);
+    AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
+  }
+  return out;
+}
+
+}  // namespace varnel

@@ -1,0 +1,78 @@
+#include "service/main_cycle.h"
+
+#include "platform/files.h"
+#include "service/errors.h"
+#include "service/settings.h"
+#include "service/update_event_log.h"
+
+namespace varnel {
+namespace {
+
+void SetStatus(Varnel& ctx, int step, const char* text) {
+  ctx.StatusStep = static_cast<std::int16_t>(step);
+  ctx.StatusText = text;
+}
+
+void PollWatchdog(Varnel& ctx) {
+  if (!ctx.PollMe || ctx.PollCountdown >= 1) return;
+  if (ctx.IsPrimary) {
+    ctx.PollCountdown = static_cast<std::int32_t>(ctx.PollMeTimeout) * 10;
+  } else {
+    // The standby pauses when nobody polls it; the next Get wakes it again.
+    ctx.ServiceState = 2;
+  }
+}
+
+}  // namespace
+
+HourChange RunHourlyJobs(Varnel& ctx) {
+  int hour = ctx.clock.Now().hour;
+  if (hour == ctx.LastHour) return HourChange::None;
+  // The network manager status import is not part of this server, so the hourly list has
+  // no call for it.
+  HourChange change = hour < ctx.LastHour ? HourChange::NewDay : HourChange::NewHour;
+  ctx.LastHour = hour;
+  return change;
+}
+
+void RunCycle(Varnel& ctx) {
+  ctx.LogChanged = false;
+  if (ctx.UpdateRequest == 1) {
+    ReadDb_Updates(ctx);
+    ctx.UpdateRequest = 2;
+  }
+  SetStatus(ctx, 3, kStatusChecking);
+  ctx.events.Clear();
+  PollWatchdog(ctx);
+  RunHourlyJobs(ctx);
+  if (ctx.events.Count() > 0) UpdateEventLog(ctx);
+  ctx.Countdown = ctx.CheckInterval;
+  ctx.events.SetCount(0);
+  SetStatus(ctx, 2, kStatusCountdown);
+}
+
+void Timer1Tick(Varnel& ctx) {
+  if (!ctx.TimerEnabled || ctx.CycleRunning) return;
+  Guarded(ctx, "timer1_Timer", [&] {
+    if (ctx.ServiceState == 2) {
+      ctx.Countdown = ctx.CheckInterval;
+      SetStatus(ctx, 1, kStatusPaused);
+      return;
+    }
+    ctx.PollCountdown -= kTickSeconds;
+    ctx.Countdown = static_cast<std::int16_t>(ctx.Countdown - kTickSeconds);
+    SetStatus(ctx, 2, kStatusCountdown);
+    if (ctx.Countdown >= 1) {
+      ctx.events.SetCount(0);
+      return;
+    }
+    ctx.CycleRunning = true;
+    struct Done {
+      Varnel& c;
+      ~Done() { c.CycleRunning = false; }
+    } done{ctx};
+    RunCycle(ctx);
+  });
+}
+
+}  // namespace varnel

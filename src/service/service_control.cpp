@@ -1,0 +1,94 @@
+#include "service/service_control.h"
+
+#include "platform/event_loop.h"
+#include "platform/files.h"
+#include "service/errors.h"
+#include "service/ini.h"
+#include "service/main_cycle.h"
+#include "service/service_open.h"
+#include "service/trace.h"
+
+namespace varnel {
+namespace {
+
+const char* const kOpenOrder[] = {"snmpAgent", "snmpManager", "commPort",    "sysLog1",
+                                  "sysLog2",   "smtpServer",  "smsServer",   "backupServer"};
+
+void StartSequence(Varnel& ctx) {
+  if (!ctx.ConnectionString.empty()) return;  // this process has started once already
+  ctx.ConnectionString = ctx.DatabasePath();
+  Database db = OpenDatabase(ctx);
+  {
+    Table g = db.Open("Settings_General");
+    ctx.DateFormat = g.Text("UseDateFormat");
+    ClearDebugDir(ctx);
+    Varnel_ini(ctx);
+    ctx.DebugMode = g.Text("DebugMode");
+    ctx.DbVersion = g.Text("Version");
+    ctx.BufferAllMessOffDuty = g.Flag("BufferAllMessOffDuty");
+    ctx.NotifyDutyListOnOff = g.Flag("NotifyDutyListOnOff");
+  }
+  ctx.StartTime = ctx.clock.Now();
+  for (const char* name : kOpenOrder) ServiceOpen(ctx, name);
+  for (const char* f : {"Event.log", "SmtpMess.log", "SnmpMess.log", "SmsCmd.log"})
+    DeleteFile(ctx.Path(f));
+  ctx.ListenerStatus[kLsLogFile] = 1;
+  ClearTestMessageDb(ctx);
+  ClearInfoMessageDb(ctx);
+  for (const char* f : {"Hold_Queue.log", "ReqAck.log"}) DeleteFile(ctx.Path(f));
+  ctx.ReqAckIdCounter = 900;
+  {
+    Table c = db.Open("Event_CheckInterval");
+    ctx.CheckInterval = c.Int16("CheckInterval");
+  }
+  LocalTime now = ctx.clock.Now();
+  ctx.ServiceState = 1;
+  ctx.Countdown = ctx.CheckInterval;
+  ctx.StatusStep = 2;
+  ctx.StatusText = kStatusCountdown;
+  ctx.UpdateRequest = 2;
+  ctx.ErrorCount = 0;
+  ctx.LastErrorText = "No internal execution error.";
+  ctx.LastHour = now.hour;
+  ctx.LastMinute = now.HourMinute();
+  ctx.PollCountdown = ctx.PollMeTimeout;
+  ctx.TimerEnabled = true;
+  ctx.eventLog.Write(evt::kInformation, evt::kStarted, "");
+}
+
+void StopSequence(Varnel& ctx) {
+  const char* const kCloseOrder[] = {"backupServer", "smsServer", "smtpServer", "sysLog1",
+                                     "sysLog2",      "commPort",  "snmpManager", "snmpAgent"};
+  for (int i = 0; i < 8; ++i) {
+    ServiceClose(ctx, kCloseOrder[i]);
+    if (i < 7) Delay(ctx.io, 200);
+  }
+  ctx.TimerEnabled = false;
+  Delay(ctx.io, 200);
+  ctx.eventLog.Write(evt::kInformation, evt::kStopped, "");
+}
+
+}  // namespace
+
+void dartSvc_State(Varnel& ctx, int code) {
+  Guarded(ctx, "dartSvc_State", [&] {
+    switch (code) {
+      case kCodeStop:
+        StopSequence(ctx);
+        break;
+      case kCodePause:
+        Notice(ctx, evt::kWarning, "Pause is not implemented.");
+        break;
+      case kCodeStart:
+        StartSequence(ctx);
+        break;
+      case kCodeContinue:
+        Notice(ctx, evt::kWarning, "Resume is not implemented.");
+        break;
+      default:
+        break;
+    }
+  });
+}
+
+}  // namespace varnel

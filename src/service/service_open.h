@@ -1,0 +1,22 @@
+// Opening and closing the listeners at start and stop, and the two table clearings.
+#pragma once
+#include <string>
+
+#include "service/varnel.h"
+
+namespace varnel {
+
+void ServiceOpen(Varnel& ctx, const std::string& name);
+void ServiceClose(Varnel& ctx, const std::string& name);
+void ClearInfoMessageDb(Varnel& ctx);
+void ClearTestMessageDb(Varnel& ctx);
+
+// The failure entry and status of a listener whose start raised error number/description.
+// Writes the entry and sets ListenerStatus; returns the status text to store.
+std::string ListenerFailed(Varnel& ctx, const std::string& name, int number,
+                           const std::string& description);
+
+// True when address is one of this machine's interface addresses.
+bool IsLocalAddress(const std::string& address);
+
+}  // namespace varnel

@@ -1,0 +1,45 @@
+#include "service/update_event_log.h"
+
+#include "platform/text.h"
+#include "service/errors.h"
+
+namespace varnel {
+
+std::int32_t DayStamp(const std::string& date) {
+  auto digits = [&](std::size_t pos, std::size_t len) { return std::stoi(date.substr(pos, len)); };
+  return digits(3, 1) * 100000000 + digits(5, 2) * 1000000 + digits(8, 2) * 10000;
+}
+
+void UpdateEventLog(Varnel& ctx) {
+  Guarded(ctx, "UpdateEventLog", [&] {
+    Database db = OpenDatabase(ctx);
+    int n;
+    {
+      Table g = db.Open("Settings_General");
+      n = g.Int16("LogIndexEvent");
+      // The counter advances by the whole count, whether or not the rows get written.
+      g.Set("LogIndexEvent", static_cast<std::int64_t>(n) + ctx.events.Count());
+      g.Update();
+    }
+    if (n > kMaxLogRowsPerDay) return;
+    std::int32_t stamp = DayStamp(ctx.clock.Now().DateText());
+    db.Begin();
+    Table t = db.Open("LogFiles_Event");
+    for (int i = 1; i <= ctx.events.Count(); ++i) {
+      if (n > kMaxLogRowsPerDay) continue;
+      const InEvent& e = ctx.events[i];
+      t.AddNew();
+      t.Set("Index", static_cast<std::int64_t>(stamp) + n);
+      ++n;
+      t.Set("DateAndTime", e.DateAndTime);
+      t.Set("Priority", e.Priority);
+      t.Set("NodeName", LeftChars(e.Name, 100));
+      t.Set("Message", LeftChars(e.Message, 250));
+      t.Set("EventSource", LeftChars(e.EventSource, 25));
+      t.Update();
+    }
+    db.Commit();
+  });
+}
+
+}  // namespace varnel

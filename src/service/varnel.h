@@ -1,0 +1,93 @@
+// The service context: owns the globals of every subsystem and refers to the platform.
+#pragma once
+#include <array>
+#include <asio/io_context.hpp>
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/event_log.h"
+#include "service/event_list.h"
+
+namespace varnel {
+
+// Entries of ListenerStatus (1-based, as the agent reports them).
+enum ListenerEntry {
+  kLsTrapServer = 1,
+  kLsCommPort = 2,
+  kLsLogFile = 3,
+  kLsSysLog1 = 4,
+  kLsSysLog2 = 5,
+  kLsSmtpServer = 6,
+  kLsSmsServer = 7,
+};
+constexpr int kListenerEntries = 7;
+
+// What the cycle needs to know of the listeners; set by the listeners themselves.
+struct ListenerPorts {
+  int trapLocalPort = 0;              // 0 while the trap listener is not bound
+  std::array<bool, 2> sysLogBound{};  // Syslog 1 and 2 bound to a local port
+  bool commPortOpen = false;          // alarm panel port open
+};
+
+struct Varnel {
+  Varnel(asio::io_context& io, const Clock& clock, EventLog& eventLog, std::string programDir)
+      : io(io), clock(clock), eventLog(eventLog), ProgramDir(std::move(programDir)) {}
+
+  // "\X" of the program directory.
+  std::string Path(const std::string& name) const { return ProgramDir + "/" + name; }
+  std::string DatabasePath() const { return Path("Varnel.mdb"); }
+
+  asio::io_context& io;
+  const Clock& clock;
+  EventLog& eventLog;
+
+  // General settings.
+  std::string ProgramDir;
+  std::string ConnectionString;  // the database path once the service has started
+  std::string DateFormat;
+  std::string DebugMode;
+  std::string DbVersion;
+  std::int16_t CheckInterval = 30;
+  LocalTime StartTime;
+  bool BufferAllMessOffDuty = false;
+  bool NotifyDutyListOnOff = false;
+
+  // Ini switches.
+  bool ReadSmsCmd = false;
+  bool SmtpMultiHomed = false;
+  bool IsPrimary = true;
+
+  // Main cycle.
+  std::int16_t ServiceState = 1;  // 1 running, 2 paused
+  std::int16_t Countdown = 0;
+  std::int16_t StatusStep = 2;
+  std::string StatusText;
+  int LastHour = 0;
+  std::string LastMinute;
+  bool LogChanged = false;
+  bool DatabaseSent = false;
+  std::int16_t UpdateRequest = 2;
+  bool PollMe = false;
+  std::int16_t PollMeTimeout = 0;
+  std::int32_t PollCountdown = 0;
+  bool SmsServerActive = false;
+  bool TimerEnabled = false;
+  bool CycleRunning = false;
+
+  // Error state.
+  std::uint16_t ErrorCount = 0;
+  std::string LastErrorText = "No internal execution error.";
+
+  std::array<std::int16_t, kListenerEntries + 1> ListenerStatus{};  // index 0 unused
+  ListenerPorts listeners;
+
+  EventList events;
+  int ReqAckIdCounter = 900;
+
+  // Socket event traces: tick of the last trace per link.
+  std::map<std::string, std::uint64_t> traceTicks;
+};
+
+}  // namespace varnel

@@ -1,0 +1,107 @@
+#include "platform/database.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "support/test_support.h"
+
+namespace varnel {
+namespace {
+
+using testing::VarnelTest;
+
+class DatabaseTest : public VarnelTest {};
+
+int ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const VarnelError& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+TEST_F(DatabaseTest, ConversionsOfStoredValues) {
+  SetColumn("Settings_General", "LogIndexEvent", "32767");
+  SetColumn("Settings_General", "BufferAllMessOffDuty", "-1");  // Jet's true
+  Database db = Db();
+  Table t = db.Open("settings_general");  // table and column names ignore letter case
+  EXPECT_EQ(t.Int16("logindexevent"), 32767);
+  EXPECT_TRUE(t.Flag("BufferAllMessOffDuty"));
+  EXPECT_FALSE(t.Flag("NotifyDutyListOnOff"));
+  EXPECT_EQ(t.Text("LogIndexEvent"), "32767");
+  EXPECT_EQ(t.Text("TestLastSent"), "");
+}
+
+TEST_F(DatabaseTest, SixteenBitOverflowIsErrorSix) {
+  SetColumn("Settings_General", "LogIndexEvent", "32768");
+  Database db = Db();
+  Table t = db.Open("Settings_General");
+  EXPECT_EQ(ErrorOf([&] { t.Int16("LogIndexEvent"); }), err::kOverflow);
+  EXPECT_EQ(t.Int32("LogIndexEvent"), 32768);
+  t.Set("LogIndexEvent", std::int64_t{-32769});
+  t.Update();
+  EXPECT_EQ(ErrorOf([&] { t.Int16("LogIndexEvent"); }), err::kOverflow);
+}
+
+TEST_F(DatabaseTest, MissingTableColumnOrRowRaises) {
+  Database db = Db();
+  EXPECT_EQ(ErrorOf([&] { db.Open("No_Such_Table"); }), 3001);
+  Table t = db.Open("Settings_General");
+  EXPECT_EQ(ErrorOf([&] { t.Text("NoSuchColumn"); }), err::kItemNotFound);
+  EXPECT_EQ(ErrorOf([&] { t.Set("NoSuchColumn", "x"); }), err::kItemNotFound);
+  Table empty = db.Open("SuppGrp_Perm");
+  EXPECT_TRUE(empty.Eof());
+  EXPECT_EQ(ErrorOf([&] { empty.Text("Name"); }), err::kNoCurrentRecord);
+}
+
+TEST_F(DatabaseTest, TextIntoNumberColumnIsTypeMismatch) {
+  Database db = Db();
+  Table t = db.Open("Settings_General");
+  EXPECT_EQ(ErrorOf([&] { t.Set("LogIndexEvent", "twelve"); }), err::kTypeMismatch);
+  t.Set("DebugMode", "Debug All");
+  t.Update();
+  EXPECT_EQ(GetColumn("Settings_General", "DebugMode"), "Debug All");
+}
+
+TEST_F(DatabaseTest, WalkAddAndDeleteInRowOrder) {
+  Database db = Db();
+  {
+    Table t = db.Open("Receiver_Test");
+    for (const char* name : {"a", "b", "c", "d"}) {
+      t.AddNew();
+      t.Set("Name", name);
+      t.Update();
+    }
+  }
+  Table t = db.Open("Receiver_Test");
+  std::string seen;
+  while (!t.Eof()) {
+    seen += t.Text("Name");
+    if (t.Text("Name") == "b" || t.Text("Name") == "c") {
+      t.Delete();
+      EXPECT_EQ(ErrorOf([&] { t.Text("Name"); }), err::kNoCurrentRecord);
+    }
+    t.MoveNext();
+  }
+  EXPECT_EQ(seen, "abcd");
+  Table again = db.Open("Receiver_Test");
+  EXPECT_EQ(again.RecordCount(), 2u);
+  EXPECT_EQ(again.Text("Name"), "a");
+}
+
+TEST_F(DatabaseTest, MissingOrBrokenFileRaises) {
+  EXPECT_EQ(ErrorOf([&] { Database(dir + "/nowhere/Varnel.mdb"); }), 3014);
+  std::string junk = dir + "/junk.mdb";
+  FILE* f = std::fopen(junk.c_str(), "w");
+  std::fputs("this is not a database file, just some text long enough to matter........", f);
+  std::fclose(f);
+  EXPECT_EQ(ErrorOf([&] {
+              Database db(junk);
+              db.Open("Settings_General");
+            }),
+            3026);
+}
+
+}  // namespace
+}  // namespace varnel
