@@ -1,0 +1,86 @@
+#include "service/update_event_log.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace varnel {
+namespace {
+
+class UpdateEventLogTest : public testing::VarnelTest {
+ protected:
+  void AddEvents(int n, const std::string& name = "node", const std::string& message = "msg") {
+    for (int i = 0; i < n; ++i)
+      ctx.events.Append("2026-06-26 10:14:0" + std::to_string(i % 10), kMajor, name, message,
+                        kSourceSyslog);
+  }
+  std::vector<std::string> Indexes() {
+    Database db = Db();
+    Table t = db.Open("LogFiles_Event");
+    std::vector<std::string> out;
+    for (; !t.Eof(); t.MoveNext()) out.push_back(t.Text("Index"));
+    return out;
+  }
+};
+
+TEST_F(UpdateEventLogTest, DayStampOfTheDate) {
+  EXPECT_EQ(DayStamp("2018-06-26"), 806260000);
+  EXPECT_EQ(DayStamp("2026-12-31"), 612310000);
+}
+
+TEST_F(UpdateEventLogTest, WritesRowsWithDayStampAndCuts) {
+  SetColumn("Settings_General", "LogIndexEvent", "7");
+  std::string longName(150, 'n');
+  std::string longMessage = std::string(249, 'm') + "\xC3\x84\xC3\x84";  // 251 characters
+  ctx.events.Append("2026-06-26 10:14:59", kCritical, longName, longMessage,
+                    "A source word longer than twenty-five");
+  UpdateEventLog(ctx);
+  Database db = Db();
+  Table t = db.Open("LogFiles_Event");
+  EXPECT_EQ(t.Int32("Index"), 606260007);
+  EXPECT_EQ(t.Text("DateAndTime"), "2026-06-26 10:14:59");
+  EXPECT_EQ(t.Text("Priority"), kCritical);
+  EXPECT_EQ(t.Text("NodeName"), std::string(100, 'n'));
+  EXPECT_EQ(t.Text("Message"), std::string(249, 'm') + "\xC3\x84");  // never half a character
+  EXPECT_EQ(t.Text("EventSource"), "A source word longer than");
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "8");
+  EXPECT_EQ(ctx.events[1].Name, longName);  // the list keeps the full name for the filter
+}
+
+TEST_F(UpdateEventLogTest, StopsAtThreeThousandADayButAdvancesTheCounter) {
+  SetColumn("Settings_General", "LogIndexEvent", "2999");
+  AddEvents(5);
+  UpdateEventLog(ctx);
+  EXPECT_EQ(Indexes(), (std::vector<std::string>{"606262999", "606263000"}));
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3004");
+  UpdateEventLog(ctx);  // counter beyond 3000: nothing more is logged today
+  EXPECT_EQ(Indexes().size(), 2u);
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3009");
+}
+
+TEST_F(UpdateEventLogTest, MissingTableIsReportedAndTheListStays) {
+  {
+    Database db = Db();
+    db.Exec("DROP TABLE LogFiles_Event");
+  }
+  AddEvents(2);
+  UpdateEventLog(ctx);
+  ASSERT_EQ(Entries(106).size(), 1u);
+  EXPECT_EQ(Entries(106)[0], "[3001] no such table: LogFiles_Event (Module: UpdateEventLog)");
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3");
+  EXPECT_EQ(ctx.events.Count(), 2);
+  EXPECT_EQ(ctx.LastErrorText, "2026-06-26: no such table: LogFiles_Event");
+}
+
+TEST_F(UpdateEventLogTest, LockedDatabaseIsReportedNotFatal) {
+  Database holder = Db();
+  holder.Exec("BEGIN EXCLUSIVE");
+  AddEvents(1);
+  UpdateEventLog(ctx);  // waits out the busy time-out, then reports
+  ASSERT_EQ(Entries(106).size(), 1u);
+  EXPECT_NE(Entries(106)[0].find("[3005] database is locked"), std::string::npos);
+  holder.Exec("ROLLBACK");
+}
+
+}  // namespace
+}  // namespace varnel
