@@ -10,9 +10,14 @@ namespace varnel {
 
 void ReportError(Varnel& ctx, const std::string& procedure, int number,
                  const std::string& description) {
-  ctx.eventLog.Write(evt::kError, evt::kRuntimeError,
-                     "[" + std::to_string(number) + "] " + description + " (Module: " +
-                         procedure + ")");
+  std::string entry = "[";
+  entry += std::to_string(number);
+  entry += "] ";
+  entry += description;
+  entry += " (Module: ";
+  entry += procedure;
+  entry += ")";
+  ctx.eventLog.Write(evt::kError, evt::kRuntimeError, entry);
   ++ctx.ErrorCount;
   ctx.LastErrorText =
       FormatDateTime(ctx.DateFormat, ctx.clock.Now()) + ": " + LeftChars(description, 240);

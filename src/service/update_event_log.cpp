@@ -13,6 +13,9 @@ std::int32_t DayStamp(const std::string& date) {
 void UpdateEventLog(Varnel& ctx) {
   Guarded(ctx, "UpdateEventLog", [&] {
     Database db = OpenDatabase(ctx);
+    // One transaction (one disk sync) for the counter and the rows. Should a row fail, the
+    // connection still commits what was written, so the counter is advanced either way.
+    db.Begin();
     int n;
     {
       Table g = db.Open("Settings_General");
@@ -23,7 +26,6 @@ void UpdateEventLog(Varnel& ctx) {
     }
     if (n > kMaxLogRowsPerDay) return;
     std::int32_t stamp = DayStamp(ctx.clock.Now().DateText());
-    db.Begin();
     Table t = db.Open("LogFiles_Event");
     for (int i = 1; i <= ctx.events.Count(); ++i) {
       if (n > kMaxLogRowsPerDay) continue;
