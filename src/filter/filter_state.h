@@ -1,0 +1,29 @@
+// State of the support group filter for one cycle: the matched support group table and the
+// hold group table, both read by the send-list builders in the same cycle.
+#pragma once
+#include <array>
+#include <string>
+
+namespace varnel {
+
+constexpr int kMaxSuppGroups = 255;
+constexpr int kMaxGroupReceivers = 5;
+
+// One entry of a group table; an entry with an empty Name is free.
+struct SuppGroupEntry {
+  std::string Name;  // SuppGrpName / HqSuppGrpName
+  std::string Mess;  // SuppGrpMess / HqSuppGrpMess: the alarm texts joined by ">>"
+  std::array<std::string, kMaxGroupReceivers> RecvName;  // RecvName1..5 at [0..4]
+  std::array<std::string, kMaxGroupReceivers> RecvType;  // RecvType1..5 at [0..4]
+  bool Free() const { return Name.empty(); }
+};
+
+// Entries are numbered 1..255; index 0 is not used. Free entries can lie between used ones.
+using SuppGroupTable = std::array<SuppGroupEntry, kMaxSuppGroups + 1>;
+
+struct FilterState {
+  SuppGroupTable SuppGrp;    // matched support groups, filled by SuppGroupCheck
+  SuppGroupTable HqSuppGrp;  // hold queue groups, filled by SuppGroupCheck_Hq
+};
+
+}  // namespace varnel
