@@ -56,4 +56,19 @@ void EventList::Compact() {
   }
 }
 
+void EventList::RemoveDuplicates(const std::string& source) {
+  for (std::size_t i = 1; i <= kMaxEvents; ++i) {
+    const InEvent& e = items_[i];
+    if (e.Free() || e.EventSource != source) continue;
+    for (std::size_t j = i + 1; j <= kMaxEvents; ++j) {
+      InEvent& d = items_[j];
+      if (!d.Free() && d.Message == e.Message && d.Name == e.Name && d.Priority == e.Priority) {
+        d = InEvent{};
+        if (count_ > 0) --count_;
+      }
+    }
+  }
+  Compact();
+}
+
 }  // namespace varnel

@@ -48,6 +48,9 @@ class EventList {
   void Remove(int i);
   // Moves the occupied entries down to 1..n in order and empties the slots it vacates.
   void Compact();
+  // For every entry of this source, empties each later entry with the same message, node
+  // name and priority (any source); then compacts.
+  void RemoveDuplicates(const std::string& source);
 
  private:
   std::array<InEvent, kMaxEvents + 1> items_{};

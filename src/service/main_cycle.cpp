@@ -1,5 +1,7 @@
 #include "service/main_cycle.h"
 
+#include "intake/event_log_file.h"
+#include "intake/syslog.h"
 #include "platform/files.h"
 #include "service/errors.h"
 #include "service/settings.h"
@@ -16,6 +18,7 @@ void SetStatus(Varnel& ctx, int step, const char* text) {
 void PollWatchdog(Varnel& ctx) {
   if (!ctx.PollMe || ctx.PollCountdown >= 1) return;
   if (ctx.IsPrimary) {
+    WriteNmsPollAlarmToEventList(ctx);
     ctx.PollCountdown = static_cast<std::int32_t>(ctx.PollMeTimeout) * 10;
   } else {
     // The standby pauses when nobody polls it; the next Get wakes it again.
@@ -44,6 +47,9 @@ void RunCycle(Varnel& ctx) {
   SetStatus(ctx, 3, kStatusChecking);
   ctx.events.Clear();
   PollWatchdog(ctx);
+  if (FileExists(ctx.Path("Event.log"))) WriteEventLogEventsToEventList(ctx);
+  if (ctx.listeners.sysLogBound[0] || ctx.listeners.sysLogBound[1])
+    WriteSysLogEventsToEventList(ctx);
   RunHourlyJobs(ctx);
   if (ctx.events.Count() > 0) UpdateEventLog(ctx);
   ctx.Countdown = ctx.CheckInterval;

@@ -8,6 +8,7 @@
 
 #include "platform/database.h"
 #include "platform/event_loop.h"
+#include "intake/syslog.h"
 #include "platform/files.h"
 #include "service/errors.h"
 #include "service/listener_status.h"
@@ -17,12 +18,19 @@ namespace {
 
 // Starts a listener whose enabled column is true and returns its started status text.
 // Listeners that this server does not run yet return nothing and stay "Not Started".
-std::optional<std::string> StartListener(Varnel&, const ListenerInfo&, Table&) {
+std::optional<std::string> StartListener(Varnel& ctx, const ListenerInfo& info, Table& t) {
+  std::string name = info.name;
+  if (name == "sysLog1") return StartSysLogListener(ctx, 1, t);
+  if (name == "sysLog2") return StartSysLogListener(ctx, 2, t);
   return std::nullopt;
 }
 
 // Stops a listener that its status shows as started.
-void StopListener(Varnel&, const ListenerInfo&) {}
+void StopListener(Varnel& ctx, const ListenerInfo& info) {
+  std::string name = info.name;
+  if (name == "sysLog1") StopSysLogListener(ctx, 1);
+  if (name == "sysLog2") StopSysLogListener(ctx, 2);
+}
 
 void OpenBackupServer(Varnel& ctx) {
   Database db = OpenDatabase(ctx);

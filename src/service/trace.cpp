@@ -75,6 +75,24 @@ std::vector<std::string> SocketEventLines(Varnel& ctx, const std::string& link,
           "Delta: " + std::to_string(delta) + " ms    State: " + std::to_string(state)};
 }
 
+void TraceEventList(Varnel& ctx, const std::string& source, const std::string& title) {
+  if (ctx.events.Count() < 1 || !TraceEnabled(ctx, TraceCategory::EventSources)) return;
+  TraceLines t(ctx);
+  t.DumpTitle(title);
+  for (int i = 1; i <= kMaxEvents; ++i) {
+    const InEvent& e = ctx.events[i];
+    if (e.EventSource != source) continue;
+    t.Field("InEventsDateAndTime", i, e.DateAndTime)
+        .Field("InEventsPriority", i, e.Priority)
+        .Field("InEventsName", i, e.Name)
+        .Field("InEventsMessage", i, e.Message)
+        .Field("InEventsEventSource", i, e.EventSource)
+        .Blank();
+  }
+  t.Blank();
+  WriteTrace(ctx, TraceCategory::EventSources, trace::kEventList, t.Lines());
+}
+
 void ClearDebugDir(Varnel& ctx) {
   static const char* const kFiles[] = {
       trace::kEventList,   trace::kFilterProcess, trace::kModem,        trace::kCommPort,

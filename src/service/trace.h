@@ -77,6 +77,10 @@ std::vector<std::string> SocketEventLines(Varnel& ctx, const std::string& link,
                                           const std::string& handler, int state,
                                           bool newTransfer);
 
+// Appends the event list dump of one intake source to Event_List.txt ("Event Sources"):
+// the title line, then the five fields of every entry of that source.
+void TraceEventList(Varnel& ctx, const std::string& source, const std::string& title);
+
 // Deletes the trace files (and slist.tmp) at start, whatever the debug mode.
 void ClearDebugDir(Varnel& ctx);
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "filter/filter_state.h"
+#include "intake/intake_state.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "service/event_list.h"
@@ -86,6 +87,7 @@ struct Varnel {
 
   EventList events;
   FilterState filter;
+  IntakeState intake;
   int ReqAckIdCounter = 900;
 
   // Socket event traces: tick of the last trace per link.

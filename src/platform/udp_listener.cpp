@@ -1,0 +1,66 @@
+#include "platform/udp_listener.h"
+
+#include <asio/socket_base.hpp>
+
+#include "platform/error.h"
+
+namespace varnel {
+
+asio::ip::address BindAddress(const std::string& address) {
+  if (address.empty()) return asio::ip::address_v4::any();
+  std::error_code ec;
+  auto a = asio::ip::make_address(address, ec);
+  if (ec) throw VarnelError(err::kAddrNotAvail, "The address is not valid: " + address);
+  return a;
+}
+
+void ThrowSocketError(const std::error_code& ec) {
+  if (ec.category() == asio::system_category()) throw SocketError(ec.value());
+  throw VarnelError(10000, ec.message());
+}
+
+UdpListener::UdpListener(asio::io_context& io, const std::string& address, int port,
+                         Handler handler)
+    : socket_(io), buffer_(kMaxDatagram), handler_(std::move(handler)) {
+  asio::ip::udp::endpoint ep(BindAddress(address), static_cast<unsigned short>(port));
+  std::error_code ec;
+  socket_.open(ep.protocol(), ec);
+  if (!ec) {
+    // A large receive buffer keeps bursts that arrive while the cycle writes the database.
+    socket_.set_option(asio::socket_base::receive_buffer_size(4 << 20), ec);
+    ec.clear();
+    socket_.bind(ep, ec);
+  }
+  if (ec) ThrowSocketError(ec);
+  Receive();
+}
+
+UdpListener::~UdpListener() { Close(); }
+
+void UdpListener::Close() {
+  std::error_code ec;
+  socket_.close(ec);
+}
+
+std::string UdpListener::LocalAddress() const {
+  std::error_code ec;
+  return socket_.local_endpoint(ec).address().to_string();
+}
+
+int UdpListener::LocalPort() const {
+  std::error_code ec;
+  return socket_.local_endpoint(ec).port();
+}
+
+void UdpListener::Receive() {
+  socket_.async_receive_from(asio::buffer(buffer_), sender_,
+                             [this](const std::error_code& ec, std::size_t n) {
+                               if (ec == asio::error::operation_aborted) return;
+                               if (!ec)
+                                 handler_(std::string(buffer_.data(), n),
+                                          sender_.address().to_string());
+                               if (socket_.is_open()) Receive();
+                             });
+}
+
+}  // namespace varnel
