@@ -1,5 +1,7 @@
 #include "service/main_cycle.h"
 
+#include "filter/hold_queue.h"
+#include "filter/supp_group.h"
 #include "platform/files.h"
 #include "service/errors.h"
 #include "service/settings.h"
@@ -45,7 +47,11 @@ void RunCycle(Varnel& ctx) {
   ctx.events.Clear();
   PollWatchdog(ctx);
   RunHourlyJobs(ctx);
-  if (ctx.events.Count() > 0) UpdateEventLog(ctx);
+  if (ctx.events.Count() > 0) {
+    UpdateEventLog(ctx);
+    SuppGroupCheck(ctx);
+  }
+  SuppGroupCheck_Hq(ctx);
   ctx.Countdown = ctx.CheckInterval;
   ctx.events.SetCount(0);
   SetStatus(ctx, 2, kStatusCountdown);
