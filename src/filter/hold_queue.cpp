@@ -163,7 +163,7 @@ void SuppGroupCheck_Hq(Varnel& ctx) {
       }
       Held h;
       if (!ParseHoldQueueLine(lines[i], h.entry)) continue;
-      h.reminded = h.entry.Reminded == "True";
+      h.reminded = ToLower(Trim(h.entry.Reminded)) == "true";
       held.push_back(std::move(h));
     }
     if (held.empty()) {

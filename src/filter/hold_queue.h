@@ -23,7 +23,7 @@ struct HeldEntry {
   std::string Priority;
   std::string NodeName;
   std::string Message;
-  std::string Reminded;  // "False" or "True" (anything but "True" counts as False)
+  std::string Reminded;  // "False" or "True" (read in any letter case; anything else is False)
 };
 
 // Splits a line at its first six TABs; false when it has fewer (the line is no entry).
