@@ -43,4 +43,3 @@ BENCHMARK(BM_UpdateEventLog300)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();

@@ -1,5 +1,7 @@
 #include "service/main_cycle.h"
 
+#include "filter/hold_queue.h"
+#include "filter/supp_group.h"
 #include "intake/event_log_file.h"
 #include "intake/syslog.h"
 #include "platform/files.h"
@@ -51,7 +53,11 @@ void RunCycle(Varnel& ctx) {
   if (ctx.listeners.sysLogBound[0] || ctx.listeners.sysLogBound[1])
     WriteSysLogEventsToEventList(ctx);
   RunHourlyJobs(ctx);
-  if (ctx.events.Count() > 0) UpdateEventLog(ctx);
+  if (ctx.events.Count() > 0) {
+    UpdateEventLog(ctx);
+    SuppGroupCheck(ctx);
+  }
+  SuppGroupCheck_Hq(ctx);
   ctx.Countdown = ctx.CheckInterval;
   ctx.events.SetCount(0);
   SetStatus(ctx, 2, kStatusCountdown);
