@@ -19,7 +19,13 @@ ServiceHost::ServiceHost(Varnel& ctx, std::chrono::milliseconds tickLength)
 void ServiceHost::Run() {
   WaitSignal();
   ArmTimer();
+  starting_ = true;
   dartSvc_State(ctx_, kCodeStart);
+  starting_ = false;
+  if (stopPending_) {
+    Stop();
+    return;
+  }
   ctx_.io.restart();
   ctx_.io.run();
 }
@@ -51,8 +57,9 @@ void ServiceHost::OnSignal(int signo) {
       dartSvc_State(ctx_, kCodeContinue);
       break;
     default:
-      // A stop that arrives inside a cycle's wait is carried out once the cycle is done.
-      if (ctx_.CycleRunning)
+      // A stop that arrives inside the start or a cycle's wait is carried out once that
+      // is done.
+      if (starting_ || ctx_.CycleRunning)
         stopPending_ = true;
       else
         Stop();

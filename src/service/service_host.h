@@ -26,6 +26,7 @@ class ServiceHost {
   std::chrono::milliseconds tick_;
   asio::steady_timer timer_;
   asio::signal_set signals_;
+  bool starting_ = false;
   bool stopPending_ = false;
   bool stopped_ = false;
 };

@@ -108,3 +108,12 @@ def test_admin_init_refuses_to_overwrite(varnel):
     assert varnel.query("SELECT DebugMode FROM Settings_General") == [("Debug All",)]
     for sub in ("Debug", "Backup", "Web", "ExecProg", "ports", "mibfiles/defaultFilter"):
         assert os.path.isdir(varnel.path(sub)), sub
+
+
+def test_stop_during_the_start_sequence_finishes_the_start_first(varnel):
+    varnel.init(demo=True)
+    varnel.start(wait=False)
+    time.sleep(0.2)  # inside the listeners' start waits
+    assert varnel.stop() == 0
+    ids = [e[2] for e in varnel.log.entries()]
+    assert ids == [101, 102] or ids[-2:] == [101, 102], varnel.log.entries()
