@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "filter/wildcard_pattern.h"
+
 namespace varnel {
 
 constexpr int kMaxSuppGroups = 255;
@@ -24,6 +26,7 @@ using SuppGroupTable = std::array<SuppGroupEntry, kMaxSuppGroups + 1>;
 struct FilterState {
   SuppGroupTable SuppGrp;    // matched support groups, filled by SuppGroupCheck
   SuppGroupTable HqSuppGrp;  // hold queue groups, filled by SuppGroupCheck_Hq
+  PatternCache Patterns;     // compiled patterns of StringCompareText/StringCompareBin
 };
 
 }  // namespace varnel

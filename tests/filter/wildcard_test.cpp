@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
+
 #include "service/errors.h"
 #include "support/test_support.h"
 
@@ -162,6 +165,10 @@ TEST_F(WildcardCompareTest, MalformedPatternIsReportedAndCountsAsNoMatch) {
   EXPECT_FALSE(StringCompareBin(ctx, "ABC", "a?c"));
   EXPECT_EQ(ctx.ErrorCount, 2);
 
+  // The compiled form is kept: the same bad pattern is reported again on every compare.
+  EXPECT_FALSE(StringCompareText(ctx, "abc", "[abc"));
+  EXPECT_EQ(ctx.ErrorCount, 3);
+
   WildcardPattern bad("x[", CaseMode::Binary);
   EXPECT_FALSE(bad.Valid());
   EXPECT_FALSE(StringCompare(ctx, "x[", bad));
@@ -192,6 +199,86 @@ TEST(WildcardBytes, InvalidUtf8AndControlCharactersAreOrdinaryCharacters) {
   EXPECT_TRUE(WildcardMatch("a\tb\r\n", "a?b*", CaseMode::Text));
   // A lead byte cut off at the end of the text is a character of its own.
   EXPECT_TRUE(WildcardMatch("ab\xc3", "ab?", CaseMode::Text));
+}
+
+// An independent matcher to compare against: dynamic programming over pattern atoms whose
+// meaning is given directly, so no parsing is shared with the code under test.
+struct Atom {
+  const char* text;
+  bool star;
+  std::function<bool(char32_t, bool)> accepts;  // (character, text comparison)
+};
+
+bool ReferenceMatch(const std::vector<const Atom*>& atoms, const std::u32string& text,
+                    bool textCompare) {
+  // ok[j] after i atoms: the first j characters are matched by them.
+  std::vector<char> ok(text.size() + 1, 0);
+  ok[0] = 1;
+  for (const Atom* a : atoms) {
+    std::vector<char> next(text.size() + 1, 0);
+    for (std::size_t j = 0; j <= text.size(); ++j) {
+      if (a->star) {
+        next[j] = ok[j] || (j > 0 && next[j - 1]);
+      } else {
+        next[j] = j > 0 && ok[j - 1] && a->accepts(text[j - 1], textCompare);
+      }
+    }
+    ok = std::move(next);
+  }
+  return ok[text.size()];
+}
+
+std::string Utf8(const std::u32string& s) {
+  std::string out;
+  for (char32_t c : s) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+TEST(WildcardDifferential, AgreesWithAReferenceMatcherOnRandomCases) {
+  auto is = [](char32_t lower, char32_t upper) {
+    return [=](char32_t c, bool t) { return c == lower || (t && c == upper); };
+  };
+  const Atom atoms[] = {
+      {"a", false, is(U'a', U'A')},
+      {"B", false, is(U'B', U'b')},
+      {"é", false, is(U'é', U'É')},
+      {"?", false, [](char32_t, bool) { return true; }},
+      {"#", false, [](char32_t c, bool) { return c >= '0' && c <= '9'; }},
+      {"*", true, nullptr},
+      {"[ab]", false, [](char32_t c, bool t) {
+         return c == 'a' || c == 'b' || (t && (c == 'A' || c == 'B'));
+       }},
+      {"[!a]", false, [](char32_t c, bool t) { return !(c == 'a' || (t && c == 'A')); }},
+      {"[a-c1]", false, [](char32_t c, bool t) {
+         return (c >= 'a' && c <= 'c') || c == '1' || (t && c >= 'A' && c <= 'C');
+       }},
+      {"[*]", false, [](char32_t c, bool) { return c == '*'; }},
+  };
+  const char32_t letters[] = {U'a', U'b', U'A', U'B', U'c', U'1', U'é', U'É', U'*'};
+  std::mt19937 rng(20260626);
+  for (int round = 0; round < 20000; ++round) {
+    std::vector<const Atom*> chosen;
+    std::string pattern;
+    for (int n = static_cast<int>(rng() % 7); n > 0; --n) {
+      chosen.push_back(&atoms[rng() % std::size(atoms)]);
+      pattern += chosen.back()->text;
+    }
+    std::u32string text;
+    for (int n = static_cast<int>(rng() % 9); n > 0; --n) text += letters[rng() % std::size(letters)];
+    for (bool textCompare : {false, true}) {
+      CaseMode mode = textCompare ? CaseMode::Text : CaseMode::Binary;
+      ASSERT_EQ(WildcardMatch(Utf8(text), pattern, mode), ReferenceMatch(chosen, text, textCompare))
+          << "text \"" << Utf8(text) << "\" pattern \"" << pattern << "\" text compare "
+          << textCompare;
+    }
+  }
 }
 
 TEST(SplitUp, SplitsTrimsAndStopsAfterTen) {
