@@ -269,6 +269,23 @@ TEST_F(SuppGroupCheckTest, TabsAndLineBreaksInNamesKeepTheHoldQueueReadable) {
   EXPECT_EQ(HoldQueue().size(), 1u);
 }
 
+TEST_F(SuppGroupCheckTest, HugeAndEmptyTextsPassThrough) {
+  AddCorrelatingGroup("hold", 10, {{"Message", "*x"}});
+  AddGroup("empty-node", {{"NodeName", "?*"}, {"NodeNameSearch", "!="}});
+  SetFormat(false, false, true, 10, false, true, 70000);
+  const std::string huge(65536, 'x');
+  AddEvent(kMajor, huge, huge);
+  AddEvent(kMajor, "", "");
+  SuppGroupCheck(ctx);
+
+  auto hq = HoldQueue();
+  ASSERT_EQ(hq.size(), 1u);
+  EXPECT_EQ(hq[0].size(), 62u + 65536u + 400u);
+  EXPECT_TRUE(TestForName_Hq(ctx, "hold", huge));
+  EXPECT_EQ(Entry(2).Mess, ", ") << "only the event with the empty node name";
+  EXPECT_EQ(ctx.ErrorCount, 0);
+}
+
 TEST_F(SuppGroupCheckTest, MalformedPatternIsReportedAndOtherGroupsStillMatch) {
   AddGroup("broken", {{"NodeName", "[abc"}});
   AddGroup("fine");
