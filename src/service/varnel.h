@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "agent/snmp_state.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "service/event_list.h"
@@ -84,6 +85,7 @@ struct Varnel {
   ListenerPorts listeners;
 
   EventList events;
+  SnmpState snmp{io};
   int ReqAckIdCounter = 900;
 
   // Socket event traces: tick of the last trace per link.
