@@ -1,5 +1,6 @@
 #include "service/main_cycle.h"
 
+#include "intake/snmp_trap_events.h"
 #include "platform/files.h"
 #include "service/errors.h"
 #include "service/settings.h"
@@ -44,6 +45,7 @@ void RunCycle(Varnel& ctx) {
   SetStatus(ctx, 3, kStatusChecking);
   ctx.events.Clear();
   PollWatchdog(ctx);
+  if (ctx.listeners.trapLocalPort != 0) WriteSnmpTrapEventsToEventList(ctx);
   RunHourlyJobs(ctx);
   if (ctx.events.Count() > 0) UpdateEventLog(ctx);
   ctx.Countdown = ctx.CheckInterval;

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "agent/snmp_agent.h"
+#include "intake/snmp_trap_reception.h"
 #include "platform/database.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
@@ -17,12 +19,19 @@ namespace {
 
 // Starts a listener whose enabled column is true and returns its started status text.
 // Listeners that this server does not run yet return nothing and stay "Not Started".
-std::optional<std::string> StartListener(Varnel&, const ListenerInfo&, Table&) {
+std::optional<std::string> StartListener(Varnel& ctx, const ListenerInfo& info, Table& t) {
+  std::string name = info.name;
+  if (name == "snmpAgent") return OpenSnmpAgent(ctx, t);
+  if (name == "snmpManager") return OpenTrapServer(ctx, t);
   return std::nullopt;
 }
 
 // Stops a listener that its status shows as started.
-void StopListener(Varnel&, const ListenerInfo&) {}
+void StopListener(Varnel& ctx, const ListenerInfo& info) {
+  std::string name = info.name;
+  if (name == "snmpAgent") CloseSnmpAgent(ctx);
+  if (name == "snmpManager") CloseTrapServer(ctx);
+}
 
 void OpenBackupServer(Varnel& ctx) {
   Database db = OpenDatabase(ctx);
