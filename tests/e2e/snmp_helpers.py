@@ -139,32 +139,6 @@ class Varnel:
                         .endswith("INTEGER: 2"), timeout)
 
 
-class TrapSink:
-    """snmptrapd in the foreground on a free loopback port, printing one line per trap."""
-
-    FORMAT = "TRAP v=%s ent=%N gen=%w spec=%q agent=%a %P vars=%v\\n"
-
-    def __init__(self, workdir: Path):
-        self.port = free_udp_port()
-        self.log = workdir / "snmptrapd.log"
-        conf = workdir / "snmptrapd.conf"
-        conf.write_text("disableAuthorization yes\n")
-        self.proc = subprocess.Popen(
-            ["snmptrapd", "-f", "-C", "-c", str(conf), "-n", "-On", "-Lf", str(self.log),
-             "-F", self.FORMAT.replace("\\n", "\n"), f"udp:127.0.0.1:{self.port}"],
-            env=TOOL_ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        assert wait_for(lambda: self.log.exists() and "NET-SNMP version" in
-                        self.log.read_text(errors="replace"), 10), "snmptrapd did not start"
-
-    def traps(self):
-        return [line for line in self.log.read_text(errors="replace").splitlines()
-                if line.startswith("TRAP ")]
-
-    def close(self):
-        self.proc.terminate()
-        self.proc.wait(10)
-
-
 # A minimal BER builder for datagrams that the tools will not send.
 def tlv(tag, content: bytes) -> bytes:
     n = len(content)
