@@ -144,5 +144,28 @@ TEST_F(TrapsToSnmptrapdTest, DeliveryStatus) {
             ".1.3.6.1.4.1.99412.1.10.1.3.5 = STRING: \"No such user\"");
 }
 
+TEST_F(TrapsToSnmptrapdTest, NothingIsSentWhenForwardingIsOff) {
+  SetColumn("Event_SysLog", "ForwardSysLogAsTrap", "0");
+  SetColumn("Event_CheckInterval", "ForwardSendStatusAsTrap", "0");
+  ForwardSysLogAsTrap(ctx, "10.4.4.4", "off", 3, "not sent");
+  ForwardSendStatus(ctx, "off", "PhoneMO", "not sent", 1, "Sent");
+  SetColumn("Event_CheckInterval", "ForwardSendStatusAsTrap", "1");
+  ForwardSendStatus(ctx, "on", "Other", "sent", 1, "Sent");
+  // The first trap snmptrapd sees is the one sent after forwarding was switched on; a receiver
+  // type outside the six has no code.
+  std::string first = Trap(0);
+  EXPECT_NE(first.find("STRING: \"on\""), std::string::npos) << first;
+  EXPECT_NE(first.find(".1.3.6.1.4.1.99412.1.10.1.3.3 = NULL"), std::string::npos) << first;
+  EXPECT_EQ(ctx.ErrorCount, 0);
+}
+
+TEST_F(TrapsToSnmptrapdTest, UnresolvableDestinationIsReported) {
+  SetColumn("Event_CheckInterval", "TrapIpAddress", "no-such-host.invalid");
+  ForwardSendStatus(ctx, "Anna", "PhoneMO", "m", 1, "Sent");
+  EXPECT_EQ(Entries(106), std::vector<std::string>{"[11001] Host not found: "
+                                                   "no-such-host.invalid (Module: "
+                                                   "ForwardSendStatus)"});
+}
+
 }  // namespace
 }  // namespace varnel

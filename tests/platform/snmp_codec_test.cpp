@@ -85,19 +85,6 @@ TEST(SnmpCodec, EncodingReproducesNetSnmpBytes) {
   }
 }
 
-TEST(SnmpCodec, ResponseToV1GetKeepsVersionAndRequestId) {
-  auto m = Decode(Hex(kV1Get));
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->pduType, pdu::kGetV1);
-  EXPECT_EQ(m->variables[0].type, vt::kNull);
-  // The agent answers every request but a v1 Get with code 66: still a v1 Response PDU.
-  m->pduType = pdu::kResponse;
-  m->variables[0] = {"1.3.6.1.2.1.1.3.0", "4294967295", vt::kTimeTicks};
-  EXPECT_EQ(ToHex(Encode(*m)),
-            "302e02010004067075626c6963a221020428ed0af40201000201003013301106082b060102010103"
-            "00430500ffffffff");
-}
-
 TEST(SnmpCodec, EncodesEachTypeMinimally) {
   Message m;
   m.version = kVersion2c;
