@@ -24,7 +24,8 @@ std::string_view BerReader::Read(std::uint8_t& tagOut) {
     if (n == 0 || n > 4) throw MalformedBer{"bad length form"};
     if (data_.size() - p < n) throw MalformedBer{"truncated length"};
     length = 0;
-    for (std::size_t i = 0; i < n; ++i) length = (length << 8) | static_cast<std::uint8_t>(data_[p++]);
+    for (std::size_t i = 0; i < n; ++i)
+      length = (length << 8) | static_cast<std::uint8_t>(data_[p++]);
   }
   if (length > data_.size() - p) throw MalformedBer{"length beyond the data"};
   tagOut = t;
@@ -118,8 +119,9 @@ void AppendTlv(std::string& out, std::uint8_t tagValue, std::string_view content
 
 void AppendSigned(std::string& out, std::uint8_t tagValue, std::int64_t value) {
   char bytes[8];
-  int n = 8;
-  for (int i = 7; i >= 0; --i) bytes[i] = static_cast<char>((static_cast<std::uint64_t>(value) >> (8 * (7 - i))) & 0xFF);
+  const int n = 8;
+  auto bits = static_cast<std::uint64_t>(value);
+  for (int i = 0; i < n; ++i) bytes[i] = static_cast<char>((bits >> (8 * (n - 1 - i))) & 0xFF);
   // Drop leading octets that only repeat the sign.
   int start = 0;
   while (start < 7) {

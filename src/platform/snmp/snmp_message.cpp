@@ -212,7 +212,8 @@ void AppendVariable(std::string& out, const Variable& v) {
       std::uint32_t n = 0;
       if (!ParseNumber(v.value, n)) BadValue(v, "not an unsigned 32-bit number");
       static const std::uint8_t kTags[] = {tag::kCounter32, tag::kGauge32, tag::kTimeTicks};
-      std::uint8_t t = v.type == vt::kUInteger32 ? tag::kUInteger32 : kTags[v.type - vt::kCounter32];
+      std::uint8_t t =
+          v.type == vt::kUInteger32 ? tag::kUInteger32 : kTags[v.type - vt::kCounter32];
       AppendUnsigned(bind, t, n);
       break;
     }
@@ -237,8 +238,9 @@ void AppendVariable(std::string& out, const Variable& v) {
 }  // namespace
 
 bool KnownPduType(int code) {
-  return (code >= pdu::kGetV1 && code <= pdu::kTrapV1) || (code >= pdu::kGet && code <= pdu::kSet) ||
-         code == pdu::kInform || code == pdu::kTrapV2;
+  return (code >= pdu::kGetV1 && code <= pdu::kTrapV1) ||
+         (code >= pdu::kGet && code <= pdu::kSet) || code == pdu::kInform ||
+         code == pdu::kTrapV2;
 }
 
 std::optional<Message> Decode(std::string_view datagram) {
@@ -261,7 +263,8 @@ std::string Encode(const Message& m) {
   std::string pduBody;
   if (m.pduType == pdu::kTrapV1) {
     Variable enterprise{m.enterprise, "", vt::kObjectId};
-    if (!AppendOid(pduBody, m.enterprise)) BadValue(enterprise, "enterprise is not an object identifier");
+    if (!AppendOid(pduBody, m.enterprise))
+      BadValue(enterprise, "enterprise is not an object identifier");
     AppendAddress(pduBody, Variable{"agent-addr", m.agentAddress, vt::kIpAddress}, m.agentAddress);
     AppendSigned(pduBody, tag::kInteger, m.genericTrap);
     AppendSigned(pduBody, tag::kInteger, m.specificTrap);
