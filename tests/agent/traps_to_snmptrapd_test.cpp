@@ -36,7 +36,7 @@ class TrapsToSnmptrapdTest : public testing::VarnelTest {
     std::string conf = dir + "/snmptrapd.conf";
     std::ofstream(conf) << "disableAuthorization yes\n";
     std::vector<std::string> args = {kTrapd, "-f", "-C", "-c", conf, "-n", "-On", "-Lf", log_,
-                                     "-F", "TRAP v=%s ent=%N gen=%w spec=%q agent=%a %P vars=%v\n",
+                                     "-F", "TRAP v=%s ent=%N gen=%w specific=%q agent=%a %P vars=%v\n",
                                      "udp:127.0.0.1:" + std::to_string(port_)};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -102,7 +102,7 @@ TEST_F(TrapsToSnmptrapdTest, ForwardedSyslogMessage) {
   SetColumn("Event_SysLog", "TrapProtocol", "SNMPv1 Trap");
   ForwardSysLogAsTrap(ctx, "10.4.4.4", "router7", 3, "link down");
   EXPECT_EQ(Trap(0),
-            "TRAP v=0 ent=.1.3.6.1.4.1.99412.1.10.2 gen=6 spec=.2 agent=10.4.4.4 TRAP, SNMP v1, "
+            "TRAP v=0 ent=.1.3.6.1.4.1.99412.1.10.2 gen=6 specific=.2 agent=10.4.4.4 TRAP, SNMP v1, "
             "community nms vars=.1.3.6.1.4.1.99412.1.10.1.6.1 = STRING: \"router7\"\t"
             ".1.3.6.1.4.1.99412.1.10.1.6.2 = INTEGER: 3\t"
             ".1.3.6.1.4.1.99412.1.10.1.6.3 = STRING: \"link down\"");
@@ -110,7 +110,7 @@ TEST_F(TrapsToSnmptrapdTest, ForwardedSyslogMessage) {
   SetColumn("Event_SysLog", "TrapProtocol", "SNMPv2 Inform");
   ForwardSysLogAsTrap(ctx, "10.4.4.4", "router7", 1, "fan failed");
   EXPECT_EQ(Trap(1),
-            "TRAP v=1 ent=. gen=0 spec=0 agent=0.0.0.0 TRAP2, SNMP v2c, community nms "
+            "TRAP v=1 ent=. gen=0 specific=0 agent=0.0.0.0 TRAP2, SNMP v2c, community nms "
             "vars=.1.3.6.1.2.1.1.3.0 = Timeticks: (90000) 0:15:00.00\t"
             ".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.4.1.99412.1.10.2.0.2\t"
             ".1.3.6.1.4.1.99412.1.10.1.6.1 = STRING: \"router7\"\t"
@@ -123,7 +123,7 @@ TEST_F(TrapsToSnmptrapdTest, DeliveryStatus) {
   SetColumn("Event_CheckInterval", "TrapProtocol", "");
   ForwardSendStatus(ctx, "Anna", "MailSMTP", "Pump 3 failed", 1, "Sent");
   EXPECT_EQ(Trap(0),
-            "TRAP v=0 ent=.1.3.6.1.4.1.99412.1.10.2 gen=6 spec=.1 agent=127.0.0.1 TRAP, SNMP v1, "
+            "TRAP v=0 ent=.1.3.6.1.4.1.99412.1.10.2 gen=6 specific=.1 agent=127.0.0.1 TRAP, SNMP v1, "
             "community nms vars=.1.3.6.1.4.1.99412.1.10.1.3.1 = STRING: \"Anna\"\t"
             ".1.3.6.1.4.1.99412.1.10.1.3.2 = STRING: \"Pump 3 failed\"\t"
             ".1.3.6.1.4.1.99412.1.10.1.3.3 = INTEGER: 3\t"
@@ -134,7 +134,7 @@ TEST_F(TrapsToSnmptrapdTest, DeliveryStatus) {
   ctx.StartTime = {1990, 1, 1, 0, 0, 0};  // an up time beyond 2^31 - 1 hundredths
   ForwardSendStatus(ctx, "Bo", "PopupNetSend", "x", 3, "No such user");
   EXPECT_EQ(Trap(1),
-            "TRAP v=1 ent=. gen=0 spec=0 agent=0.0.0.0 TRAP2, SNMP v2c, community nms "
+            "TRAP v=1 ent=. gen=0 specific=0 agent=0.0.0.0 TRAP2, SNMP v2c, community nms "
             "vars=.1.3.6.1.2.1.1.3.0 = Timeticks: (2147483647) 248 days, 13:13:56.47\t"
             ".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.4.1.99412.1.10.2.0.1\t"
             ".1.3.6.1.4.1.99412.1.10.1.3.1 = STRING: \"Bo\"\t"
