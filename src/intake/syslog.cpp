@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "filter/wildcard.h"
+#include "intake/snmp_trap_forward.h"
 #include "platform/database.h"
 #include "platform/event_loop.h"
 #include "platform/tcp_listener.h"
@@ -318,9 +319,12 @@ void WriteSysLogEventsToEventList(Varnel& ctx) {
       if (!messageFilter.Passes(ctx, w.text)) continue;
       std::string node =
           s.LogSourceAs == "Name (RFC 3164)" && !w.hostName.empty() ? w.hostName : w.source;
-      ctx.events.Append(w.time, SyslogSeverityToPriority(w.severity), node, ComposeMessage(s, w),
-                        kSourceSyslog);
-      // Forwarding as an SNMP trap (sender, node, priority number, message) joins here.
+      std::string priority = SyslogSeverityToPriority(w.severity);
+      std::string message = ComposeMessage(s, w);
+      if (!ctx.events.Append(w.time, priority, node, message, kSourceSyslog)) continue;
+      // Forwarded before the duplicate removal, so a repeated message is forwarded each time.
+      ForwardSysLogAsTrap(ctx, w.source, node, static_cast<std::int16_t>(priority[0] - '0'),
+                          message);
     }
     Delay(ctx.io, 40);
     ctx.events.RemoveDuplicates(kSourceSyslog);

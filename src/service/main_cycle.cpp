@@ -4,6 +4,7 @@
 #include "filter/supp_group.h"
 #include "intake/event_log_file.h"
 #include "intake/syslog.h"
+#include "intake/snmp_trap_events.h"
 #include "platform/files.h"
 #include "service/errors.h"
 #include "service/settings.h"
@@ -49,6 +50,7 @@ void RunCycle(Varnel& ctx) {
   SetStatus(ctx, 3, kStatusChecking);
   ctx.events.Clear();
   PollWatchdog(ctx);
+  if (ctx.listeners.trapLocalPort != 0) WriteSnmpTrapEventsToEventList(ctx);
   if (FileExists(ctx.Path("Event.log"))) WriteEventLogEventsToEventList(ctx);
   if (ctx.listeners.sysLogBound[0] || ctx.listeners.sysLogBound[1])
     WriteSysLogEventsToEventList(ctx);

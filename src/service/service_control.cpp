@@ -1,5 +1,6 @@
 #include "service/service_control.h"
 
+#include "intake/trap_definitions.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "service/errors.h"
@@ -40,6 +41,10 @@ void StartSequence(Varnel& ctx) {
   {
     Table c = db.Open("Event_CheckInterval");
     ctx.CheckInterval = c.Int16("CheckInterval");
+  }
+  if (ctx.listeners.trapLocalPort != 0) {
+    ReadDb_Trap(ctx);
+    ctx.snmp.InTrapIndex = 1;
   }
   LocalTime now = ctx.clock.Now();
   ctx.ServiceState = 1;

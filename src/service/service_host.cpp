@@ -36,7 +36,7 @@ void ServiceHost::ArmTimer() {
     if (ec || stopped_) return;
     ArmTimer();  // re-armed first, so a long cycle does not shift the ticks after it
     Timer1Tick(ctx_);
-    if (stopPending_ && !ctx_.CycleRunning) Stop();
+    if (stopPending_ && !Busy()) Stop();
   });
 }
 
@@ -59,7 +59,7 @@ void ServiceHost::OnSignal(int signo) {
     default:
       // A stop that arrives inside the start or a cycle's wait is carried out once that
       // is done.
-      if (starting_ || ctx_.CycleRunning)
+      if (Busy())
         stopPending_ = true;
       else
         Stop();

@@ -21,6 +21,8 @@ class ServiceHost {
   void WaitSignal();
   void OnSignal(int signo);
   void Stop();
+  // Inside the start sequence or a cycle: a stop request waits until that is done.
+  bool Busy() const { return starting_ || ctx_.CycleRunning; }
 
   Varnel& ctx_;
   std::chrono::milliseconds tick_;

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "agent/snmp_agent.h"
+#include "intake/snmp_trap_reception.h"
 #include "platform/database.h"
 #include "platform/event_loop.h"
 #include "intake/syslog.h"
@@ -22,6 +24,8 @@ std::optional<std::string> StartListener(Varnel& ctx, const ListenerInfo& info, 
   std::string name = info.name;
   if (name == "sysLog1") return StartSysLogListener(ctx, 1, t);
   if (name == "sysLog2") return StartSysLogListener(ctx, 2, t);
+  if (name == "snmpAgent") return OpenSnmpAgent(ctx, t);
+  if (name == "snmpManager") return OpenTrapServer(ctx, t);
   return std::nullopt;
 }
 
@@ -30,6 +34,8 @@ void StopListener(Varnel& ctx, const ListenerInfo& info) {
   std::string name = info.name;
   if (name == "sysLog1") StopSysLogListener(ctx, 1);
   if (name == "sysLog2") StopSysLogListener(ctx, 2);
+  if (name == "snmpAgent") CloseSnmpAgent(ctx);
+  if (name == "snmpManager") CloseTrapServer(ctx);
 }
 
 void OpenBackupServer(Varnel& ctx) {
@@ -141,27 +147,6 @@ void ServiceClose(Varnel& ctx, const std::string& name) {
     t.Set(info->statusColumn, info->notStarted);
     t.Update();
   });
-}
-
-namespace {
-void DeleteAllRows(Varnel& ctx, const char* procedure, const char* table) {
-  Guarded(ctx, procedure, [&] {
-    Database db = OpenDatabase(ctx);
-    Table t = db.Open(table);
-    while (!t.Eof()) {
-      t.Delete();
-      t.MoveNext();
-    }
-  });
-}
-}  // namespace
-
-void ClearInfoMessageDb(Varnel& ctx) {
-  DeleteAllRows(ctx, "ClearInfoMessageDb", "SuppGrp_SendMess");
-}
-
-void ClearTestMessageDb(Varnel& ctx) {
-  DeleteAllRows(ctx, "ClearTestMessageDb", "Receiver_Test");
 }
 
 bool IsLocalAddress(const std::string& address) {

@@ -1,15 +1,14 @@
-// Opening and closing the listeners at start and stop, and the two table clearings.
+// Opening and closing the listeners at start and stop.
 #pragma once
 #include <string>
 
+#include "service/clear_tables.h"
 #include "service/varnel.h"
 
 namespace varnel {
 
 void ServiceOpen(Varnel& ctx, const std::string& name);
 void ServiceClose(Varnel& ctx, const std::string& name);
-void ClearInfoMessageDb(Varnel& ctx);
-void ClearTestMessageDb(Varnel& ctx);
 
 // The failure entry and status of a listener whose start raised error number/description.
 // Writes the entry and sets ListenerStatus; returns the status text to store.

@@ -8,6 +8,7 @@
 
 #include "filter/filter_state.h"
 #include "intake/intake_state.h"
+#include "agent/snmp_state.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "service/event_list.h"
@@ -88,6 +89,7 @@ struct Varnel {
   EventList events;
   FilterState filter;
   IntakeState intake;
+  SnmpState snmp{io};
   int ReqAckIdCounter = 900;
 
   // Socket event traces: tick of the last trace per link.

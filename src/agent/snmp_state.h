@@ -1,0 +1,82 @@
+// State of the SNMP side of the service: the trap server with its queue and trap
+// definitions, the agent's settings, and the two sockets of the SNMP component.
+#pragma once
+#include <array>
+#include <asio/io_context.hpp>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/snmp/snmp_socket.h"
+
+namespace varnel {
+
+constexpr int kTrapQueueSlots = 300;
+constexpr int kTrapVariables = 20;
+constexpr int kTrapDefinitions = 200;
+
+// One variable of a received trap; the type is the type code as decimal text.
+struct InTrapVar {
+  std::string varOid;
+  std::string varValue;  // as received: OctetString bytes one character per byte
+  std::string varType;
+};
+
+// One slot of the trap queue.
+struct InTrapSlot {
+  std::string InTrapOid;
+  std::string InTrapSourceAgent;
+  std::string InTrapSourceNetwork;
+  std::string InTrapTime;
+  std::string InTrapCommunityName;
+  std::string InTrapSysUpTime;
+  std::array<InTrapVar, kTrapVariables + 1> InTrapVarList{};  // 1..20
+};
+
+// One variable of a trap definition, parsed from the columns Var1 to Var20.
+struct TrapDefinitionVar {
+  std::string varOid;
+  std::string varName;
+  std::string varType;
+};
+
+// One trap definition of Event_SNMP_MibTrap.
+struct TrapDefinition {
+  std::string SnmpTrapOid;
+  std::string SnmpTrapName;
+  std::array<TrapDefinitionVar, kTrapVariables + 1> SnmpTrapVarList{};  // 1..20
+  bool SnmpTrapLogEvent = false;
+  std::string SnmpTrapPriority;
+  std::string SnmpTrapNodeName;
+  std::string SnmpTrapMessage;
+};
+
+struct SnmpState {
+  explicit SnmpState(asio::io_context& io)
+      : manager(io), agent(io), InTrap(kTrapQueueSlots + 1), SnmpTrap(kTrapDefinitions + 1) {}
+
+  snmp::SnmpManager manager;  // the trap server
+  snmp::SnmpAgent agent;      // requests, and the sender of the service's own traps
+
+  // Trap server settings, loaded when it starts.
+  std::string TrapServerCommunity;
+  bool SkipTrapsNotDef = false;
+
+  // Trap queue: slots 1..300, InTrapIndex the next free one (1 = empty).
+  std::vector<InTrapSlot> InTrap;
+  std::int16_t InTrapIndex = 1;
+  std::uint64_t InTrapDropped = 0;  // traps lost to a full queue since the last drain
+  std::uint64_t MalformedReported = 0;  // malformed datagrams already reported
+
+  // Trap definitions 1..200; an empty SnmpTrapOid ends the list.
+  std::vector<TrapDefinition> SnmpTrap;
+
+  // Agent settings, loaded when the agent starts.
+  std::string AgentGetCommunity;
+  std::string AgentSetCommunity;
+  std::string AgentSysContact;
+  std::string AgentSysName;
+  std::string AgentSysLocation;
+};
+
+}  // namespace varnel
