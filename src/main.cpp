@@ -5,6 +5,9 @@
 
 int main(int argc, char** argv) {
   std::string args;
-  for (int i = 1; i < argc; ++i) args += (i > 1 ? " " : "") + std::string(argv[i]);
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) args += ' ';
+    args += argv[i];
+  }
   return varnel::Form_Load(args, varnel::EnvironmentFromProcess(argv[0]));
 }

@@ -135,3 +135,52 @@ def test_event_log_rows_change_day_stamp_at_midnight(varnel):
     assert [r[0] // 10000 for r in rows] == [60626, 60627]
     assert [r[4] for r in rows] == ["before midnight", "after midnight"]
     assert varnel.stop() == 0
+
+
+@pytest.fixture
+def snmptrapd(tmp_path):
+    """A real snmptrapd on a free loopback port, logging every trap in one line."""
+    port = free_port()
+    log = tmp_path / "snmptrapd.log"
+    conf = tmp_path / "snmptrapd.conf"
+    conf.write_text("disableAuthorization yes\n")
+    proc = subprocess.Popen(
+        ["/usr/sbin/snmptrapd", "-f", "-C", "-c", str(conf), "-n", "-On", "-Lf", str(log),
+         "-F", "TRAP v=%s ent=%N specific=%q agent=%a vars=%v\n", f"udp:127.0.0.1:{port}"],
+        env={"MIBS": "", "MIBDIRS": "/nonexistent", "PATH": "/usr/bin:/bin"})
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and "NET-SNMP version" not in (
+            log.read_text() if log.exists() else ""):
+        time.sleep(0.05)
+    yield port, log
+    proc.terminate()
+    proc.wait()
+
+
+@pytest.mark.parametrize("protocol,expect", [
+    ("SNMPv1 Trap", "v=0 ent=.1.3.6.1.4.1.99412.1.10.2 specific=.2 agent=127.0.0.1"),
+    ("SNMPv2 Trap", "v=1 "),
+])
+def test_accepted_syslog_messages_are_forwarded_as_traps(varnel, snmptrapd, protocol, expect):
+    trap_port, trap_log = snmptrapd
+    port = syslog_service(varnel, ModParse3164=1, ModRemoveDAT=1, LogSourceAs="Name (RFC 3164)",
+                          ForwardSysLogAsTrap=1, TrapIpAddress="127.0.0.1",
+                          TrapUdpPort=trap_port, TrapCommunity="nms", TrapProtocol=protocol)
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        for _ in range(2):  # a duplicate is forwarded too, but logged once
+            s.sendto(b"<187>Oct 11 22:14:15 core1 link down", ("127.0.0.1", port))
+    wait_rows(varnel, 1)
+    deadline = time.monotonic() + 10
+    traps = []
+    while time.monotonic() < deadline and len(traps) < 2:
+        traps = [l for l in trap_log.read_text().splitlines() if l.startswith("TRAP")]
+        time.sleep(0.1)
+    assert len(traps) == 2, trap_log.read_text()
+    assert traps[0].startswith("TRAP " + expect)
+    if protocol == "SNMPv2 Trap":
+        assert ".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.4.1.99412.1.10.2.0.2" in traps[0]
+    assert '.1.3.6.1.4.1.99412.1.10.1.6.1 = STRING: "core1"' in traps[0]
+    assert ".1.3.6.1.4.1.99412.1.10.1.6.2 = INTEGER: 3" in traps[0]
+    assert '.1.3.6.1.4.1.99412.1.10.1.6.3 = STRING: "link down"' in traps[0]
+    assert len(events(varnel)) == 1
+    assert varnel.stop() == 0
