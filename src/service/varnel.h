@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "service/event_list.h"
+#include "transports/gsm_state.h"
 
 namespace varnel {
 
@@ -84,6 +85,7 @@ struct Varnel {
   ListenerPorts listeners;
 
   EventList events;
+  GsmState gsm;
   int ReqAckIdCounter = 900;
 
   // Socket event traces: tick of the last trace per link.
