@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "delivery/read_sms.h"
 #include "platform/database.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
@@ -17,7 +18,15 @@ namespace {
 
 // Starts a listener whose enabled column is true and returns its started status text.
 // Listeners that this server does not run yet return nothing and stay "Not Started".
-std::optional<std::string> StartListener(Varnel&, const ListenerInfo&, Table&) {
+std::optional<std::string> StartListener(Varnel& ctx, const ListenerInfo& info, Table& t) {
+  if (std::string(info.name) == "smsServer") {
+    ctx.SmsServerActive = true;
+    ctx.gsm.SmsStorage = t.Text("PMS") == "Phone" ? "ME" : "SM";
+    ctx.gsm.SmsProtocol = t.Text("Protocol");
+    ReadSms(ctx, true);  // messages stored while the service was down are not acted on
+    Delay(ctx.io, 500);
+    return StartedStatus(ctx, "SMS Server Started", {""});
+  }
   return std::nullopt;
 }
 
