@@ -144,7 +144,8 @@ void PosixSerialPort::ApplyLineSettings() {
   t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   if (handshaking_ == kXonXoff || handshaking_ == kXonXoffRtsCts) t.c_iflag |= IXON | IXOFF;
   if (handshaking_ == kRtsCts || handshaking_ == kXonXoffRtsCts) t.c_cflag |= CRTSCTS;
-  t.c_cc[VMIN] = 0;
+  // With VMIN 1 a non-blocking read of an empty queue says EAGAIN, and 0 means hang-up.
+  t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
   ::cfsetspeed(&t, SpeedConstant(settings_.speed));
   if (::tcsetattr(fd, TCSANOW, &t) != 0)
