@@ -178,6 +178,8 @@ void PosixSerialPort::Open() {
 
 void PosixSerialPort::Close() {
   if (!port_.is_open()) return;
+  // Output that could not drain (a device that does not read) would make close wait.
+  ::tcflush(port_.native_handle(), TCOFLUSH);
   std::error_code ec;
   port_.close(ec);
   input_.clear();
