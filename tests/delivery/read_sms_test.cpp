@@ -51,13 +51,6 @@ TEST_F(ReadSmsTest, ReadsDeletesAndAppendsEveryMessage) {
   EXPECT_TRUE(log.entries.empty());
 }
 
-TEST_F(ReadSmsTest, ClearOnlyDeletesWithoutActing) {
-  term->AddMessage(1, kAck);
-  ReadSms(ctx, true);
-  EXPECT_TRUE(term->store.empty());
-  EXPECT_FALSE(FileExists(File("SmsCmd.log")));
-}
-
 TEST_F(ReadSmsTest, EmptyStorageDeletesAndAppendsNothing) {
   ctx.gsm.SmsStorage = "ME";
   ReadSms(ctx, false);
@@ -139,21 +132,6 @@ TEST_F(ReadSmsTest, PortOrInitialisationFailureEndsTheCallWithTheReason) {
   EXPECT_FALSE(term->IsOpen());
 }
 
-TEST_F(ReadSmsTest, SessionHeaderInTheModemTrace) {
-  ctx.DebugMode = "Modem Communication";
-  ReadSms(ctx, true);
-  auto lines = ModemTraceLines();
-  ASSERT_GE(lines.size(), 17u);
-  std::vector<std::string> head(lines.begin(), lines.begin() + 16);
-  EXPECT_THAT(head, ElementsAre("", "", std::string(42, '#'),
-                                "############ Start of Session ############",
-                                std::string(42, '#'), "", "TimeStamp:     2026-06-26 10:15:00", "",
-                                "************ Modem Parameters ************",
-                                "Comm Port:             1", "Dial Prefix:           ",
-                                "Comm. Delays:          ", "Dial Time Out:         0",
-                                "Dial Retries:          1", "", std::string(42, '-')));
-}
-
 TEST_F(ReadSmsTest, ServiceOpenClearsTheTerminalAndStoresTheStatus) {
   term->AddMessage(1, kAck);
   SetColumn("Event_SMS", "Enabled", "1");
@@ -167,14 +145,6 @@ TEST_F(ReadSmsTest, ServiceOpenClearsTheTerminalAndStoresTheStatus) {
   EXPECT_EQ(GetColumn("Event_SMS", "Status"), "2026-06-26 10:15:00\r\nSMS Server Started\r\n");
   EXPECT_TRUE(term->store.empty());
   EXPECT_FALSE(FileExists(File("SmsCmd.log")));
-}
-
-TEST_F(ReadSmsTest, DisabledReaderStaysNotStarted) {
-  term->AddMessage(1, kAck);
-  ServiceOpen(ctx, "smsServer");
-  EXPECT_FALSE(ctx.SmsServerActive);
-  EXPECT_EQ(GetColumn("Event_SMS", "Status"), "Not Started");
-  EXPECT_EQ(term->opens, 0);
 }
 
 TEST_F(ReadSmsTest, CycleReadsOncePerMinuteWhileTheReaderIsActive) {

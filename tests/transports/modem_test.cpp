@@ -95,22 +95,6 @@ TEST_F(ModemPrimitives, SignalStrengthIsTheNumberBeforeTheCommaOfTheCsqReply) {
   EXPECT_EQ(signalOf("", true), "--");                          // time-out
 }
 
-TEST_F(ModemPrimitives, ListingWaitReturnsEverythingOnlyWhenFound) {
-  Open();
-  term->AddMessage(3, "0011");
-  bool ok = false;
-  std::string response = "old";
-  SendATtoModem(ctx, "AT+CMGL=4");
-  WaitForResponseMGL(ctx, "OK\r", 8, ok, response);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(response, "AT+CMGL=4\r\r\n+CMGL: 3,0,,2\r\n0011\r\n\r\nOK\r\n");
-  term->silentTo.insert("AT+CMGL=4");
-  SendATtoModem(ctx, "AT+CMGL=4");
-  WaitForResponseMGL(ctx, "OK\r", 1, ok, response);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(response, "");
-}
-
 TEST_F(ModemPrimitives, DialResponseByCarrierFailureWordsAndTimeOut) {
   Open();
   std::string result;
