@@ -1,5 +1,6 @@
 #include "service/main_cycle.h"
 
+#include "delivery/read_sms.h"
 #include "filter/hold_queue.h"
 #include "filter/supp_group.h"
 #include "intake/event_log_file.h"
@@ -46,6 +47,10 @@ void RunCycle(Varnel& ctx) {
   if (ctx.UpdateRequest == 1) {
     ReadDb_Updates(ctx);
     ctx.UpdateRequest = 2;
+  }
+  if (ctx.SmsServerActive && ctx.clock.Now().HourMinute() != ctx.LastMinute) {
+    ReadSms(ctx, false);
+    ctx.LastMinute = ctx.clock.Now().HourMinute();
   }
   SetStatus(ctx, 3, kStatusChecking);
   ctx.events.Clear();

@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "delivery/read_sms.h"
 #include "agent/snmp_agent.h"
 #include "intake/snmp_trap_reception.h"
 #include "platform/database.h"
@@ -26,6 +27,14 @@ std::optional<std::string> StartListener(Varnel& ctx, const ListenerInfo& info, 
   if (name == "sysLog2") return StartSysLogListener(ctx, 2, t);
   if (name == "snmpAgent") return OpenSnmpAgent(ctx, t);
   if (name == "snmpManager") return OpenTrapServer(ctx, t);
+  if (name == "smsServer") {
+    ctx.SmsServerActive = true;
+    ctx.gsm.SmsStorage = t.Text("PMS") == "Phone" ? "ME" : "SM";
+    ctx.gsm.SmsProtocol = t.Text("Protocol");
+    ReadSms(ctx, true);  // messages stored while the service was down are not acted on
+    Delay(ctx.io, 500);
+    return StartedStatus(ctx, "SMS Server Started", {""});
+  }
   return std::nullopt;
 }
 

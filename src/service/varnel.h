@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "service/event_list.h"
+#include "transports/gsm_state.h"
 
 namespace varnel {
 
@@ -90,6 +91,7 @@ struct Varnel {
   FilterState filter;
   IntakeState intake;
   SnmpState snmp{io};
+  GsmState gsm;
   int ReqAckIdCounter = 900;
 
   // Socket event traces: tick of the last trace per link.

@@ -107,12 +107,12 @@ TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
 }
 
 TEST_F(ServiceControlTest, EnabledListenersWithoutAServerStayNotStarted) {
-  SetColumn("Event_SMS", "Enabled", "1");
+  SetColumn("Event_SMTP", "Enabled", "1");
   SetColumn("Event_CommPort", "Enabled", "1");
   dartSvc_State(ctx, kCodeStart);
-  EXPECT_EQ(GetColumn("Event_SMS", "Status"), "Not Started");
+  EXPECT_EQ(GetColumn("Event_SMTP", "Status"), "Not Started");
   EXPECT_EQ(GetColumn("Event_CommPort", "Status"), "Not Opened");
-  EXPECT_EQ(ctx.ListenerStatus[kLsSmsServer], 2);
+  EXPECT_EQ(ctx.ListenerStatus[kLsSmtpServer], 2);
   EXPECT_EQ(ctx.ListenerStatus[kLsCommPort], 2);
 }
 

@@ -1,0 +1,109 @@
+#include "delivery/read_sms.h"
+
+#include <vector>
+
+#include "delivery/sms_decode.h"
+#include "platform/event_loop.h"
+#include "platform/files.h"
+#include "service/errors.h"
+#include "transports/modem.h"
+
+namespace varnel {
+namespace {
+
+constexpr const char* kSmsCmdLog = "SmsCmd.log";
+
+void ReportSmsError(Varnel& ctx, const std::string& text) {
+  ReportErrorText(ctx, text + " (Module: ReadSms)", text);
+}
+
+std::string CommandError(const std::string& command) {
+  return "MT-SMS: Error when sending " + command + "<CR> to MS.";
+}
+
+void EndSession(Varnel& ctx) {
+  PortClose(ctx);
+  SetDTR(ctx, false);
+}
+
+}  // namespace
+
+void ReadSms(Varnel& ctx, bool clearOnly) {
+  bool inSession = false;
+  std::vector<std::string> deleted;  // PDUs of the messages deleted in this call
+  bool done = Guarded(ctx, "ReadSms", [&] {
+    ModemParameters mp;
+    GetModemParameters(ctx, mp);
+    std::vector<std::string> header = SessionStartLines(ctx);
+    for (auto& l : ModemParameterLines(mp)) header.push_back(l);
+    ModemTrace(ctx, header);
+
+    ctx.StatusStep = 4;
+    ctx.StatusText = "Sending " + mp.ModemInitString + " to MS";
+    inSession = true;
+    SetDTR(ctx, true);
+    PortClose(ctx);
+    PortSettings(ctx, mp.ModemSpeed, mp.ModemSettings, mp.CommPort);
+    bool opened = false;
+    PortOpen(ctx, opened);
+    if (!opened) {
+      ReportSmsError(ctx, "COM: Failed to open COM" + std::to_string(mp.CommPort));
+      inSession = false;
+      EndSession(ctx);
+      return;
+    }
+    SetRTS(ctx, true);
+
+    const int attempts = mp.Retries + 1;
+    auto fail = [&](const std::string& command) {
+      ReportSmsError(ctx, CommandError(command));
+      inSession = false;
+      EndSession(ctx);
+    };
+    const std::string setup[] = {mp.ModemInitString, "AT+CMGF=0", "AT+CSMS=0",
+                                 "AT+CPMS=\"" + ctx.gsm.SmsStorage + "\""};
+    for (const std::string& command : setup) {
+      if (!SendWithRetries(ctx, command, 4, attempts)) return fail(command);
+      Delay(ctx.io, ctx.gsm.LongCommDelay);
+    }
+
+    ctx.StatusText = "Reading/Clearing SMS from MS";
+    std::string listing;
+    bool ok = false;
+    for (int attempt = 1; attempt <= std::max(attempts, 1) && !ok; ++attempt) {
+      SendATtoModem(ctx, "AT+CMGL=4");
+      WaitForResponseMGL(ctx, "OK\r", 8, ok, listing);
+    }
+    if (!ok) return fail("AT+CMGL=4");
+    Delay(ctx.io, ctx.gsm.LongCommDelay);
+
+    // Only messages that are stored here are deleted there; more than a call takes stay
+    // on the terminal for the next call.
+    for (const ListedSms& sms : ParseCmglListing(listing, kSmsPerRead)) {
+      const std::string command = "AT+CMGD=" + sms.index;
+      if (!SendWithRetries(ctx, command, 4, attempts)) return fail(command);
+      deleted.push_back(sms.pdu);
+      Delay(ctx.io, ctx.gsm.LongCommDelay);
+    }
+    inSession = false;
+    EndSession(ctx);
+  });
+  if (!done && inSession) EndSession(ctx);
+  if (clearOnly) return;
+  for (const std::string& pdu : deleted) {
+    if (ctx.gsm.SmsProtocol == "ETSI 07.05-PDU")
+      DecodePduIncom(ctx, pdu);
+    else if (ctx.gsm.SmsProtocol == "ETSI 07.05-PDU SCA")
+      DecodePduIncom(ctx, StripSmscField(pdu));
+  }
+}
+
+void DecodePduIncom(Varnel& ctx, const std::string& pdu) {
+  Guarded(ctx, "DecodePduIncom", [&] {
+    ReceivedSms sms = DecodeSmsDeliver(pdu);
+    AppendLines(ctx.Path(kSmsCmdLog), {sms.number + "\t" + sms.text});
+    Delay(ctx.io, ctx.gsm.ShortCommDelay);
+  });
+}
+
+}  // namespace varnel

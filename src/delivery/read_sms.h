@@ -1,0 +1,21 @@
+// Incoming SMS: reads every message stored on the GSM terminal, deletes it there and
+// appends sender TAB text to "SmsCmd.log" for the SMS command handler.
+#pragma once
+#include <string>
+
+#include "service/varnel.h"
+
+namespace varnel {
+
+// Messages taken from the terminal in one call; the rest stay for the next call.
+constexpr std::size_t kSmsPerRead = 50;
+
+// One reading session. With clearOnly the messages are deleted without being acted on
+// (service start). Messages already deleted are decoded even when a later command fails.
+void ReadSms(Varnel& ctx, bool clearOnly);
+
+// Decodes one SMS-DELIVER PDU (hex, no service centre field) and appends its line to
+// "SmsCmd.log". A malformed PDU is reported and skipped.
+void DecodePduIncom(Varnel& ctx, const std::string& pdu);
+
+}  // namespace varnel

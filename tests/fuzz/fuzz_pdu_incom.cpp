@@ -1,0 +1,19 @@
+// libFuzzer target: SMS-DELIVER PDU decoding of received messages.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "delivery/sms_decode.h"
+#include "platform/error.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string pdu(reinterpret_cast<const char*>(data), size);
+  for (const std::string& p : {pdu, varnel::StripSmscField(pdu)}) {
+    try {
+      varnel::ReceivedSms sms = varnel::DecodeSmsDeliver(p);
+      (void)sms;
+    } catch (const varnel::VarnelError&) {
+    }
+  }
+  return 0;
+}
