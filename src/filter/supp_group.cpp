@@ -14,28 +14,6 @@
 namespace varnel {
 namespace {
 
-// A node or message filter of one group, split and compiled once for all events.
-class Filter {
- public:
-  Filter(const std::string& expression, const std::string& search, CaseMode mode)
-      : equals_(search == "=") {
-    for (const std::string& p : SplitUp(expression, equals_ ? "<OR>" : "<AND>"))
-      if (!p.empty()) patterns_.emplace_back(p, mode);
-  }
-
-  // "=": one pattern matches; otherwise: none does. Without patterns it never holds.
-  bool Holds(Varnel& ctx, std::string_view text) const {
-    if (patterns_.empty()) return false;
-    for (const WildcardPattern& p : patterns_)
-      if (StringCompare(ctx, text, p)) return equals_;
-    return !equals_;
-  }
-
- private:
-  bool equals_;
-  std::vector<WildcardPattern> patterns_;
-};
-
 // The correlation columns of a group row.
 struct Correlation {
   bool SkipDupEvent;
@@ -72,16 +50,16 @@ void CheckGroup(RunContext& run, Table& group, SuppGroupEntry& entry) {
   const std::string priority = group.Text("Priority");
   const std::string prioritySearch = group.Text("PrioritySearch");
   const CaseMode mode = group.Flag("CaseSensitive") ? CaseMode::Binary : CaseMode::Text;
-  const Filter node(group.Text("NodeName"), group.Text("NodeNameSearch"), mode);
-  const Filter message(group.Text("Message"), group.Text("MessageSearch"), mode);
+  const PatternList node(ctx, group.Text("NodeName"), group.Text("NodeNameSearch"), mode);
+  const PatternList message(ctx, group.Text("Message"), group.Text("MessageSearch"), mode);
   const bool correlation = group.Flag("Correlation");
   std::optional<Correlation> corr;
   bool matched = false;
 
   for (int i = 1; i <= ctx.events.Count(); ++i) {
     const InEvent& ev = ctx.events[i];
-    if (!PriorityCondition(ev.Priority, priority, prioritySearch) || !node.Holds(ctx, ev.Name) ||
-        !message.Holds(ctx, ev.Message))
+    if (!PriorityCondition(ev.Priority, priority, prioritySearch) || !node.Holds(ev.Name) ||
+        !message.Holds(ev.Message))
       continue;
 
     if (correlation) {

@@ -44,6 +44,27 @@ FilterParts SplitUp(std::string_view text, std::string_view delimiter) {
   return parts;
 }
 
+PatternList::PatternList(Varnel& ctx, std::string_view expression, const std::string& search,
+                         CaseMode mode)
+    : equals_(search == "=") {
+  for (const std::string& p : SplitUp(expression, equals_ ? "<OR>" : "<AND>")) {
+    if (p.empty()) continue;
+    hasPatterns_ = true;
+    WildcardPattern compiled(p, mode);
+    if (compiled.Valid())
+      patterns_.push_back(std::move(compiled));
+    else
+      StringCompare(ctx, "", compiled);  // reports it under the compare's name
+  }
+}
+
+bool PatternList::Holds(std::string_view text) const {
+  if (!hasPatterns_) return false;
+  for (const WildcardPattern& p : patterns_)
+    if (p.Matches(text)) return equals_;
+  return !equals_;
+}
+
 bool StringCompare(Varnel& ctx, std::string_view text, const WildcardPattern& pattern) {
   if (pattern.Valid()) return pattern.Matches(text);
   ReportError(ctx, pattern.Mode() == CaseMode::Text ? "StringCompareText" : "StringCompareBin",

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "filter/wildcard_pattern.h"
 #include "service/varnel.h"
@@ -27,5 +28,20 @@ bool StringCompareBin(Varnel& ctx, std::string_view text, std::string_view patte
 // The same compare with a pattern compiled beforehand (for loops over many texts); reports
 // a malformed pattern under "StringCompareText" or "StringCompareBin" by its mode.
 bool StringCompare(Varnel& ctx, std::string_view text, const WildcardPattern& pattern);
+
+// A filter expression split into its patterns (by "<OR>" for the search word "=", by "<AND>"
+// otherwise) and compiled once for many texts. "=" holds when one pattern matches, any other
+// search word when none does; an expression without patterns never holds. A malformed
+// pattern is reported once, when compiled, and then matches nothing.
+class PatternList {
+ public:
+  PatternList(Varnel& ctx, std::string_view expression, const std::string& search, CaseMode mode);
+  bool Holds(std::string_view text) const;
+
+ private:
+  bool equals_;
+  bool hasPatterns_ = false;
+  std::vector<WildcardPattern> patterns_;
+};
 
 }  // namespace varnel

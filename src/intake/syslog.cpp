@@ -131,30 +131,6 @@ void CheckSyslogSettings(Varnel& ctx, SyslogSettings& s) {
   }
 }
 
-// A pattern list filter ("=" passes on any match, otherwise passes on no match).
-class PatternFilter {
- public:
-  PatternFilter(const std::string& search, const std::string& list, CaseMode mode)
-      : any_(search == "=") {
-    for (const auto& p : SplitUp(list, any_ ? "<OR>" : "<AND>"))
-      if (!p.empty()) patterns_.emplace_back(p, mode);
-  }
-  bool Passes(Varnel& ctx, const std::string& text) const {
-    if (patterns_.empty()) return false;  // an empty list rejects everything
-    bool matched = false;
-    for (const auto& p : patterns_)
-      if (StringCompare(ctx, text, p)) {
-        matched = true;
-        break;
-      }
-    return any_ ? matched : !matched;
-  }
-
- private:
-  bool any_;
-  std::vector<WildcardPattern> patterns_;
-};
-
 bool CompareLevel(const std::string& search, long value, long limit) {
   if (search == "<=") return value <= limit;
   if (search == "=") return value == limit;
@@ -304,19 +280,19 @@ void WriteSysLogEventsToEventList(Varnel& ctx) {
     q.InSysLogIndex = 1;
     Delay(ctx.io, 40);
 
-    PatternFilter addressFilter(s.FilterIpAddrSearch, s.FilterIpAddress, CaseMode::Binary);
-    PatternFilter messageFilter(s.FilterMessSearch, s.FilterMessage,
-                                s.FilterCaseSensitive ? CaseMode::Binary : CaseMode::Text);
+    PatternList addressFilter(ctx, s.FilterIpAddress, s.FilterIpAddrSearch, CaseMode::Binary);
+    PatternList messageFilter(ctx, s.FilterMessage, s.FilterMessSearch,
+                              s.FilterCaseSensitive ? CaseMode::Binary : CaseMode::Text);
     long priLimit = LeadingNumber(s.FilterPriority.substr(0, 1));
     long facLimit = LeadingNumber(s.FilterFacility.substr(0, 2));
     for (const auto& w : work) {
       if (w.text.empty()) continue;
-      if (!addressFilter.Passes(ctx, w.source)) continue;
+      if (!addressFilter.Holds(w.source)) continue;
       if (!CompareLevel(s.FilterPriSearch, LeadingNumber(w.severity.substr(0, 1)), priLimit))
         continue;
       if (!CompareLevel(s.FilterFacSearch, LeadingNumber(w.facility.substr(0, 2)), facLimit))
         continue;
-      if (!messageFilter.Passes(ctx, w.text)) continue;
+      if (!messageFilter.Holds(w.text)) continue;
       std::string node =
           s.LogSourceAs == "Name (RFC 3164)" && !w.hostName.empty() ? w.hostName : w.source;
       std::string priority = SyslogSeverityToPriority(w.severity);
