@@ -190,13 +190,7 @@ void SnmpInitOn(Varnel& ctx) {
     if (ctx.listeners.sysLogBound[0] || ctx.listeners.sysLogBound[1])
       ctx.intake.syslog.InSysLogIndex = 1;
     // The alarm panel port's receive buffer is emptied here once the panel input exists.
-    for (const char* f : {"Event.log", "SmtpMess.log", "SnmpMess.log", "SmsCmd.log"})
-      DeleteFile(ctx.Path(f));
-    ctx.ListenerStatus[kLsLogFile] = 1;
-    ClearTestMessageDb(ctx);
-    ClearInfoMessageDb(ctx);
-    for (const char* f : {"Hold_Queue.log", "ReqAck.log"}) DeleteFile(ctx.Path(f));
-    ctx.ReqAckIdCounter = 900;
+    ResetDropFilesAndMessages(ctx);
   });
 }
 

@@ -213,24 +213,6 @@ void ReportDrops(Varnel& ctx) {
   s.MalformedReported = s.manager.Malformed();
 }
 
-void TraceEventList(Varnel& ctx) {
-  if (!TraceEnabled(ctx, TraceCategory::EventSources)) return;
-  TraceLines t(ctx);
-  t.DumpTitle("Event List (from SNMP Traps)");
-  for (int i = 1; i <= kMaxEvents; ++i) {
-    const InEvent& e = ctx.events[i];
-    if (e.EventSource != kSourceSnmpTrap) continue;
-    t.Field("InEventsDateAndTime", i, e.DateAndTime)
-        .Field("InEventsPriority", i, e.Priority)
-        .Field("InEventsName", i, e.Name)
-        .Field("InEventsMessage", i, e.Message)
-        .Field("InEventsEventSource", i, e.EventSource)
-        .Blank();
-  }
-  t.Blank();
-  WriteTrace(ctx, TraceCategory::EventSources, trace::kEventList, t.Lines());
-}
-
 }  // namespace
 
 std::string EnumerationLabel(const std::string& value, const std::string& enumeration) {
@@ -289,7 +271,7 @@ void WriteSnmpTrapEventsToEventList(Varnel& ctx) {
       LetEventsRun(ctx.io);
     }
     ctx.events.Compact();
-    if (ctx.events.Count() >= 1) TraceEventList(ctx);
+    TraceEventList(ctx, kSourceSnmpTrap, "Event List (from SNMP Traps)");
   });
 }
 

@@ -1,5 +1,6 @@
 #include "service/clear_tables.h"
 
+#include "platform/files.h"
 #include "service/errors.h"
 
 namespace varnel {
@@ -24,6 +25,16 @@ void ClearInfoMessageDb(Varnel& ctx) {
 
 void ClearTestMessageDb(Varnel& ctx) {
   DeleteAllRows(ctx, "ClearTestMessageDb", "Receiver_Test");
+}
+
+void ResetDropFilesAndMessages(Varnel& ctx) {
+  for (const char* f : {"Event.log", "SmtpMess.log", "SnmpMess.log", "SmsCmd.log"})
+    DeleteFile(ctx.Path(f));
+  ctx.ListenerStatus[kLsLogFile] = 1;
+  ClearTestMessageDb(ctx);
+  ClearInfoMessageDb(ctx);
+  for (const char* f : {"Hold_Queue.log", "ReqAck.log"}) DeleteFile(ctx.Path(f));
+  ctx.ReqAckIdCounter = 900;
 }
 
 }  // namespace varnel

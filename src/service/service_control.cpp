@@ -3,6 +3,7 @@
 #include "intake/trap_definitions.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
+#include "service/clear_tables.h"
 #include "service/errors.h"
 #include "service/ini.h"
 #include "service/main_cycle.h"
@@ -31,13 +32,7 @@ void StartSequence(Varnel& ctx) {
   }
   ctx.StartTime = ctx.clock.Now();
   for (const char* name : kOpenOrder) ServiceOpen(ctx, name);
-  for (const char* f : {"Event.log", "SmtpMess.log", "SnmpMess.log", "SmsCmd.log"})
-    DeleteFile(ctx.Path(f));
-  ctx.ListenerStatus[kLsLogFile] = 1;
-  ClearTestMessageDb(ctx);
-  ClearInfoMessageDb(ctx);
-  for (const char* f : {"Hold_Queue.log", "ReqAck.log"}) DeleteFile(ctx.Path(f));
-  ctx.ReqAckIdCounter = 900;
+  ResetDropFilesAndMessages(ctx);
   {
     Table c = db.Open("Event_CheckInterval");
     ctx.CheckInterval = c.Int16("CheckInterval");
