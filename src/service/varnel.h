@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "delivery/delivery_state.h"
 #include "filter/filter_state.h"
 #include "intake/intake_state.h"
 #include "platform/clock.h"
@@ -87,6 +88,7 @@ struct Varnel {
 
   EventList events;
   FilterState filter;
+  DeliveryState delivery;
   IntakeState intake;
   int ReqAckIdCounter = 900;
 
