@@ -4,10 +4,14 @@
 #include <iconv.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <atomic>
 #include <memory>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -353,50 +357,31 @@ void CurlGlobalInit() {
   (void)done;
 }
 
-struct CurlHandles {
+struct CurlHandle {
   CURL* easy = curl_easy_init();
-  CURLM* multi = curl_multi_init();
   curl_slist* rcpt = nullptr;
-  ~CurlHandles() {
-    if (multi && easy) curl_multi_remove_handle(multi, easy);
+  ~CurlHandle() {
     if (easy) curl_easy_cleanup(easy);
-    if (multi) curl_multi_cleanup(multi);
     curl_slist_free_all(rcpt);
   }
 };
 
-// Runs pending listener handlers without waiting.
-void ServeListeners(asio::io_context& io) {
-  if (io.stopped()) io.restart();
-  io.poll();
-}
-
-// One mail to one relay host. The transfer is driven in steps of at most 20 ms, and the
-// listeners are served after every step. Returns 0 or the libcurl error number.
-int Transfer(Varnel& ctx, const MailJob& job, const std::string& host,
-             const std::string& recipient, const std::string& mail, SessionLog& log) {
-  const long port = job.port > 0 ? job.port : 25;
-  if (!HostChars(host) || port > 65535 || !Mailbox(recipient) || !Mailbox(job.sender)) {
-    log.Line("* Not sent: invalid relay host, port or address");
-    return CURLE_URL_MALFORMAT;
-  }
-  CurlGlobalInit();
-  CurlHandles h;
-  if (!h.easy || !h.multi) return CURLE_OUT_OF_MEMORY;
-  const bool v6 = host.find(':') != std::string::npos;
-  const std::string url =
-      "smtp://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-  log.Line("* Connecting to " + url);
-
+// The whole SMTP session with one relay host, on the calling thread. Returns 0 or the
+// libcurl error number.
+int Perform(const MailJob& job, const std::string& url, const std::string& recipient,
+            const std::string& mail, SessionLog& log) {
+  Upload upload{mail};
+  CurlHandle h;
+  if (!h.easy) return CURLE_OUT_OF_MEMORY;
   CURL* e = h.easy;
   const long timeout = job.timeout > 0 ? job.timeout : kDefaultTimeoutSeconds;
-  Upload upload{mail};
   h.rcpt = curl_slist_append(nullptr, ("<" + recipient + ">").c_str());
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "smtp");
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_TIMEOUT, timeout);
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, timeout);
+  curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);  // also bounds the QUIT
   curl_easy_setopt(e, CURLOPT_MAIL_FROM, ("<" + job.sender + ">").c_str());
   curl_easy_setopt(e, CURLOPT_MAIL_RCPT, h.rcpt);
   curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
@@ -417,20 +402,36 @@ int Transfer(Varnel& ctx, const MailJob& job, const std::string& host,
     curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, OnCurlDebug);
     curl_easy_setopt(e, CURLOPT_DEBUGDATA, &log);
   }
-
-  curl_multi_add_handle(h.multi, e);
-  int running = 1;
-  while (running) {
-    if (curl_multi_perform(h.multi, &running) != CURLM_OK) break;
-    if (!running) break;
-    curl_multi_poll(h.multi, nullptr, 0, 20, nullptr);
-    ServeListeners(ctx.io);
-  }
-  int result = CURLE_SEND_ERROR;
-  int left = 0;
-  while (CURLMsg* m = curl_multi_info_read(h.multi, &left))
-    if (m->msg == CURLMSG_DONE) result = m->data.result;
+  const int result = curl_easy_perform(e);
   log.EndTransfer();
+  return result;
+}
+
+// One mail to one relay host. libcurl waits for the relay's replies inside its calls (also
+// with its multi interface: the reply to the mail data and to QUIT), so the session runs on a
+// helper thread while this thread waits in Delay slices and the listeners stay served.
+int Transfer(Varnel& ctx, const MailJob& job, const std::string& host,
+             const std::string& recipient, const std::string& mail, SessionLog& log) {
+  const long port = job.port > 0 ? job.port : 25;
+  if (!HostChars(host) || port > 65535 || !Mailbox(recipient) || !Mailbox(job.sender)) {
+    log.Line("* Not sent: invalid relay host, port or address");
+    return CURLE_URL_MALFORMAT;
+  }
+  const bool v6 = host.find(':') != std::string::npos;
+  const std::string url =
+      "smtp://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+  log.Line("* Connecting to " + url);
+  CurlGlobalInit();  // not thread-safe: before the helper thread starts
+
+  std::atomic<bool> done{false};
+  int result = CURLE_FAILED_INIT;
+  {
+    std::jthread session([&] {
+      result = Perform(job, url, recipient, mail, log);
+      done = true;
+    });
+    while (!done) Delay(ctx.io, 20);
+  }
   log.Line("* Result " + std::to_string(result) + ": " +
            curl_easy_strerror(static_cast<CURLcode>(result)));
   return result;

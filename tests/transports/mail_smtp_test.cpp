@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/files.h"
 #include "service/errors.h"
+#include "smtp_sink.h"
 #include "support/test_support.h"
 
 namespace varnel {
@@ -27,6 +30,22 @@ std::string Header(const std::string& text, const std::string& name) {
 }
 
 std::string Body(const std::string& mail) { return mail.substr(mail.find("\r\n\r\n") + 4); }
+
+// Quoted-printable back to bytes.
+std::string DecodeQp(const std::string& qp) {
+  std::string out;
+  for (std::size_t i = 0; i < qp.size(); ++i) {
+    if (qp[i] != '=') {
+      out += qp[i];
+    } else if (qp.compare(i + 1, 2, "\r\n") == 0) {
+      i += 2;
+    } else {
+      out += static_cast<char>(std::stoi(qp.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    }
+  }
+  return out;
+}
 
 TEST(ComposeMail, HeadersOfAPlainMail) {
   MailMessage m{"varnel@example.org", "ops@example.org", "Ops \"night\" desk", "Node down",
@@ -102,7 +121,7 @@ TEST(ComposeMail, CharacterSets) {
 class SendMailTest : public testing::VarnelTest {
  protected:
   void AddServer(const std::string& name, const std::string& host, const std::string& maxChar,
-                 const std::string& retries = "0") {
+                 const std::string& retries = "0", const std::map<std::string, std::string>& more = {}) {
     Database db = Db();
     Table t = db.Open("Settings_Mail_SMTP");
     t.AddNew();
@@ -113,7 +132,8 @@ class SendMailTest : public testing::VarnelTest {
     t.Set("MailSubject", "Alarm");
     t.Set("MaxChar", maxChar);
     t.Set("Retries", retries);
-    t.Set("TimeOut", "5");
+    t.Set("TimeOut", "3");
+    for (const auto& [k, v] : more) t.Set(k, v);
     t.Update();
   }
   std::int16_t status = 0;
@@ -153,6 +173,56 @@ TEST_F(SendMailTest, RelaySettingsThatCannotWork) {
   ASSERT_EQ(Entries(evt::kRuntimeError).size(), 1u);
   EXPECT_EQ(Entries(evt::kRuntimeError)[0],
             "[5] Invalid procedure call or argument (MaxChar) (Module: SendMailSMTP)");
+}
+
+// The sink answers on the service's own io_context, so these mails only go through when the
+// listeners are served while the session runs.
+TEST_F(SendMailTest, AHundredKibOfLineBreaksAndNulsArrivesWhole) {
+  testing::SmtpSink sink(io);
+  AddServer("Sink", "127.0.0.1", "200000", "0",
+            {{"MailPort", std::to_string(sink.Port())}, {"Importance", "Low"},
+             {"MailSubject", kSubjectFromMessage}});
+  std::string message;
+  for (int i = 0; message.size() < 100 * 1024; ++i)
+    message += "event " + std::to_string(i) + " down" + std::string(1, '\0') + "\r\n.dot>>";
+  std::string expected = message;
+  for (std::size_t p; (p = expected.find(">>")) != std::string::npos;) expected.replace(p, 2, "\r\n");
+
+  SendMailSMTP(ctx, "Sink", "Ops", "ops@example.org", message, status, text);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(text, "SMTP: Message sent successfully.");
+  EXPECT_EQ(message, expected);
+  ASSERT_EQ(sink.mails.size(), 1u);
+  const std::string& mail = sink.mails[0];
+  EXPECT_EQ(DecodeQp(Body(mail)), expected + "\r\n");
+  EXPECT_EQ(Header(mail, "X-Priority"), "4");
+  // The first 100 characters, on one line: NUL, CR and LF as blanks.
+  EXPECT_EQ(Header(mail, "Subject").substr(0, 22), "event 0 down   .dot>>e");
+  EXPECT_EQ(std::find(sink.commands.begin(), sink.commands.end(), "RCPT TO:<ops@example.org>") !=
+                sink.commands.end(), true);
+}
+
+TEST_F(SendMailTest, BodyCutToMaxCharAndTheSecondRelay) {
+  // The sink listens on 127.0.0.1 only; the primary relay on 127.0.0.2 refuses.
+  testing::SmtpSink sink(io);
+  AddServer("Primary", "127.0.0.2", "12", "0",
+            {{"MailPort", std::to_string(sink.Port())}, {"Importance", "Urgent"}});
+  AddServer("Secondary", "127.0.0.1", "-5");  // only its host is used
+  std::string message = "Node down>>Port 3 down>>more";
+  ctx.DebugMode = "Debug All";
+  SendMailSMTP(ctx, "Primary;Secondary", "Ops", "ops@example.org", message, status, text);
+  EXPECT_EQ(status, 1);
+  ASSERT_EQ(sink.mails.size(), 1u);
+  EXPECT_EQ(DecodeQp(Body(sink.mails[0])), "Node down\r\nP\r\n");
+  EXPECT_EQ(Header(sink.mails[0], "X-Priority"), "<none>");
+  EXPECT_EQ(Header(sink.mails[0], "Subject"), "Alarm");
+
+  // MaxChar 0: the mail goes out with an empty body.
+  AddServer("Empty", "127.0.0.1", "0", "0", {{"MailPort", std::to_string(sink.Port())}});
+  SendMailSMTP(ctx, "Empty", "Ops", "ops@example.org", message, status, text);
+  EXPECT_EQ(status, 1);
+  ASSERT_EQ(sink.mails.size(), 2u);
+  EXPECT_EQ(Body(sink.mails[1]), "\r\n");
 }
 
 }  // namespace
