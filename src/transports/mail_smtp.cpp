@@ -413,7 +413,9 @@ int Perform(const MailJob& job, const std::string& url, const std::string& recip
 int Transfer(Varnel& ctx, const MailJob& job, const std::string& host,
              const std::string& recipient, const std::string& mail, SessionLog& log) {
   const long port = job.port > 0 ? job.port : 25;
-  if (!HostChars(host) || port > 65535 || !Mailbox(recipient) || !Mailbox(job.sender)) {
+  // An empty sender is the null sender; a recipient is needed.
+  if (!HostChars(host) || port > 65535 || recipient.empty() || !Mailbox(recipient) ||
+      !Mailbox(job.sender)) {
     log.Line("* Not sent: invalid relay host, port or address");
     return CURLE_URL_MALFORMAT;
   }
