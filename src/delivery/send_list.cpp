@@ -123,6 +123,7 @@ void BuildSendList(Varnel& ctx, const SuppGroupTable& groups, const char* proced
     auto& list = ctx.delivery.SendList;
     for (SendEntry& e : list) e = SendEntry{};
     std::optional<Database> db;  // opened only when some group has receivers
+    std::optional<ReceiverTables> tables;
     int n = 0;
     for (int g = 1; g <= kMaxSuppGroups; ++g) {
       const SuppGroupEntry& group = groups[g];
@@ -131,9 +132,11 @@ void BuildSendList(Varnel& ctx, const SuppGroupTable& groups, const char* proced
         const std::string& name = group.RecvName[static_cast<std::size_t>(r)];
         const std::string& type = group.RecvType[static_cast<std::size_t>(r)];
         if (name == "None") continue;
-        if (!db)
+        if (!db) {
           db.emplace(ctx.ConnectionString.empty() ? ctx.DatabasePath() : ctx.ConnectionString);
-        ReceiverParameters p = GetSendParameters(ctx, *db, group.Mess, name, type);
+          tables.emplace(*db);
+        }
+        ReceiverParameters p = GetSendParameters(ctx, *tables, group.Mess, name, type);
         // Every slot counts, so an invalid receiver leaves its entry free.
         if (++n > kMaxSendList || !p.Valid) continue;
         SendEntry& e = list[n];
@@ -166,23 +169,43 @@ void BuildSendList(Varnel& ctx, const SuppGroupTable& groups, const char* proced
 
 }  // namespace
 
-ReceiverParameters GetSendParameters(Varnel& ctx, Database& db, const std::string& message,
-                                     const std::string& receiverName,
+Table* ReceiverTables::Find(const std::string& table, const std::string& name) {
+  auto it = tables_.find(table);
+  if (it == tables_.end()) {
+    Indexed indexed{db_.Open(table), {}};
+    std::size_t pos = 0;
+    for (Table& t = indexed.table; !t.Eof(); t.MoveNext(), ++pos)
+      indexed.first.emplace(t.Text("Name"), pos);  // keeps the first row of a name
+    it = tables_.emplace(table, std::move(indexed)).first;
+  }
+  auto row = it->second.first.find(name);
+  if (row == it->second.first.end()) return nullptr;
+  Table& t = it->second.table;
+  t.MoveFirst();
+  for (std::size_t i = 0; i < row->second; ++i) t.MoveNext();
+  return &t;
+}
+
+ReceiverParameters GetSendParameters(Varnel& ctx, ReceiverTables& tables,
+                                     const std::string& message, const std::string& receiverName,
                                      const std::string& receiverType) {
   ReceiverParameters p;
   Guarded(ctx, "GetSendParameters", [&] {
     const ReceiverKind* kind = FindKind(receiverType);
     if (!kind) return;
-    Table t = db.Open(kind->table);
-    while (!t.Eof() && t.Text("Name") != receiverName) t.MoveNext();
-    if (t.Eof()) return;
+    Table* row = tables.Find(kind->table, receiverName);
+    if (!row) return;
+    Table& t = *row;
 
     ReceiverParameters found;
     found.Addr = t.Text(kind->address);
     if (kind->oper) found.Oper = t.Text(kind->oper);
     if (receiverType == kMailSMTP) {
       found.Oper = t.Text("MailServer1");
-      if (t.Flag("UseMailServer2")) found.Oper += ";" + t.Text("MailServer2");
+      if (t.Flag("UseMailServer2")) {
+        found.Oper += ';';
+        found.Oper += t.Text("MailServer2");
+      }
     } else if (receiverType == kPagerNum) {
       found.PagerNumMoCall = t.Flag("MoCalling");
       found.PagerNumCode = t.Text("SendCode");
@@ -209,7 +232,8 @@ ReceiverParameters GetSendParameters(Varnel& ctx, const std::string& message,
   ReceiverParameters p;
   Guarded(ctx, "GetSendParameters", [&] {
     Database db = OpenDatabase(ctx);
-    p = GetSendParameters(ctx, db, message, receiverName, receiverType);
+    ReceiverTables tables(db);
+    p = GetSendParameters(ctx, tables, message, receiverName, receiverType);
   });
   return p;
 }
