@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <atomic>
 #include <memory>
 #include <random>
 #include <thread>

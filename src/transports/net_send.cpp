@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <utmpx.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 

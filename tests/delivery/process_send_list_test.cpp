@@ -101,32 +101,6 @@ TEST_F(ProcessSendListTest, TypesWithoutATransportAreLoggedWithCodeZero) {
   EXPECT_EQ(ctx.ErrorCount, 0);
 }
 
-TEST_F(ProcessSendListTest, APopupToAUserWhoIsNotLoggedIn) {
-  SetSplitting(false, 0);
-  Entry(1, "desk", "PopupNetSend", "link down>>link up").RecvAddr = "nosuchvarneluser";
-  ProcessSendList(ctx);
-  std::vector<AlarmRow> rows = AlarmRows();
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].SendStatusInt, "3");
-  EXPECT_EQ(rows[0].SendStatus,
-            "NET SEND: Error [The user name could not be found] when sending the message.");
-  EXPECT_EQ(rows[0].Message, "link down>>link up");  // the transport's CR LF stored as ">>"
-  EXPECT_EQ(ctx.delivery.SendList[1].RecvMess, "link down\r\nlink up");
-}
-
-TEST_F(ProcessSendListTest, AnEmptyListReadsNothing) {
-  {
-    Database db = Db();
-    db.Exec("DROP TABLE Event_CheckInterval");
-  }
-  ProcessSendList(ctx, RecordingTransport);
-  EXPECT_EQ(ctx.ErrorCount, 0);
-  Entry(1, "ann", "PhoneMO", "m");
-  ProcessSendList(ctx, RecordingTransport);
-  EXPECT_EQ(ctx.ErrorCount, 1);
-  EXPECT_TRUE(delivered.empty());
-}
-
 class AlarmLogTest : public testing::DeliveryTest {
  protected:
   AlarmLogTest() { SetColumn("Settings_General", "LogIndexAlarm", "0"); }

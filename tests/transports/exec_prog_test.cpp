@@ -1,19 +1,13 @@
 #include "transports/exec_prog.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <fstream>
 
-#include "platform/event_loop.h"
 #include "platform/files.h"
 #include "service/errors.h"
 #include "support/test_support.h"
-
-extern char** environ;
 
 namespace varnel {
 namespace {
@@ -75,39 +69,6 @@ TEST_F(ExecProgTest, MissingAndUnstartablePrograms) {
             "[0] Error when trying to kill plain.txt. (Module: RunExecProg: plain.txt p1 p2)");
   EXPECT_EQ(ctx.LastErrorText, "2026-06-26: Error when trying to kill plain.txt.");
   EXPECT_EQ(ctx.ErrorCount, 3);
-}
-
-TEST_F(ExecProgTest, KillProcessStopsTheProgramAndWhatItStarted) {
-  const std::string pidFile = dir + "/child.pid";
-  Script(dir + "/parent.sh", "sleep 30 &\necho $! > " + pidFile + "\nwait");
-  std::string path = dir + "/parent.sh";
-  char* argv[] = {path.data(), nullptr};
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-  ChildProcess p;
-  ASSERT_EQ(posix_spawn(&p.pid, path.c_str(), nullptr, &attr, argv, environ), 0);
-  posix_spawnattr_destroy(&attr);
-  for (int i = 0; i < 100 && Lines(pidFile).empty(); ++i) Delay(io, 20);
-  ASSERT_FALSE(Lines(pidFile).empty());
-  const pid_t grandchild = std::stoi(Lines(pidFile)[0]);
-
-  EXPECT_TRUE(KillProcess(ctx, p));
-  EXPECT_TRUE(p.reaped);
-  EXPECT_TRUE(WIFSIGNALED(p.status));
-  // The sleep went with its parent's process group (it may linger as a zombie of init).
-  bool gone = false;
-  for (int i = 0; i < 100 && !gone; ++i) {
-    std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
-    std::string pid, comm, state;
-    gone = !(stat >> pid >> comm >> state) || state == "Z";
-    if (!gone) Delay(io, 20);
-  }
-  EXPECT_TRUE(gone);
-
-  EXPECT_FALSE(KillProcess(ctx, p));  // already ended
-  ChildProcess none;
-  EXPECT_FALSE(KillProcess(ctx, none));
 }
 
 }  // namespace

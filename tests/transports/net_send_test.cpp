@@ -112,18 +112,5 @@ TEST_F(NetSendTest, RunProgReceiversStartTheirProgram) {
   EXPECT_EQ(text, "NET SEND: Error [0] when executing the program.");
 }
 
-TEST_F(NetSendTest, APopupForSomeoneNotLoggedIn) {
-  std::string message = "a>>b";
-  std::int16_t status = 0;
-  std::string text;
-  NetSend(ctx, "desk", "nosuchvarneluser", message, status, text);
-  EXPECT_EQ(status, 3);
-  EXPECT_EQ(text, "NET SEND: Error [The user name could not be found] when sending the message.");
-  EXPECT_EQ(ctx.StatusStep, 5);
-  EXPECT_EQ(ctx.StatusText, "Sending message to nosuchvarneluser");
-  NetSend(ctx, "desk", "", message, status, text);
-  EXPECT_EQ(text, "NET SEND: Error [Invalid parameter] when sending the message.");
-}
-
 }  // namespace
 }  // namespace varnel
