@@ -1,6 +1,8 @@
 #include "service/main_cycle.h"
 
+#include "delivery/process_send_list.h"
 #include "delivery/read_sms.h"
+#include "delivery/send_list.h"
 #include "filter/hold_queue.h"
 #include "filter/supp_group.h"
 #include "intake/event_log_file.h"
@@ -63,8 +65,12 @@ void RunCycle(Varnel& ctx) {
   if (ctx.events.Count() > 0) {
     UpdateEventLog(ctx);
     SuppGroupCheck(ctx);
+    MakeSendList(ctx);
+    ProcessSendList(ctx);
   }
   SuppGroupCheck_Hq(ctx);
+  MakeSendList_Hq(ctx);
+  ProcessSendList(ctx);
   ctx.Countdown = ctx.CheckInterval;
   ctx.events.SetCount(0);
   SetStatus(ctx, 2, kStatusCountdown);

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "delivery/delivery_state.h"
 #include "filter/filter_state.h"
 #include "intake/intake_state.h"
 #include "agent/snmp_state.h"
@@ -89,6 +90,7 @@ struct Varnel {
 
   EventList events;
   FilterState filter;
+  DeliveryState delivery;
   IntakeState intake;
   SnmpState snmp{io};
   GsmState gsm;

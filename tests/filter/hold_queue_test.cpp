@@ -265,6 +265,10 @@ TEST_F(HoldQueueTest, TraceAndTheMainCycle) {
       "HqSuppGrpRecvName5(1)=None",
       "HqSuppGrpRecvType5(1)=",
       "",
+      "",
+      // The receiver is not in its table, so the send list stays empty.
+      "2026-06-26 10:15:00 ***** Send List - Hold Queue *****",
+      "",
       ""};
   EXPECT_EQ(Lines("Debug/Filter_Process.txt"), expected);
   EXPECT_FALSE(FileExists(File("Hold_Queue.log")));

@@ -1,0 +1,101 @@
+#include "delivery/alarm_log.h"
+
+#include <charconv>
+#include <cstdint>
+
+#include "agent/send_status_trap.h"
+#include "filter/group_text.h"
+#include "platform/error.h"
+#include "platform/text.h"
+#include "service/errors.h"
+#include "service/update_event_log.h"
+#include "transports/alarm_text.h"
+
+namespace varnel {
+namespace {
+
+struct AlarmRecord {
+  std::string receiver, type, message, status;
+  std::int16_t statusInt = 0;
+};
+
+template <class List>
+auto& Entry(List& list, int index, int size) {
+  if (index < 1 || index > size) throw VarnelError(err::kSubscript, "Subscript out of range");
+  return list[static_cast<std::size_t>(index)];
+}
+
+std::int16_t StatusCode(const std::string& text) {
+  std::string t = Trim(text);
+  int n = 0;
+  auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), n);
+  if (t.empty() || ec != std::errc() || p != t.data() + t.size())
+    throw VarnelError(err::kTypeMismatch, "Type mismatch");
+  if (n < INT16_MIN || n > INT16_MAX) throw VarnelError(err::kOverflow, "Overflow");
+  return static_cast<std::int16_t>(n);
+}
+
+// The record of the list named; nothing for an unknown list.
+bool Record(Varnel& ctx, int index, const std::string& listName, AlarmRecord& r) {
+  if (listName == kSendList) {
+    const SendEntry& e = Entry(ctx.delivery.SendList, index, kMaxSendList);
+    r = {e.RecvName, e.RecvType, e.RecvMess, e.RecvSendStatus, e.RecvSendStatusInt};
+  } else if (listName == kBufferList) {
+    const BufferEntry& b = Entry(ctx.delivery.BufferList, index, kMaxBufferList);
+    r = {b.BufferRecvName, b.BufferRecvType, b.BufferRecvMess, b.BufferRecvSendStatus,
+         b.BufferRecvSendStatusInt};
+  } else if (listName == kTestMessage) {
+    const TestMessageResult& t = ctx.delivery.TestMessage;
+    r = {t.Receiver, t.Type, t.Message, t.Status, StatusCode(t.StatusInt)};
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void UpdateAlarmLog(Varnel& ctx, int index, const std::string& listName) {
+  Guarded(ctx, "UpdateAlarmLog", [&] {
+    Database db = OpenDatabase(ctx);
+    db.Begin();  // the counter and the row in one disk sync
+    int c;
+    {
+      Table g = db.Open("Settings_General");
+      c = g.Int16("LogIndexAlarm");
+      g.Set("LogIndexAlarm", static_cast<std::int64_t>(c) + 1);
+      g.Update();
+    }
+    if (c > kMaxAlarmLogIndex) return;
+
+    // Before the first cycle of a new day has run its hourly jobs (and the counter reset),
+    // rows still count to the day before.
+    const LocalTime now = ctx.clock.Now();
+    const std::string date =
+        now.hour < ctx.LastHour ? AddMinutes(now, -60).DateText() : now.DateText();
+    Table t = db.Open("LogFiles_Alarm");
+    t.AddNew();
+    t.Set("Index", static_cast<std::int64_t>(DayStamp(date)) + c);
+    t.Set("DateAndTime", now.Text());
+    AlarmRecord r;
+    if (Record(ctx, index, listName, r)) {
+      t.Set("Receiver", LeftChars(r.receiver, 100));
+      t.Set("Message", CrLfToGroupBreaks(LeftChars(r.message, 250)));
+      t.Set("SendStatus", LeftChars(r.status, 100));
+      t.Set("SendStatusInt", static_cast<std::int64_t>(r.statusInt));
+      t.Set("SendType", LeftChars(r.type, 25));
+    }
+    t.Update();
+    db.Commit();
+    ctx.LogChanged = true;
+  });
+}
+
+void ForwardSendStatus(Varnel& ctx, int index, const std::string& listName) {
+  AlarmRecord r;
+  bool known = false;
+  Guarded(ctx, "ForwardSendStatus", [&] { known = Record(ctx, index, listName, r); });
+  if (known) ForwardSendStatus(ctx, r.receiver, r.type, r.message, r.statusInt, r.status);
+}
+
+}  // namespace varnel

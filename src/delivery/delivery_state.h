@@ -1,0 +1,78 @@
+// State of delivery: the send list of the current cycle, the off-duty buffer list that lives
+// for the whole service run, and the result record of a test message.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace varnel {
+
+constexpr int kMaxSendList = 100;
+constexpr int kMaxBufferList = 50;
+
+// Receiver types and the list names under which deliveries are recorded.
+inline constexpr const char* kPhoneDA = "PhoneDA";
+inline constexpr const char* kPhoneMO = "PhoneMO";
+inline constexpr const char* kPagerAlfa = "PagerAlfa";
+inline constexpr const char* kPagerNum = "PagerNum";
+inline constexpr const char* kMailSMTP = "MailSMTP";
+inline constexpr const char* kPopupNetSend = "PopupNetSend";
+
+inline constexpr const char* kSendList = "SendList";
+inline constexpr const char* kBufferList = "BufferList";
+inline constexpr const char* kTestMessage = "TestMessage";
+
+// One entry of the send list; an entry with an empty RecvName is free.
+struct SendEntry {
+  std::string RecvName;
+  std::string RecvType;
+  std::string RecvAddr;  // number, mail address, user name or program
+  std::string RecvOper;  // operator, or the mail server list "primary;secondary"
+  std::string RecvMess;
+  bool RecvBuffMess = false;
+  bool RecvPagerNumMoCall = false;
+  std::string RecvPagerNumCode;
+  std::int16_t RecvPagerNumDelay = 0;
+  // Written by the transport: 1 sent, 2 unconfirmed, 3 failed; 0 while not delivered.
+  std::int16_t RecvSendStatusInt = 0;
+  std::string RecvSendStatus;
+
+  bool Free() const { return RecvName.empty(); }
+};
+
+// One entry of the off-duty buffer list; an entry with an empty BufferRecvName is free.
+struct BufferEntry {
+  std::string BufferRecvName;
+  std::string BufferRecvType;
+  std::string BufferRecvAddr;
+  std::string BufferRecvOper;
+  std::string BufferRecvMess;
+  bool BufferRecvPagerNumMoCall = false;
+  std::string BufferRecvPagerNumCode;
+  std::int16_t BufferRecvPagerNumDelay = 0;
+  // The receiver's hour masks when the message was buffered, indexed by weekday
+  // (0 = Sunday .. 6 = Saturday).
+  std::array<std::int32_t, 7> BufferRecvDutyTime{};
+  std::string BufferRecvDateAdded;  // "YYYY-MM-DD HH:MM:SS"
+  std::int16_t BufferRecvSendStatusInt = 0;
+  std::string BufferRecvSendStatus;
+
+  bool Free() const { return BufferRecvName.empty(); }
+};
+
+// The single result record of a test message.
+struct TestMessageResult {
+  std::string Receiver;
+  std::string Type;
+  std::string Message;
+  std::string StatusInt;  // the result code, held as text
+  std::string Status;
+};
+
+struct DeliveryState {
+  std::array<SendEntry, kMaxSendList + 1> SendList{};        // 1..100; index 0 unused
+  std::array<BufferEntry, kMaxBufferList + 1> BufferList{};  // 1..50; index 0 unused
+  TestMessageResult TestMessage;
+};
+
+}  // namespace varnel
