@@ -6,6 +6,7 @@ import subprocess
 import time
 
 import pytest
+import socket
 
 VARNEL_BIN = os.environ.get("VARNEL_BIN", "build-test/varnel")
 ADMIN_BIN = os.environ.get("VARNEL_ADMIN_BIN", "build-test/varnel-admin")
@@ -122,3 +123,31 @@ def varnel(tmp_path):
     if v.alive():
         v.proc.kill()
         v.proc.wait()
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@pytest.fixture
+def snmptrapd(tmp_path):
+    """A real snmptrapd on a free loopback port, logging every trap in one line."""
+    port = free_udp_port()
+    log = tmp_path / "snmptrapd.log"
+    conf = tmp_path / "snmptrapd.conf"
+    conf.write_text("disableAuthorization yes\n")
+    proc = subprocess.Popen(
+        ["/usr/sbin/snmptrapd", "-f", "-C", "-c", str(conf), "-n", "-On", "-Lf", str(log),
+         "-F", "TRAP v=%s ent=%N specific=%q agent=%a vars=%v\n", f"udp:127.0.0.1:{port}"],
+        env={"MIBS": "", "MIBDIRS": "/nonexistent", "PATH": "/usr/bin:/bin"})
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and "NET-SNMP version" not in (
+            log.read_text() if log.exists() else ""):
+        time.sleep(0.05)
+    yield port, log
+    proc.terminate()
+    proc.wait()
+
+

@@ -137,26 +137,6 @@ def test_event_log_rows_change_day_stamp_at_midnight(varnel):
     assert varnel.stop() == 0
 
 
-@pytest.fixture
-def snmptrapd(tmp_path):
-    """A real snmptrapd on a free loopback port, logging every trap in one line."""
-    port = free_port()
-    log = tmp_path / "snmptrapd.log"
-    conf = tmp_path / "snmptrapd.conf"
-    conf.write_text("disableAuthorization yes\n")
-    proc = subprocess.Popen(
-        ["/usr/sbin/snmptrapd", "-f", "-C", "-c", str(conf), "-n", "-On", "-Lf", str(log),
-         "-F", "TRAP v=%s ent=%N specific=%q agent=%a vars=%v\n", f"udp:127.0.0.1:{port}"],
-        env={"MIBS": "", "MIBDIRS": "/nonexistent", "PATH": "/usr/bin:/bin"})
-    deadline = time.monotonic() + 10
-    while time.monotonic() < deadline and "NET-SNMP version" not in (
-            log.read_text() if log.exists() else ""):
-        time.sleep(0.05)
-    yield port, log
-    proc.terminate()
-    proc.wait()
-
-
 @pytest.mark.parametrize("protocol,expect", [
     ("SNMPv1 Trap", "v=0 ent=.1.3.6.1.4.1.99412.1.10.2 specific=.2 agent=127.0.0.1"),
     ("SNMPv2 Trap", "v=1 "),
