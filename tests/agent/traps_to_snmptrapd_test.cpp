@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "agent/send_status_trap.h"
@@ -27,10 +26,8 @@ class TrapsToSnmptrapdTest : public testing::VarnelTest {
     if (!FileExists(kTrapd)) GTEST_SKIP() << "snmptrapd is not installed";
     int port = testing::UdpPeer().Port();  // a free port, released again for snmptrapd
     log_ = dir + "/snmptrapd.log";
-    std::string conf = dir + "/snmptrapd.conf";
-    std::ofstream(conf) << "disableAuthorization yes\n";
     std::vector<std::string> args = {
-        kTrapd, "-f", "-C", "-c", conf, "-n", "-On", "-Lf", log_, "-F",
+        kTrapd, "-f", "-C", "--disableAuthorization=yes", "-n", "-On", "-Lf", log_, "-F",
         "TRAP v=%s ent=%N gen=%w specific=%q agent=%a %P vars=%v\n",
         "udp:127.0.0.1:" + std::to_string(port)};
     std::vector<char*> argv;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "error_of.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 
@@ -10,14 +11,7 @@ namespace {
 
 class DatabaseTest : public testing::VarnelTest {};
 
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VarnelError& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 TEST_F(DatabaseTest, ConversionsAndTheirErrors) {
   SetColumn("Settings_General", "LogIndexEvent", "32767");

@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -8,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "error_of.h"
 #include "platform/error.h"
 #include "platform/posix_serial_port.h"
 #include "support/test_support.h"
@@ -15,14 +15,7 @@
 namespace varnel {
 namespace {
 
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VarnelError& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 TEST(LineSettings, ParsesSpeedParityDataAndStopBits) {
   LineSettings s = ParseLineSettings("115200,E,7,2");

@@ -189,6 +189,7 @@ TEST(SnmpCodec, HostileValuesAreDroppedOrBounded) {
                {"06012b" "02090000000000000000ff", "Integer of nine octets"},
                {"06012b" "40050a01020304", "IpAddress of five octets"},
                {"06012b" "050100", "Null with content"},
+               {"06012b" "0580", "Null of indefinite length"},
                {"06012b" "490100", "unknown type"},
                {"06012b" "020103" "00", "extra data in a binding"}};
   for (const auto& c : cases) EXPECT_FALSE(Decode(V2Trap(Tlv("30", Hex(c.bindingHex))))) << c.why;
