@@ -6,14 +6,15 @@
 #include <asio/ip/udp.hpp>
 #include <asio/write.hpp>
 
-#include "platform/event_loop.h"
 #include "platform/tcp_listener.h"
-#include "platform/udp_listener.h"
 #include "service/service_open.h"
 #include "support/test_support.h"
+#include "support/udp_peer.h"
 
 namespace varnel {
 namespace {
+
+using namespace std::string_literals;
 
 SyslogSettings Parsing(bool parse3164, bool removeDat, int maxLen = 250) {
   SyslogSettings s;
@@ -25,37 +26,44 @@ SyslogSettings Parsing(bool parse3164, bool removeDat, int maxLen = 250) {
   return s;
 }
 
-TEST(SyslogParse, Rfc3164HeaderWithAndWithoutRemoval) {
-  const std::string raw = "<34>Oct 11 22:14:15 mymachine su: 'su root' failed";
-  auto kept = ParseSyslogMessage(Parsing(true, false), "t", "10.0.0.1", raw);
-  EXPECT_EQ(kept.facility, "4 - Auth");
-  EXPECT_EQ(kept.severity, "2 - Critical");
-  EXPECT_EQ(SyslogSeverityToPriority(kept.severity), "2 - Major");
-  EXPECT_EQ(kept.hostName, "mymachine");
-  EXPECT_EQ(kept.text, "Oct 11 22:14:15 su: 'su root' failed");
-  auto removed = ParseSyslogMessage(Parsing(true, true), "t", "10.0.0.1", raw);
-  EXPECT_EQ(removed.text, "su: 'su root' failed");
-  auto unparsed = ParseSyslogMessage(Parsing(false, true), "t", "10.0.0.1", raw);
-  EXPECT_EQ(unparsed.hostName, "");
-  EXPECT_EQ(unparsed.text, "Oct 11 22:14:15 mymachine su: 'su root' failed");
-  // A single-digit day is written with two blanks and parses the same way.
-  auto day = ParseSyslogMessage(Parsing(true, true), "t", "s", "<13>Oct  1 09:00:00 host1 up");
-  EXPECT_EQ(day.hostName, "host1");
-  EXPECT_EQ(day.text, "up");
-  // A header without an end of the host name.
-  auto nohost = ParseSyslogMessage(Parsing(true, true), "t", "s", "<13>Oct  1 09:00:00 host1");
-  EXPECT_EQ(nohost.hostName, "");
-  EXPECT_EQ(nohost.text, "host1");
-  auto nohostKept = ParseSyslogMessage(Parsing(true, false), "t", "s", "<13>Oct  1 09:00:00 host1");
-  EXPECT_EQ(nohostKept.text, "Oct  1 09:00:00 host1");
+TEST(SyslogParse, HeaderRemovalLengthLimitAndDevicePrefix) {
+  const std::string example = "<34>Oct 11 22:14:15 mymachine su: 'su root' failed";
+  const std::string cisco = "<190>123: %SYS-5-CONFIG_I: Configured from console";
+  const struct {
+    bool parse, removeDat;
+    int maxLen;
+    std::string raw;
+    const char *host, *text;
+  } cases[] = {
+      {true, false, 250, example, "mymachine", "Oct 11 22:14:15 su: 'su root' failed"},
+      {true, true, 250, example, "mymachine", "su: 'su root' failed"},
+      {false, true, 250, example, "", "Oct 11 22:14:15 mymachine su: 'su root' failed"},
+      // A single-digit day is written with two blanks.
+      {true, true, 250, "<13>Oct  1 09:00:00 host1 up", "host1", "up"},
+      // A header without an end of the host name.
+      {true, true, 250, "<13>Oct  1 09:00:00 host1", "", "host1"},
+      {true, false, 250, "<13>Oct  1 09:00:00 host1", "", "Oct  1 09:00:00 host1"},
+      {false, false, 0, "<13>abc", "", ""},
+      {false, false, -1, "<13>abc", "", ""},
+      {false, false, 4, "<13>  abcdef", "", "ab"},
+      {false, true, 250, cisco, "", "Configured from console"},
+      {false, false, 250, cisco, "", "123: %SYS-5-CONFIG_I: Configured from console"},
+      // Only Local6 and Local7 devices carry the prefix, and only near the start.
+      {false, true, 250, "<13>1: %X-1: y", "", "1: %X-1: y"},
+      {false, true, 250, "<190>a long text before it: %X y", "", "a long text before it: %X y"},
+  };
+  for (const auto& c : cases) {
+    auto w = ParseSyslogMessage(Parsing(c.parse, c.removeDat, c.maxLen), "t", "s", c.raw);
+    EXPECT_EQ(w.hostName, c.host) << c.raw << " max " << c.maxLen;
+    EXPECT_EQ(w.text, c.text) << c.raw << " max " << c.maxLen;
+  }
+  auto w = ParseSyslogMessage(Parsing(true, true), "t", "s", example);
+  EXPECT_EQ(w.facility + "/" + w.severity, "4 - Auth/2 - Critical");
 }
 
-TEST(SyslogParse, PriEdgeCases) {
-  struct Case {
-    const char* raw;
-    const char* facility;
-    const char* severity;
-    const char* text;
+TEST(SyslogParse, PriEdgeCasesAndSeverityToPriority) {
+  const struct {
+    const char *raw, *facility, *severity, *text;
   } cases[] = {
       {"<192>text", "1 - User", "5 - Notice", "<192>text"},
       {"<1234>text", "1 - User", "5 - Notice", "<1234>text"},
@@ -73,27 +81,11 @@ TEST(SyslogParse, PriEdgeCases) {
     EXPECT_EQ(w.severity, c.severity) << c.raw;
     EXPECT_EQ(w.text, c.text) << c.raw;
   }
-  EXPECT_EQ(SyslogSeverityToPriority("0 - Emergency"), "1 - Critical");
-  EXPECT_EQ(SyslogSeverityToPriority("1 - Alert"), "1 - Critical");
-  EXPECT_EQ(SyslogSeverityToPriority("3 - Error"), "3 - Minor");
-  EXPECT_EQ(SyslogSeverityToPriority("4 - Warning"), "4 - Warning");
-  EXPECT_EQ(SyslogSeverityToPriority("6 - Informational"), "5 - Normal");
-}
-
-TEST(SyslogParse, LengthLimitAndDevicePrefix) {
-  EXPECT_EQ(ParseSyslogMessage(Parsing(false, false, 0), "t", "s", "<13>abc").text, "");
-  EXPECT_EQ(ParseSyslogMessage(Parsing(false, false, 4), "t", "s", "<13>  abcdef").text, "ab");
-  EXPECT_EQ(ParseSyslogMessage(Parsing(false, false, -1), "t", "s", "<13>abc").text, "");
-  const std::string cisco = "<190>123: %SYS-5-CONFIG_I: Configured from console";
-  EXPECT_EQ(ParseSyslogMessage(Parsing(false, true), "t", "s", cisco).text,
-            "Configured from console");
-  EXPECT_EQ(ParseSyslogMessage(Parsing(false, false), "t", "s", cisco).text,
-            "123: %SYS-5-CONFIG_I: Configured from console");
-  // Only Local6 and Local7 devices carry the prefix.
-  EXPECT_EQ(ParseSyslogMessage(Parsing(false, true), "t", "s", "<13>1: %X-1: y").text, "1: %X-1: y");
-  // Too far into the text to be a device prefix.
-  EXPECT_EQ(ParseSyslogMessage(Parsing(false, true), "t", "s", "<190>a long text before it: %X y").text,
-            "a long text before it: %X y");
+  for (auto [severity, priority] :
+       {std::pair{"0 - Emergency", "1 - Critical"}, {"1 - Alert", "1 - Critical"},
+        {"2 - Critical", "2 - Major"}, {"3 - Error", "3 - Minor"}, {"4 - Warning", "4 - Warning"},
+        {"6 - Informational", "5 - Normal"}})
+    EXPECT_EQ(SyslogSeverityToPriority(severity), priority) << severity;
 }
 
 TEST(MessageFramer, LinesOctetCountsAndLeftovers) {
@@ -121,84 +113,70 @@ class SyslogTest : public testing::VarnelTest {
     ctx.events.Clear();
     WriteSysLogEventsToEventList(ctx);
   }
+  // Queues these messages from 10.1.1.1 and drains the queue: the event texts.
+  std::vector<std::string> Pass(std::initializer_list<std::string> messages) {
+    for (const auto& m : messages) Queue(m);
+    Drain();
+    std::vector<std::string> texts;
+    for (int i = 1; i <= ctx.events.Count(); ++i) texts.push_back(ctx.events[i].Message);
+    return texts;
+  }
+  using Texts = std::vector<std::string>;
 };
 
-TEST_F(SyslogTest, DrainAppliesFiltersInOrder) {
+TEST_F(SyslogTest, FiltersOnAddressSeverityFacilityAndMessage) {
   SetColumn("Event_SysLog", "FilterIpAddress", "10.1.* <or> 10.2.2.2");
   SetColumn("Event_SysLog", "FilterPriority", "4 - Warning");
   SetColumn("Event_SysLog", "FilterFacility", "16 - Local0");
   SetColumn("Event_SysLog", "FilterFacSearch", ">=");
   SetColumn("Event_SysLog", "FilterMessage", "*LINK*<OR>*fan*");
-  Queue("<131>link down");                 // local0.err: passes (message case-insensitive)
-  Queue("<134>link down again");           // local0.info: severity 6 > 4
-  Queue("<11>link down user");             // user.err: facility 1 < 16
-  Queue("<131>fan failed", "10.2.2.2");    // second address pattern
-  Queue("<131>link down", "10.3.3.3");     // address fails
-  Queue("<131>disk full");                 // message fails
-  Drain();
-  ASSERT_EQ(ctx.events.Count(), 2);
-  EXPECT_EQ(ctx.events[1].Message, "link down");
-  EXPECT_EQ(ctx.events[1].Priority, "3 - Minor");
-  EXPECT_EQ(ctx.events[1].Name, "10.1.1.1");
-  EXPECT_EQ(ctx.events[1].EventSource, "Syslog");
-  EXPECT_EQ(ctx.events[2].Name, "10.2.2.2");
-  EXPECT_EQ(ctx.intake.syslog.InSysLogIndex, 1);
+  Queue("<131>fan failed", "10.2.2.2");  // second address pattern
+  Queue("<131>link down", "10.3.3.3");   // address fails
+  EXPECT_EQ(Pass({"<131>link down",         // local0.err: passes (message case-insensitive)
+                  "<134>link down again",   // local0.info: severity 6 > 4
+                  "<11>link down user",     // user.err: facility 1 < 16
+                  "<131>disk full"}),       // message fails
+            (Texts{"fan failed", "link down"}));
 }
 
-TEST_F(SyslogTest, FilterModesAndEmptyLists) {
+TEST_F(SyslogTest, MessageFilterModesAndEmptyLists) {
   SetColumn("Event_SysLog", "FilterMessSearch", "!=");
   SetColumn("Event_SysLog", "FilterMessage", "*debug*<AND>*noise*");
   SetColumn("Event_SysLog", "FilterCaseSensitive", "1");
-  Queue("<13>some noise");
-  Queue("<13>Some Noise");  // case-sensitive: does not match the exclusion
-  Queue("<13>real problem");
-  Drain();
-  ASSERT_EQ(ctx.events.Count(), 2);
-  EXPECT_EQ(ctx.events[1].Message, "Some Noise");
+  // Case-sensitive: "Some Noise" does not match the exclusion.
+  EXPECT_EQ(Pass({"<13>some noise", "<13>Some Noise"}), Texts{"Some Noise"});
   SetColumn("Event_SysLog", "FilterMessage", "");
   for (const char* mode : {"=", "!="}) {
     SetColumn("Event_SysLog", "FilterMessSearch", mode);
-    Queue("<13>anything");
-    Drain();
-    EXPECT_EQ(ctx.events.Count(), 0) << mode;  // an empty list rejects every message
+    EXPECT_EQ(Pass({"<13>anything"}), Texts{}) << mode;  // an empty list rejects every message
   }
   SetColumn("Event_SysLog", "FilterMessSearch", "=");
   SetColumn("Event_SysLog", "FilterMessage", "*");
   SetColumn("Event_SysLog", "FilterPriSearch", "<>");
-  Queue("<13>anything");
-  Drain();
-  EXPECT_EQ(ctx.events.Count(), 0);  // an unknown comparison fails the severity filter
+  EXPECT_EQ(Pass({"<13>anything"}), Texts{});  // an unknown comparison fails the severity filter
 }
 
-TEST_F(SyslogTest, LayoutsNodeNamesTabsAndDuplicates) {
+TEST_F(SyslogTest, LayoutsNodeNamesTabsBinaryAndDuplicates) {
   SetColumn("Event_SysLog", "ModParse3164", "1");
   SetColumn("Event_SysLog", "LogSourceAs", "Name (RFC 3164)");
   SetColumn("Event_SysLog", "LogMessageAs", "Fac.Pri: Message");
-  Queue("<187>Oct 11 22:14:15 core1 link\tdown");
-  Queue("<187>Oct 11 22:14:15 core1 link\tdown");  // the same again: one event
-  Queue("<187>no header here");
-  Drain();
-  ASSERT_EQ(ctx.events.Count(), 2);
+  EXPECT_EQ(Pass({"<187>Oct 11 22:14:15 core1 link\tdown",
+                  "<187>Oct 11 22:14:15 core1 link\tdown",  // the same again: one event
+                  "<187>bad \xff\xfe bytes \0 and nul\n"s}),
+            (Texts{"Local7.Error: link down",
+                   "Local7.Error: bad \xC3\xBF\xC3\xBE bytes   and nul"}));
   EXPECT_EQ(ctx.events[1].Name, "core1");
-  EXPECT_EQ(ctx.events[1].Message, "Local7.Error: link down");
   EXPECT_EQ(ctx.events[2].Name, "10.1.1.1");  // no parsable header: the sender address
   for (auto [layout, expected] : {std::pair{"Facility: Message", "Local7: x"},
                                   std::pair{"Priority: Message", "Error: x"},
                                   std::pair{"Message", "x"}}) {
     SetColumn("Event_SysLog", "LogMessageAs", layout);
-    Queue("<187>x");
-    Drain();
-    EXPECT_EQ(ctx.events[1].Message, expected);
+    EXPECT_EQ(Pass({"<187>x"}), Texts{expected});
   }
-}
-
-TEST_F(SyslogTest, UnknownLayoutAndDefaultPriorityAreReportedAndDefaulted) {
+  // An unknown layout and an unknown default priority are reported and defaulted.
   SetColumn("Event_SysLog", "LogMessageAs", "Everything");
   SetColumn("Event_SysLog", "ModDefPriority", "urgent");
-  Queue("no pri");
-  Drain();
-  ASSERT_EQ(ctx.events.Count(), 1);
-  EXPECT_EQ(ctx.events[1].Message, "no pri");
+  EXPECT_EQ(Pass({"no pri"}), Texts{"no pri"});
   EXPECT_EQ(ctx.events[1].Priority, "5 - Normal");
   EXPECT_EQ(Entries(106).size(), 2u);
 }
@@ -208,61 +186,30 @@ TEST_F(SyslogTest, QueueHoldsThreeHundredAndCountsTheRest) {
   Drain();
   EXPECT_EQ(ctx.events.Count(), 300);
   EXPECT_EQ(ctx.events[300].Message, "message 300");
-  ASSERT_EQ(Entries(107).size(), 1u);
-  EXPECT_EQ(Entries(107)[0],
-            "Syslog input queue full: 2 messages were dropped since the last check.");
-  Queue("<13>after");
-  Drain();
-  EXPECT_EQ(ctx.events.Count(), 1);
+  EXPECT_EQ(Entries(107), std::vector<std::string>{"Syslog input queue full: 2 messages were "
+                                                   "dropped since the last check."});
+  EXPECT_EQ(Pass({"<13>after"}), Texts{"after"});
   EXPECT_EQ(Entries(107).size(), 1u);
 }
 
-TEST_F(SyslogTest, BinaryBytesAreKeptReadable) {
-  const char raw[] = "<13>bad \xff\xfe bytes \0 and nul\n";
-  Queue(std::string(raw, sizeof raw - 1));
-  Drain();
-  ASSERT_EQ(ctx.events.Count(), 1);
-  EXPECT_EQ(ctx.events[1].Message, "bad \xC3\xBF\xC3\xBE bytes   and nul");
-}
-
-TEST_F(SyslogTest, ListenersReceiveOverUdpAndTcp) {
-  SetColumn("Event_SysLog", "Enabled1", "1");
-  SetColumn("Event_SysLog", "IpAddress1", "127.0.0.1");
-  SetColumn("Event_SysLog", "ListeningPort1", "0");
+TEST_F(SyslogTest, TcpListenerTakesTheUnterminatedTailWhenThePeerCloses) {
   SetColumn("Event_SysLog", "Enabled2", "1");
   SetColumn("Event_SysLog", "Protocol2", "TCP");
   SetColumn("Event_SysLog", "IpAddress2", "127.0.0.1");
   SetColumn("Event_SysLog", "ListeningPort2", "0");
-  ctx.DebugMode = "Event Sources";
-  ServiceOpen(ctx, "sysLog1");
   ServiceOpen(ctx, "sysLog2");
-  ASSERT_EQ(ctx.ListenerStatus[kLsSysLog1], 1);
   ASSERT_EQ(ctx.ListenerStatus[kLsSysLog2], 1);
-  EXPECT_NE(GetColumn("Event_SysLog", "Status1").find("\r\nSyslog Server Started\r\nIP=127.0.0.1\r\nPort="),
-            std::string::npos);
-  int udpPort = ctx.intake.syslog.udp[0]->LocalPort();
-  int tcpPort = ctx.intake.syslog.tcp[1]->LocalPort();
-
-  asio::ip::udp::socket u(io, asio::ip::udp::v4());
-  u.send_to(asio::buffer(std::string("<13>over udp")),
-            asio::ip::udp::endpoint(asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(udpPort)));
   asio::ip::tcp::socket t(io);
-  t.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(tcpPort)));
-  std::string batch;
-  for (int i = 1; i <= 20; ++i) batch += "<13>tcp " + std::to_string(i) + "\n";
-  asio::write(t, asio::buffer(batch + "<13>tail without newline"));
+  t.connect({asio::ip::make_address("127.0.0.1"),
+             static_cast<unsigned short>(ctx.intake.syslog.tcp[1]->LocalPort())});
+  asio::write(t, asio::buffer(std::string("<13>one\n<13>tail without newline")));
   t.close();
-  Delay(io, 300);
-  EXPECT_EQ(ctx.intake.syslog.InSysLogIndex, 23);
-  Drain();
-  EXPECT_EQ(ctx.events.Count(), 22);
-  EXPECT_EQ(ctx.events[1].Message, "over udp");
-  EXPECT_EQ(ctx.events[22].Message, "tail without newline");
-  EXPECT_NE(testing::VarnelTest::File("Debug/Event_SyslogMess.txt"), "");
+  EXPECT_TRUE(testing::PumpUntil(io, [&] { return ctx.intake.syslog.InSysLogIndex == 3; }));
+  EXPECT_EQ(Pass({}), (Texts{"one", "tail without newline"}));
 }
 
 TEST_F(SyslogTest, BindFailuresAreReported) {
-  asio::ip::udp::socket holder(io, asio::ip::udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  asio::ip::udp::socket holder(io, {asio::ip::make_address("127.0.0.1"), 0});
   SetColumn("Event_SysLog", "Enabled1", "1");
   SetColumn("Event_SysLog", "IpAddress1", "127.0.0.1");
   SetColumn("Event_SysLog", "ListeningPort1", std::to_string(holder.local_endpoint().port()));

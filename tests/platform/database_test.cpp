@@ -2,26 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include "error_of.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 
 namespace varnel {
 namespace {
 
-using testing::VarnelTest;
+class DatabaseTest : public testing::VarnelTest {};
 
-class DatabaseTest : public VarnelTest {};
+using testing::ErrorOf;
 
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VarnelError& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
-TEST_F(DatabaseTest, ConversionsOfStoredValues) {
+TEST_F(DatabaseTest, ConversionsAndTheirErrors) {
   SetColumn("Settings_General", "LogIndexEvent", "32767");
   SetColumn("Settings_General", "BufferAllMessOffDuty", "-1");  // Jet's true
   Database db = Db();
@@ -31,20 +23,19 @@ TEST_F(DatabaseTest, ConversionsOfStoredValues) {
   EXPECT_FALSE(t.Flag("NotifyDutyListOnOff"));
   EXPECT_EQ(t.Text("LogIndexEvent"), "32767");
   EXPECT_EQ(t.Text("TestLastSent"), "");
-}
-
-TEST_F(DatabaseTest, SixteenBitOverflowIsErrorSix) {
-  SetColumn("Settings_General", "LogIndexEvent", "32768");
-  Database db = Db();
-  Table t = db.Open("Settings_General");
-  EXPECT_EQ(ErrorOf([&] { t.Int16("LogIndexEvent"); }), err::kOverflow);
-  EXPECT_EQ(t.Int32("LogIndexEvent"), 32768);
-  t.Set("LogIndexEvent", std::int64_t{-32769});
+  for (std::int64_t beyond : {32768, -32769}) {
+    t.Set("LogIndexEvent", beyond);
+    t.Update();
+    EXPECT_EQ(ErrorOf([&] { t.Int16("LogIndexEvent"); }), err::kOverflow) << beyond;
+    EXPECT_EQ(t.Int32("LogIndexEvent"), beyond);
+  }
+  EXPECT_EQ(ErrorOf([&] { t.Set("LogIndexEvent", "twelve"); }), err::kTypeMismatch);
+  t.Set("DebugMode", "Debug All");
   t.Update();
-  EXPECT_EQ(ErrorOf([&] { t.Int16("LogIndexEvent"); }), err::kOverflow);
+  EXPECT_EQ(GetColumn("Settings_General", "DebugMode"), "Debug All");
 }
 
-TEST_F(DatabaseTest, MissingTableColumnOrRowRaises) {
+TEST_F(DatabaseTest, MissingFileTableColumnOrRowRaises) {
   Database db = Db();
   EXPECT_EQ(ErrorOf([&] { db.Open("No_Such_Table"); }), 3001);
   Table t = db.Open("Settings_General");
@@ -53,15 +44,13 @@ TEST_F(DatabaseTest, MissingTableColumnOrRowRaises) {
   Table empty = db.Open("SuppGrp_Perm");
   EXPECT_TRUE(empty.Eof());
   EXPECT_EQ(ErrorOf([&] { empty.Text("Name"); }), err::kNoCurrentRecord);
-}
 
-TEST_F(DatabaseTest, TextIntoNumberColumnIsTypeMismatch) {
-  Database db = Db();
-  Table t = db.Open("Settings_General");
-  EXPECT_EQ(ErrorOf([&] { t.Set("LogIndexEvent", "twelve"); }), err::kTypeMismatch);
-  t.Set("DebugMode", "Debug All");
-  t.Update();
-  EXPECT_EQ(GetColumn("Settings_General", "DebugMode"), "Debug All");
+  EXPECT_EQ(ErrorOf([&] { Database(dir + "/nowhere/Varnel.mdb"); }), 3014);
+  std::string junk = dir + "/junk.mdb";
+  FILE* f = std::fopen(junk.c_str(), "w");
+  std::fputs("this is not a database file, just some text long enough to matter........", f);
+  std::fclose(f);
+  EXPECT_EQ(ErrorOf([&] { Database(junk).Open("Settings_General"); }), 3026);
 }
 
 TEST_F(DatabaseTest, WalkAddAndDeleteInRowOrder) {
@@ -74,33 +63,18 @@ TEST_F(DatabaseTest, WalkAddAndDeleteInRowOrder) {
       t.Update();
     }
   }
-  Table t = db.Open("Receiver_Test");
   std::string seen;
-  while (!t.Eof()) {
+  for (Table t = db.Open("Receiver_Test"); !t.Eof(); t.MoveNext()) {
     seen += t.Text("Name");
     if (t.Text("Name") == "b" || t.Text("Name") == "c") {
       t.Delete();
       EXPECT_EQ(ErrorOf([&] { t.Text("Name"); }), err::kNoCurrentRecord);
     }
-    t.MoveNext();
   }
   EXPECT_EQ(seen, "abcd");
   Table again = db.Open("Receiver_Test");
   EXPECT_EQ(again.RecordCount(), 2u);
   EXPECT_EQ(again.Text("Name"), "a");
-}
-
-TEST_F(DatabaseTest, MissingOrBrokenFileRaises) {
-  EXPECT_EQ(ErrorOf([&] { Database(dir + "/nowhere/Varnel.mdb"); }), 3014);
-  std::string junk = dir + "/junk.mdb";
-  FILE* f = std::fopen(junk.c_str(), "w");
-  std::fputs("this is not a database file, just some text long enough to matter........", f);
-  std::fclose(f);
-  EXPECT_EQ(ErrorOf([&] {
-              Database db(junk);
-              db.Open("Settings_General");
-            }),
-            3026);
 }
 
 }  // namespace

@@ -14,13 +14,20 @@ std::string Hex(const std::string& hex) {
 }
 
 std::string ToHex(const std::string& bytes) {
-  static const char* d = "0123456789abcdef";
   std::string out;
   for (unsigned char c : bytes) {
-    out += d[c >> 4];
-    out += d[c & 15];
+    out += "0123456789abcdef"[c >> 4];
+    out += "0123456789abcdef"[c & 15];
   }
   return out;
+}
+
+Message V2(int pduType, std::vector<Variable> vars) {
+  Message m;
+  m.version = kVersion2c;
+  m.pduType = pduType;
+  m.variables = std::move(vars);
+  return m;
 }
 
 // Datagrams as net-snmp 5.9 sends them:
@@ -40,65 +47,52 @@ const char* const kV2Trap =
 const char* const kV1Get =
     "302902010004067075626c6963a01c020428ed0af4020100020100300e300c06082b060102010103000500";
 
-TEST(SnmpCodec, DecodesNetSnmpV1Trap) {
-  auto m = Decode(Hex(kV1LinkDown));
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->version, kVersion1);
-  EXPECT_EQ(m->community, "public");
-  EXPECT_EQ(m->pduType, pdu::kTrapV1);
-  EXPECT_EQ(m->enterprise, "1.3.6.1.6.3.1.1.5");
-  EXPECT_EQ(m->agentAddress, "127.0.0.1");
-  EXPECT_EQ(m->genericTrap, 2);
-  EXPECT_EQ(m->specificTrap, 0);
-  EXPECT_EQ(m->timeStamp, 1234u);
-  ASSERT_EQ(m->variables.size(), 1u);
-  EXPECT_EQ(m->variables[0].oid, "1.3.6.1.2.1.2.2.1.1.3");
-  EXPECT_EQ(m->variables[0].value, "3");
-  EXPECT_EQ(m->variables[0].type, vt::kInteger);
-}
+TEST(SnmpCodec, DecodesNetSnmpTrapsAndReencodesTheSameBytes) {
+  auto v1 = Decode(Hex(kV1LinkDown));
+  ASSERT_TRUE(v1);
+  EXPECT_EQ(v1->version, kVersion1);
+  EXPECT_EQ(v1->community, "public");
+  EXPECT_EQ(v1->pduType, pdu::kTrapV1);
+  EXPECT_EQ(v1->enterprise, "1.3.6.1.6.3.1.1.5");
+  EXPECT_EQ(v1->agentAddress, "127.0.0.1");
+  EXPECT_EQ(std::pair(v1->genericTrap, v1->specificTrap), std::pair(2, 0));
+  EXPECT_EQ(v1->timeStamp, 1234u);
+  ASSERT_EQ(v1->variables.size(), 1u);
+  EXPECT_EQ(v1->variables[0].oid, "1.3.6.1.2.1.2.2.1.1.3");
 
-TEST(SnmpCodec, DecodesNetSnmpV2TrapWithEveryTextForm) {
-  auto m = Decode(Hex(kV2Trap));
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->version, kVersion2c);
-  EXPECT_EQ(m->pduType, pdu::kTrapV2);
-  EXPECT_EQ(m->requestId, 0x40a6457c);
-  ASSERT_EQ(m->variables.size(), 6u);
-  auto expect = [&](std::size_t i, const char* oid, const char* value, int type) {
-    EXPECT_EQ(m->variables[i].oid, oid) << i;
-    EXPECT_EQ(m->variables[i].value, value) << i;
-    EXPECT_EQ(m->variables[i].type, type) << i;
-  };
-  expect(0, "1.3.6.1.2.1.1.3.0", "5678", vt::kTimeTicks);
-  expect(1, "1.3.6.1.6.3.1.1.4.1.0", "1.3.6.1.4.1.99412.1.10.2.0.2", vt::kObjectId);
-  expect(2, "1.3.6.1.4.1.99412.1.10.1.6.1", "node1", vt::kOctetString);
-  expect(3, "1.3.6.1.2.1.2.2.1.1.3", "-5", vt::kInteger);
-  expect(4, "1.3.6.1.6.3.18.1.3.0", "10.1.2.3", vt::kIpAddress);
-  expect(5, "1.3.6.1.2.1.31.1.1.1.6.1", "18446744073709551615", vt::kCounter64);
-}
-
-TEST(SnmpCodec, EncodingReproducesNetSnmpBytes) {
-  for (const char* hex : {kV1LinkDown, kV2Trap, kV1Get}) {
-    auto m = Decode(Hex(hex));
-    ASSERT_TRUE(m);
-    EXPECT_EQ(ToHex(Encode(*m)), hex);
+  auto v2 = Decode(Hex(kV2Trap));
+  ASSERT_TRUE(v2);
+  EXPECT_EQ(v2->version, kVersion2c);
+  EXPECT_EQ(v2->pduType, pdu::kTrapV2);
+  EXPECT_EQ(v2->requestId, 0x40a6457c);
+  const Variable expected[] = {
+      {"1.3.6.1.2.1.1.3.0", "5678", vt::kTimeTicks},
+      {"1.3.6.1.6.3.1.1.4.1.0", "1.3.6.1.4.1.99412.1.10.2.0.2", vt::kObjectId},
+      {"1.3.6.1.4.1.99412.1.10.1.6.1", "node1", vt::kOctetString},
+      {"1.3.6.1.2.1.2.2.1.1.3", "-5", vt::kInteger},
+      {"1.3.6.1.6.3.18.1.3.0", "10.1.2.3", vt::kIpAddress},
+      {"1.3.6.1.2.1.31.1.1.1.6.1", "18446744073709551615", vt::kCounter64}};
+  ASSERT_EQ(v2->variables.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(v2->variables[i].oid, expected[i].oid) << i;
+    EXPECT_EQ(v2->variables[i].value, expected[i].value) << i;
+    EXPECT_EQ(v2->variables[i].type, expected[i].type) << i;
   }
+  for (const char* hex : {kV1LinkDown, kV2Trap, kV1Get})
+    EXPECT_EQ(ToHex(Encode(Decode(Hex(hex)).value())), hex);
 }
 
 TEST(SnmpCodec, EncodesEachTypeMinimally) {
-  Message m;
-  m.version = kVersion2c;
-  m.pduType = pdu::kTrapV2;
+  Message m = V2(pdu::kTrapV2, {{"1.3", "", vt::kNull},
+                                {"1.3", "128", vt::kInteger},
+                                {"1.3", "-129", vt::kInteger},
+                                {"1.3", "2.999.4294967295", vt::kObjectId},
+                                {"1.3", "0", vt::kGauge32},
+                                {"1.3", "255.0.1.2", vt::kIpAddress},
+                                {"1.3", "7", vt::kUInteger32},
+                                {"1.3", std::string("a\0b", 3), vt::kOpaque}});
   m.community = "c";
   m.requestId = 1;
-  m.variables = {{"1.3", "", vt::kNull},
-                 {"1.3", "128", vt::kInteger},
-                 {"1.3", "-129", vt::kInteger},
-                 {"1.3", "2.999.4294967295", vt::kObjectId},
-                 {"1.3", "0", vt::kGauge32},
-                 {"1.3", "255.0.1.2", vt::kIpAddress},
-                 {"1.3", "7", vt::kUInteger32},
-                 {"1.3", std::string("a\0b", 3), vt::kOpaque}};
   std::string bytes = Encode(m);
   EXPECT_EQ(ToHex(bytes),
             "305f020101040163a757020101020100020100304c"
@@ -112,17 +106,13 @@ TEST(SnmpCodec, EncodesEachTypeMinimally) {
             "300806012b4403610062");          // Opaque bytes
   auto back = Decode(bytes);
   ASSERT_TRUE(back);
-  ASSERT_EQ(back->variables.size(), m.variables.size());
   for (std::size_t i = 0; i < m.variables.size(); ++i) {
-    EXPECT_EQ(back->variables[i].value, m.variables[i].value) << i;
+    EXPECT_EQ(back->variables.at(i).value, m.variables[i].value) << i;
     EXPECT_EQ(back->variables[i].type, m.variables[i].type) << i;
   }
 }
 
 TEST(SnmpCodec, ValuesThatDoNotFitTheirTypeAreTypeMismatch) {
-  Message m;
-  m.version = kVersion2c;
-  m.pduType = pdu::kTrapV2;
   const Variable bad[] = {
       {"1.3", "18446744073709551616", vt::kCounter64},  // one beyond 2^64 - 1
       {"1.3", "4294967296", vt::kCounter32},
@@ -137,29 +127,20 @@ TEST(SnmpCodec, ValuesThatDoNotFitTheirTypeAreTypeMismatch) {
       {"1.3", "", 12},
   };
   for (const auto& v : bad) {
-    m.variables = {v};
     try {
-      Encode(m);
+      Encode(V2(pdu::kTrapV2, {v}));
       ADD_FAILURE() << v.value << " type " << v.type << " encoded";
     } catch (const VarnelError& e) {
       EXPECT_EQ(e.Number(), 13);
     }
   }
-  m.variables.clear();
-  m.pduType = pdu::kTrapV1;  // a v1 trap in a v2c message does not exist
-  EXPECT_THROW(Encode(m), VarnelError);
+  EXPECT_THROW(Encode(V2(pdu::kTrapV1, {})), VarnelError);  // no v1 trap in a v2c message
 }
 
 std::string Tlv(const char* tagHex, const std::string& content) {
   std::string out = Hex(tagHex);
-  if (content.size() < 128) {
-    out += static_cast<char>(content.size());
-  } else {
-    out += static_cast<char>(0x82);
-    out += static_cast<char>(content.size() >> 8);
-    out += static_cast<char>(content.size() & 0xFF);
-  }
-  return out + content;
+  if (content.size() >= 128) out += {'\x82', static_cast<char>(content.size() >> 8)};
+  return out + static_cast<char>(content.size() & 0xFF) + content;
 }
 
 // A v2c trap (community "p") whose variable list holds the given bindings.
@@ -167,9 +148,6 @@ std::string V2Trap(const std::string& varBinds) {
   std::string pduBody = Hex("020101020100020100") + Tlv("30", varBinds);
   return Tlv("30", Hex("020101040170") + Tlv("a7", pduBody));
 }
-
-// One binding of OID 1.3 with the value TLV given in hex.
-std::string Bind13(const char* valueHex) { return Tlv("30", Hex("06012b") + Hex(valueHex)); }
 
 TEST(SnmpCodec, EveryTruncationOfAValidMessageIsDropped) {
   for (const char* hex : {kV1LinkDown, kV2Trap, kV1Get}) {
@@ -181,75 +159,66 @@ TEST(SnmpCodec, EveryTruncationOfAValidMessageIsDropped) {
 }
 
 TEST(SnmpCodec, MalformedStructuresAreDropped) {
-  const std::string good = V2Trap(Bind13("020103"));
+  const std::string good = V2Trap(Tlv("30", Hex("06012b020103")));
   ASSERT_TRUE(Decode(good));
-  auto with = [&](std::size_t at, unsigned char byte) {
+  const struct {
+    std::size_t at;
+    unsigned char byte;
+    const char* why;
+  } cases[] = {{0, 0x31, "SET instead of SEQUENCE"}, {0, 0x3F, "multi-octet tag"},
+               {1, 0x80, "indefinite length"},       {1, 0x85, "five length octets"},
+               {1, 0x7F, "length beyond the data"},  {4, 3, "version 3"},
+               {4, 0, "v2 trap in a v1 message"},    {8, 0xA8, "Report PDU"},
+               {8, 0xA5, "GetBulk PDU"},             {8, 0xA4, "v1 trap in a v2c message"}};
+  for (const auto& c : cases) {
     std::string d = good;
-    d[at] = static_cast<char>(byte);
-    return d;
-  };
-  EXPECT_FALSE(Decode(with(0, 0x31))) << "SET instead of SEQUENCE";
-  EXPECT_FALSE(Decode(with(0, 0x3F))) << "multi-octet tag";
-  EXPECT_FALSE(Decode(with(1, 0x80))) << "indefinite length";
-  EXPECT_FALSE(Decode(with(1, 0x85))) << "five length octets";
-  EXPECT_FALSE(Decode(with(4, 3))) << "version 3";
-  EXPECT_FALSE(Decode(with(4, 0))) << "v2 trap in a v1 message";
-  EXPECT_FALSE(Decode(with(8, 0xA8))) << "Report PDU";
-  EXPECT_FALSE(Decode(with(8, 0xA5))) << "GetBulk PDU";
-  EXPECT_FALSE(Decode(with(8, 0xA4))) << "v1 trap in a v2c message";
-  EXPECT_FALSE(Decode(with(1, 0x7F))) << "length beyond the data";
+    d[c.at] = static_cast<char>(c.byte);
+    EXPECT_FALSE(Decode(d)) << c.why;
+  }
 }
 
 TEST(SnmpCodec, HostileValuesAreDroppedOrBounded) {
-  EXPECT_FALSE(Decode(V2Trap(Tlv("30", Hex("06062b9080808000") + Hex("0500")))))
-      << "sub-identifier of 2^32";
-  EXPECT_FALSE(Decode(V2Trap(Tlv("30", Hex("06032b8001") + Hex("0500")))))
-      << "sub-identifier padded with 0x80";
-  EXPECT_FALSE(Decode(V2Trap(Tlv("30", Hex("0600") + Hex("0500"))))) << "empty OID";
-  EXPECT_FALSE(Decode(V2Trap(Bind13("4609010000000000000000")))) << "Counter64 beyond 64 bits";
-  EXPECT_FALSE(Decode(V2Trap(Bind13("4106000000000001")))) << "Counter32 of six octets";
-  EXPECT_FALSE(Decode(V2Trap(Bind13("02090000000000000000ff")))) << "Integer of nine octets";
-  EXPECT_FALSE(Decode(V2Trap(Bind13("40050a01020304")))) << "IpAddress of five octets";
-  EXPECT_FALSE(Decode(V2Trap(Bind13("050100")))) << "Null with content";
-  EXPECT_FALSE(Decode(V2Trap(Bind13("490100")))) << "unknown type";
-  EXPECT_FALSE(Decode(V2Trap(Bind13("020103") + Hex("00")))) << "extra data in a binding";
+  const struct {
+    const char* bindingHex;  // OID and value TLVs of the one binding
+    const char* why;
+  } cases[] = {{"06062b9080808000" "0500", "sub-identifier of 2^32"},
+               {"06032b8001" "0500", "sub-identifier padded with 0x80"},
+               {"0600" "0500", "empty OID"},
+               {"06012b" "4609010000000000000000", "Counter64 beyond 64 bits"},
+               {"06012b" "4106000000000001", "Counter32 of six octets"},
+               {"06012b" "02090000000000000000ff", "Integer of nine octets"},
+               {"06012b" "40050a01020304", "IpAddress of five octets"},
+               {"06012b" "050100", "Null with content"},
+               {"06012b" "0580", "Null of indefinite length"},
+               {"06012b" "490100", "unknown type"},
+               {"06012b" "020103" "00", "extra data in a binding"}};
+  for (const auto& c : cases) EXPECT_FALSE(Decode(V2Trap(Tlv("30", Hex(c.bindingHex))))) << c.why;
   // A 32-bit unsigned value sent as a negative number reads as its two's complement.
-  auto m = Decode(V2Trap(Bind13("4101ff")));
+  auto m = Decode(V2Trap(Tlv("30", Hex("06012b4101ff"))));
   ASSERT_TRUE(m);
   EXPECT_EQ(m->variables[0].value, "4294967295");
 }
 
-TEST(SnmpCodec, ObjectIdentifiersOfAtMost128Arcs) {
+TEST(SnmpCodec, ObjectIdentifiersOfAtMost128ArcsAndAHugeCommunity) {
   auto oidOf = [](int arcs) {
     std::string text = "1.3";
     for (int i = 2; i < arcs; ++i) text += ".4294967295";
     return text;
   };
-  Message m;
-  m.version = kVersion2c;
-  m.pduType = pdu::kTrapV2;
-  m.variables = {{oidOf(128), "", vt::kNull}};
-  auto back = Decode(Encode(m));
+  auto back = Decode(Encode(V2(pdu::kTrapV2, {{oidOf(128), "", vt::kNull}})));
   ASSERT_TRUE(back);
   EXPECT_EQ(back->variables[0].oid, oidOf(128));
-  m.variables = {{oidOf(129), "", vt::kNull}};
-  EXPECT_THROW(Encode(m), VarnelError);
+  EXPECT_THROW(Encode(V2(pdu::kTrapV2, {{oidOf(129), "", vt::kNull}})), VarnelError);
   // 200 arcs on the wire: the whole datagram is dropped.
-  std::string content = Hex("2b");
-  for (int i = 2; i < 200; ++i) content += Hex("01");
-  EXPECT_FALSE(Decode(V2Trap(Tlv("30", Tlv("06", content) + Hex("0500")))));
-  EXPECT_TRUE(Decode(V2Trap(Tlv("30", Tlv("06", content.substr(0, 127)) + Hex("0500")))));
-}
+  std::string arcs = Hex("2b") + std::string(198, '\x01');
+  EXPECT_FALSE(Decode(V2Trap(Tlv("30", Tlv("06", arcs) + Hex("0500")))));
+  EXPECT_TRUE(Decode(V2Trap(Tlv("30", Tlv("06", arcs.substr(0, 127)) + Hex("0500")))));
 
-TEST(SnmpCodec, HugeCommunityDecodesWhole) {
-  Message m;
-  m.version = kVersion2c;
-  m.pduType = pdu::kGet;
-  m.community.assign(64 * 1024 - 64, 'x');
-  m.variables = {{"1.3.6.1.2.1.1.1.0", "", vt::kNull}};
-  auto back = Decode(Encode(m));
+  Message get = V2(pdu::kGet, {{"1.3.6.1.2.1.1.1.0", "", vt::kNull}});
+  get.community.assign(64 * 1024 - 64, 'x');
+  back = Decode(Encode(get));
   ASSERT_TRUE(back);
-  EXPECT_EQ(back->community.size(), m.community.size());
+  EXPECT_EQ(back->community, get.community);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "error_of.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -41,17 +42,9 @@ TEST(Files, LinesWithAnyEnding) {
 
 TEST(Files, ErrorsCarryClassicNumbers) {
   std::string dir = testing::MakeTempDir();
-  auto number = [](auto f) {
-    try {
-      f();
-    } catch (const VarnelError& e) {
-      return e.Number();
-    }
-    return 0;
-  };
-  EXPECT_EQ(number([&] { ReadLines(dir + "/missing.txt"); }), err::kFileNotFound);
-  EXPECT_EQ(number([&] { AppendLines(dir + "/no/dir/x.txt", {"x"}); }), err::kPathNotFound);
-  EXPECT_EQ(number([&] { ReadLines(dir); }), err::kPathFileAccess);  // a directory
+  EXPECT_EQ(testing::ErrorOf([&] { ReadLines(dir + "/missing.txt"); }), err::kFileNotFound);
+  EXPECT_EQ(testing::ErrorOf([&] { AppendLines(dir + "/no/dir/x.txt", {"x"}); }), err::kPathNotFound);
+  EXPECT_EQ(testing::ErrorOf([&] { ReadLines(dir); }), err::kPathFileAccess);  // a directory
   EXPECT_NO_THROW(DeleteFile(dir + "/missing.txt"));
   testing::RemoveTree(dir);
 }

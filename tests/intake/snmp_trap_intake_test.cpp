@@ -1,0 +1,329 @@
+// Traps from the socket to the trap queue, and from the queue to the event list.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "intake/snmp_trap_events.h"
+#include "intake/snmp_trap_reception.h"
+#include "platform/files.h"
+#include "service/service_open.h"
+#include "support/test_support.h"
+#include "support/udp_peer.h"
+
+namespace varnel {
+namespace {
+
+using snmp::Message;
+using snmp::Variable;
+namespace vt = snmp::vt;
+
+Variable Int(const std::string& value) { return {"1.3.6.1.4.1.9.9.1", value, vt::kInteger}; }
+Variable Str(const std::string& value) { return {"1.3.6.1.4.1.9.9.2", value, vt::kOctetString}; }
+const Variable kAgent10001 = {"1.3.6.1.6.3.18.1.3.0", "10.0.0.1", vt::kIpAddress};
+
+// n OctetString variables "v<from>" and on.
+std::vector<Variable> Numbered(int n, int from = 1) {
+  std::vector<Variable> vars;
+  for (int i = from; i < from + n; ++i)
+    vars.push_back({"1.3.6.1.4.1.9.1." + std::to_string(i), "v" + std::to_string(i),
+                    vt::kOctetString});
+  return vars;
+}
+
+// A v2c trap from 127.0.0.1: sysUpTime.0, snmpTrapOID.0, then vars.
+Message V2Trap(const std::string& trapOid, std::vector<Variable> vars = {},
+               int type = snmp::pdu::kTrapV2) {
+  Message m;
+  m.version = snmp::kVersion2c;
+  m.community = "public";
+  m.pduType = type;
+  m.requestId = 77;
+  m.variables = {{"1.3.6.1.2.1.1.3.0", "555", vt::kTimeTicks},
+                 {"1.3.6.1.6.3.1.1.4.1.0", trapOid, vt::kObjectId}};
+  m.variables.insert(m.variables.end(), vars.begin(), vars.end());
+  m.senderAddress = "127.0.0.1";
+  return m;
+}
+
+class SnmpTrapIntakeTest : public testing::VarnelTest {
+ protected:
+  SnmpTrapIntakeTest() { ctx.snmp.TrapServerCommunity = "public"; }
+
+  void Receive(Message m) { snmpManager_Trap(ctx, m); }
+  // A v2c trap from agent 10.0.0.1.
+  void Trap(const std::string& oid, std::vector<Variable> vars = {}) {
+    vars.insert(vars.begin(), kAgent10001);
+    Receive(V2Trap(oid, vars));
+  }
+  const InTrapSlot& Slot(int n) { return ctx.snmp.InTrap[static_cast<std::size_t>(n)]; }
+
+  TrapDefinition& Define(const std::string& oid, const std::string& priority,
+                         const std::string& node, const std::string& message) {
+    std::size_t slot = 1;
+    while (!ctx.snmp.SnmpTrap[slot].SnmpTrapOid.empty()) ++slot;
+    TrapDefinition& d = ctx.snmp.SnmpTrap[slot];
+    d.SnmpTrapOid = oid;
+    d.SnmpTrapName = "name" + std::to_string(slot);
+    d.SnmpTrapLogEvent = true;
+    d.SnmpTrapPriority = priority;
+    d.SnmpTrapNodeName = node;
+    d.SnmpTrapMessage = message;
+    return d;
+  }
+
+  std::vector<InEvent> Drain() {
+    ctx.events.Clear();
+    WriteSnmpTrapEventsToEventList(ctx);
+    std::vector<InEvent> out;
+    for (int i = 1; i <= ctx.events.Count(); ++i) out.push_back(ctx.events[i]);
+    return out;
+  }
+};
+
+TEST_F(SnmpTrapIntakeTest, SlotsKeepTwentyVariablesAndTheAgentAddressFromAnywhere) {
+  Message v1;
+  v1.community = "public";
+  v1.senderAddress = "127.0.0.1";
+  v1.pduType = snmp::pdu::kTrapV1;
+  v1.variables = Numbered(21);
+  v1.enterprise = "1.3.6.1.4.1.99412.1.10.2";
+  v1.agentAddress = "10.9.8.7";
+  v1.genericTrap = 6;
+  v1.specificTrap = 2;
+  Receive(v1);
+  std::vector<Variable> vars = Numbered(25);
+  vars.push_back({"1.3.6.1.6.3.18.1.3.0", "10.0.0.5", vt::kIpAddress});  // after all others
+  Receive(V2Trap("1.3.6.1.4.1.1.0.1", vars));
+  Receive(V2Trap("1.3.6.1.4.1.1.0.1"));
+  ASSERT_EQ(ctx.snmp.InTrapIndex, 4);
+  EXPECT_EQ(Slot(1).InTrapOid, "1.3.6.1.4.1.99412.1.10.2.0.2");
+  EXPECT_EQ(Slot(1).InTrapSourceAgent, "10.9.8.7");
+  for (int n : {1, 2}) {
+    EXPECT_EQ(Slot(n).InTrapVarList[1].varValue, "v1");
+    EXPECT_EQ(Slot(n).InTrapVarList[20].varValue, "v20");  // the 21st is not kept
+  }
+  EXPECT_EQ(Slot(2).InTrapSourceAgent, "10.0.0.5");
+  EXPECT_EQ(Slot(3).InTrapSourceAgent, "0.0.0.0");
+}
+
+TEST_F(SnmpTrapIntakeTest, InformIsAnsweredAndARepeatIsNotQueuedTwice) {
+  ctx.snmp.manager.OnTrap([this](Message& m) { snmpManager_Trap(ctx, m); });
+  ctx.snmp.manager.Listen(0, "127.0.0.1");
+  testing::UdpPeer manager;
+  Message inform = V2Trap("1.3.6.1.4.1.1.0.7", Numbered(2), snmp::pdu::kInform);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    manager.SendTo(ctx.snmp.manager.LocalPort(), snmp::Encode(inform));
+    auto answer = manager.Receive(io);
+    ASSERT_TRUE(answer) << attempt;
+    auto r = snmp::Decode(*answer);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->pduType, snmp::pdu::kResponse);
+    EXPECT_EQ(r->requestId, 77);
+  }
+  EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
+  // An inform with the wrong community is neither queued nor answered.
+  inform.community = "other";
+  inform.requestId = 78;
+  manager.SendTo(ctx.snmp.manager.LocalPort(), snmp::Encode(inform));
+  EXPECT_FALSE(manager.Receive(io, 200));
+  EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
+}
+
+std::vector<Variable> DirectMessage(const std::string& type, const std::string& var5) {
+  return {{"1.3.6.1.4.1.99412.1.14.1.1", type, vt::kOctetString},
+          {"1.3.6.1.4.1.99412.1.14.1.2", "Telia", vt::kOctetString},
+          {"1.3.6.1.4.1.99412.1.14.1.3", "Anna", vt::kOctetString},
+          {"1.3.6.1.4.1.99412.1.14.1.4", "+4670123", vt::kOctetString},
+          {"1.3.6.1.4.1.99412.1.14.1.5", var5, vt::kInteger},
+          {"1.3.6.1.4.1.99412.1.14.1.6", "x", vt::kOctetString},
+          {"1.3.6.1.4.1.99412.1.14.1.7", "2", vt::kOctetString},
+          {"1.3.6.1.4.1.99412.1.14.1.8", "Pump\t3 failed\r\n", vt::kOctetString}};
+}
+
+TEST_F(SnmpTrapIntakeTest, DirectMessageTrapWritesOneDropFileLine) {
+  Receive(V2Trap(kDirectMessageTrapOid, DirectMessage("2", "2")));
+  EXPECT_EQ(ctx.snmp.InTrapIndex, 1);  // not queued
+  Receive(V2Trap(kDirectMessageTrapOid, DirectMessage("9", "2")));
+  // The fifth variable 1 makes it an ordinary trap; a non-numeric one is an error.
+  Receive(V2Trap(kDirectMessageTrapOid, DirectMessage("2", "1")));
+  EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
+  Receive(V2Trap(kDirectMessageTrapOid, DirectMessage("2", "two")));
+  EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
+  EXPECT_EQ(Entries(106),
+            std::vector<std::string>{"[13] Type mismatch (Module: snmpManager_Trap)"});
+  EXPECT_EQ(ReadLines(File("SnmpMess.log")),
+            (std::vector<std::string>{
+                "2026-06-26 10:15:00\tPhoneMO\tTelia\tAnna\t+4670123\tx\t2\tPump 3 failed  ",
+                "2026-06-26 10:15:00\t9\tTelia\tAnna\t+4670123\tx\t2\tPump 3 failed  "}));
+}
+
+TEST_F(SnmpTrapIntakeTest, ServiceOpenReportsBindFailuresReadsTheSettingsAndCloseStops) {
+  testing::UdpPeer holder;
+  SetColumn("Event_SNMP_TrapServer", "Enabled", "1");
+  SetColumn("Event_SNMP_TrapServer", "IpAddress", "127.0.0.1");
+  SetColumn("Event_SNMP_TrapServer", "UdpPort", std::to_string(holder.Port()));
+  SetColumn("Event_SNMP_TrapServer", "Community", "secret");
+  SetColumn("Event_SNMP_TrapServer", "SkipTrapsNotDef", "1");
+  ServiceOpen(ctx, "snmpManager");
+  EXPECT_EQ(GetColumn("Event_SNMP_TrapServer", "Status"),
+            "2026-06-26 10:15:00\r\nFailed to Start\r\nPort was in use");
+  EXPECT_EQ(ctx.ListenerStatus[kLsTrapServer], 2);
+  EXPECT_EQ(ctx.listeners.trapLocalPort, 0);
+  SetColumn("Event_SNMP_TrapServer", "IpAddress", "192.0.2.77");  // not this machine's
+  ServiceOpen(ctx, "snmpManager");
+  EXPECT_EQ(Entries(106), (std::vector<std::string>{"SNMP Trap Port was in use",
+                                                    "SNMP Trap IP Address is not valid"}));
+
+  SetColumn("Event_SNMP_TrapServer", "IpAddress", "127.0.0.1");
+  SetColumn("Event_SNMP_TrapServer", "UdpPort", "0");
+  ServiceOpen(ctx, "snmpManager");
+  ASSERT_NE(ctx.listeners.trapLocalPort, 0);
+  EXPECT_EQ(ctx.listeners.trapLocalPort, ctx.snmp.manager.LocalPort());
+  EXPECT_EQ(ctx.snmp.TrapServerCommunity, "secret");
+  EXPECT_TRUE(ctx.snmp.SkipTrapsNotDef);
+  ServiceClose(ctx, "snmpManager");
+  EXPECT_FALSE(ctx.snmp.manager.Listening());
+  EXPECT_EQ(ctx.listeners.trapLocalPort, 0);
+  EXPECT_EQ(GetColumn("Event_SNMP_TrapServer", "Status"), "Not Started");
+}
+
+TEST_F(SnmpTrapIntakeTest, UndefinedTrapsGetTheGenericMessageUnlessSkipped) {
+  Trap("1.3.6.1.4.1.99412.1.10.2.0.2",
+       {Str("a\tb"), {"1.3.6.1.2.1.1.2.0", "1.3.6.1.4.1.1", vt::kObjectId},
+        {"1.3.6.1.2.1.1.3.0", "18446744073709551615", vt::kCounter64},
+        {"1.3.6.1.2.1.1.4.0", "", vt::kNull}});
+  Trap("1.3.6.1.2.10.1");  // only a whole-arc prefix is named
+  auto events = Drain();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].Message,
+            "enterprises.99412.1.10.2.0.2, [1]1.3.6.1.4.1.9.9.2(OctetString): a b , "
+            "[2]1.3.6.1.2.1.1.2.0(ObjectID): 1.3.6.1.4.1.1 , "
+            "[3]1.3.6.1.2.1.1.3.0(Counter64): 18446744073709551615 , "
+            "[4]1.3.6.1.2.1.1.4.0(Null):  ");
+  EXPECT_EQ(events[0].EventSource, "SNMP Trap");
+  EXPECT_EQ(events[1].Message, "1.3.6.1.2.10.1");
+  ctx.snmp.SkipTrapsNotDef = true;
+  Trap("1.3.6.1.2.1.11.0.2");
+  EXPECT_TRUE(Drain().empty());
+}
+
+TEST_F(SnmpTrapIntakeTest, FirstMatchingDefinitionDecidesEvenWhenNotLogged) {
+  Define("1.3.6.1.4.1.1.0.1", "1 - Critical", "$A", "first").SnmpTrapLogEvent = false;
+  Define("1.3.6.1.4.1.1.0.1", "2 - Major", "$A", "second");
+  Define("1.3.6.1.4.1.1.0.2", "2 - Major", "$A", "two");
+  Trap("1.3.6.1.4.1.1.0.1");
+  Trap("1.3.6.1.4.1.1.0.2");
+  auto events = Drain();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].Message, "two");
+}
+
+TEST_F(SnmpTrapIntakeTest, PriorityFixedOrFromAVariableAndItsEnumeration) {
+  TrapDefinition& d = Define("1.3.6.1.4.1.1.0.3", "$3", "$R", "m");
+  d.SnmpTrapVarList[3].varType = "critical(1),major(2)";
+  const struct {
+    const char* priority;
+    std::vector<Variable> vars;
+    const char* expected;
+  } cases[] = {
+      {"$3", {Str("x"), Str("y"), Int("2")}, "2 - Major"},  // label "major"
+      {"$3", {Str("x"), Str("y"), Int("5")}, "5 - Normal"},  // no such item
+      {"$3", {Str("x"), Str("y"), Str(" warning ")}, "4 - Warning"},
+      {"$3", {Str("x"), Str("y"), Str("major(2)")}, "5 - Normal"},  // text is not looked up
+      {"$3", {Str("x")}, "5 - Normal"},                             // no third variable
+      {"3 - Minor", {}, "3 - Minor"},
+      {"Critical", {}, "5 - Normal"},
+  };
+  for (const auto& c : cases) {
+    d.SnmpTrapPriority = c.priority;
+    Trap("1.3.6.1.4.1.1.0.3", c.vars);
+    EXPECT_EQ(Drain().at(0).Priority, c.expected) << c.priority << " " << c.vars.size();
+  }
+  EXPECT_EQ(ctx.ErrorCount, 0);
+}
+
+TEST_F(SnmpTrapIntakeTest, MessageTemplateFillsEveryCode) {
+  TrapDefinition& d =
+      Define("1.3.6.1.4.1.1.0.4", "5 - Normal", "$12",
+             "$O ($o) from $A via $R [$T] at $X up $U: $1/$12/$2 when $3 state $4 $20.");
+  d.SnmpTrapVarList[3].varType = "DateAndTime";
+  d.SnmpTrapVarList[4].varType = "up(1),down(2)";
+  std::vector<Variable> vars = {Str("one"), Str("two"),
+                                Str(std::string("\x07\xe2\x06\x1a\x0a\x05\x09\x00", 8)),
+                                Int("2")};
+  for (int k = 5; k <= 12; ++k) vars.push_back(Str("v" + std::to_string(k)));
+  Trap("1.3.6.1.4.1.1.0.4", vars);
+  auto events = Drain();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].Message,
+            "name1 (1.3.6.1.4.1.1.0.4) from 10.0.0.1 via 127.0.0.1 [public] at "
+            "2026-06-26 10:15:00 up 555: one/v12/two when 2018-06-26 10:05:09 state down .");
+  EXPECT_EQ(events[0].Name, "v12");
+}
+
+TEST_F(SnmpTrapIntakeTest, NodeNameCodesAndIp2NameLookUp) {
+  std::string name;
+  MapIp2Name(ctx, "10.0.0.1", name);
+  EXPECT_EQ(name, "10.0.0.1");  // no file
+  // Directory names in any letter case; the address field must match whole.
+  std::filesystem::remove_all(ctx.ProgramDir + "/mibfiles");
+  std::filesystem::create_directories(ctx.ProgramDir + "/MibFiles/DEFAULTFILTER");
+  RewriteLines(ctx.ProgramDir + "/MibFiles/DEFAULTFILTER/ip2name.txt",
+               {"10.0.0.10\tswitch-ten", "# 10.0.0.1\tcomment", "10.0.0.1\t router-one ",
+                "10.0.0.1\tsecond", "10.0.0.2\tone\twith tab"});
+  MapIp2Name(ctx, "10.0.0.2", name);
+  EXPECT_EQ(name, "one\twith tab");
+  TrapDefinition& d = Define("1.3.6.1.4.1.1.0.5", "5 - Normal", "", "m");
+  for (auto [code, expected] : {std::pair{"$A", "10.0.0.1"}, {"$a", "router-one"},
+                                {"$R", "127.0.0.1"}, {"$r", "127.0.0.1"}, {"$2", "node-b"},
+                                {"$3", ""}, {"host", ""}, {"$21", ""}}) {
+    d.SnmpTrapNodeName = code;
+    Trap("1.3.6.1.4.1.1.0.5", {Str("a"), Str("node-b")});
+    EXPECT_EQ(Drain().at(0).Name, expected) << code;
+  }
+}
+
+TEST_F(SnmpTrapIntakeTest, DuplicatesAreRemoved) {
+  Define("1.3.6.1.4.1.1.0.6", "2 - Major", "$R", "down");
+  Trap("1.3.6.1.4.1.1.0.6");
+  Trap("1.3.6.1.4.1.1.0.7");
+  Trap("1.3.6.1.4.1.1.0.6");
+  auto events = Drain();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].Message, "down");
+  EXPECT_EQ(events[1].Message, "enterprises.1.0.7");
+  EXPECT_TRUE(ctx.events[3].Free());
+}
+
+TEST_F(SnmpTrapIntakeTest, FullEventListAndFullQueue) {
+  for (int i = 0; i < 299; ++i)
+    ctx.events.Append("2026-06-26 10:00:00", kNormal, "n", "syslog " + std::to_string(i),
+                      kSourceSyslog);
+  Trap("1.3.6.1.4.1.1.0.8");
+  Trap("1.3.6.1.4.1.1.0.9");
+  WriteSnmpTrapEventsToEventList(ctx);
+  EXPECT_EQ(ctx.events.Count(), 300);
+  EXPECT_EQ(ctx.events[300].Message, "enterprises.1.0.8");
+  EXPECT_EQ(ctx.snmp.InTrapIndex, 1);
+
+  for (int i = 0; i < 310; ++i) Trap("1.3.6.1.4.1.1.0.10", {Str(std::to_string(i))});
+  EXPECT_EQ(Drain().size(), 300u);
+  Drain();  // reported once only
+  EXPECT_EQ(Entries(107),
+            std::vector<std::string>{"SNMP trap server: 10 traps dropped because the trap queue "
+                                     "was full, 0 malformed datagrams dropped since the last "
+                                     "check."});
+}
+
+TEST_F(SnmpTrapIntakeTest, ConvToDateTimeUsesBothYearOctets) {
+  for (auto [octets, expected] :
+       {std::pair{std::string("\x07\xe2\x06\x1a\x0a\x05\x09", 7), "2018-06-26 10:05:09"},
+        {std::string("\x08\x00\x0c\x1f\x17\x3b\x3b\x00+\x02\x00", 11), "2048-12-31 23:59:59"},
+        {std::string("\x07\xe2\x06\x1a"), "2000-01-01 00:00:00"}}) {  // too short
+    ConvToDateTime(ctx, octets);
+    EXPECT_EQ(octets, expected);
+  }
+}
+
+}  // namespace
+}  // namespace varnel
