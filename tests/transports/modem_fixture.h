@@ -31,8 +31,7 @@ class ScriptedTerminal : public SerialPort {
   int bodyErrors = 0;     // bodies refused with ERROR (the prompt stays)
 
   // --- what it saw ---
-  std::vector<std::string> commands;  // every line or body written, without terminator
-  std::vector<std::string> bodies;    // texts ended by Ctrl-Z
+  std::vector<std::string> commands;  // every line or Ctrl-Z body written, without terminator
   std::vector<std::string> writes;    // raw writes
   int opens = 0;
 
@@ -75,7 +74,6 @@ class ScriptedTerminal : public SerialPort {
       if (bodyMode_) {
         text.erase(0, text.find_first_not_of("\r\n"));  // a time-out's CR before the body
         commands.push_back(text);
-        bodies.push_back(text);
         bodyMode_ = bodyErrors > 0;  // a refused body may be sent again
         if (bodyMode_) --bodyErrors;
         input_ += bodyMode_ ? "\r\nERROR\r\n" : "\r\n+CMGS: 7\r\n\r\nOK\r\n";

@@ -59,7 +59,7 @@ TEST_F(PhoneMO, ServiceCentreFieldTextPhonePlusRuleAndTetraCut) {
   AddOperator({{"Name", "Tetra"}, {"Protocol", "TETRA SDS4-TEXT"}, {"CharSet", "TETRA 8859-1"},
                {"MaxChar", "300"}});
   Send("4670123", std::string(200, 'x'), "Tetra");
-  EXPECT_EQ(term->bodies.back(), std::string(140, 'x'));
+  EXPECT_EQ(term->commands.back(), std::string(140, 'x'));
   EXPECT_EQ(text, "TETRA[SS=17]: Message sent to receiver.");
 }
 
@@ -76,8 +76,9 @@ TEST_F(PhoneMO, RefusedMessageIsSentAgainWithoutNewCommandThenFailsWithPortClose
   AddOperator();
   term->bodyErrors = 2;
   Send("46700", "hellohello");
-  EXPECT_EQ(std::count(term->commands.begin(), term->commands.end(), "AT+CMGS=19"), 1);
-  EXPECT_THAT(term->bodies, ElementsAre(kHelloPdu, kHelloPdu));
+  EXPECT_THAT(term->commands, ElementsAre("ATZ", "AT+CMGF=0", "AT+CSCS=\"GSM\"", "AT+CSMS=0",
+                                          "AT+CSCA=\"+4670000\"", "AT+CSQ", "AT+CMGS=19",
+                                          kHelloPdu, kHelloPdu));
   EXPECT_EQ(status, 3);
   EXPECT_EQ(text, "MO-SMS[SS=17]: Error when sending message to MS.");
   EXPECT_FALSE(term->IsOpen());
