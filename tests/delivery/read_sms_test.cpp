@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "delivery/sms_decode.h"
+#include "platform/error.h"
 #include "service/main_cycle.h"
-#include "service/service_open.h"
 #include "transports/gsm_charset.h"
 #include "transports/modem_fixture.h"
 
@@ -16,9 +16,13 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using testing::ModemTest;
 
-// SMS-DELIVER PDUs as a terminal lists them, service centre field first (python-gammu).
+// SMS-DELIVER PDUs made by python-gammu (an independent codec), service centre field first.
 const std::string kAck = "059164070000000B916407214365F700004210203040500007C1E1129483C500";
 const std::string kSeven = "059164070000000791640721F30000421020304050000761F1985C369F01";
+const std::string kSevenAt = "059164070000000791640721F30000421020304050000861F1985C369F01";
+const std::string kAlphaSender = "0181000AD0417658DE0600004210203040500005E8329BFD06";
+const std::string kConcatenated =
+    "0181400791640721F30000421020304050000F050003AB0201E061391DF4769701";
 
 // A DELIVER PDU from sender with a 7-bit text, with an empty service centre field.
 std::string Deliver(const std::string& sender, const std::string& text) {
@@ -27,6 +31,8 @@ std::string Deliver(const std::string& sender, const std::string& text) {
   return "00" "04" + submit.substr(4, da - 4) + "0000" "42102030405000" + submit.substr(da + 4);
 }
 
+// The dialogue, the storage word, clearing at start, a missing, silent or vanishing terminal
+// and the decoding of many messages run against the pty terminal end to end.
 class ReadSmsTest : public ModemTest {
  protected:
   ReadSmsTest() { ctx.gsm.SmsProtocol = "ETSI 07.05-PDU SCA"; }
@@ -36,35 +42,12 @@ class ReadSmsTest : public ModemTest {
   }
 };
 
-TEST_F(ReadSmsTest, ReadsDeletesAndAppendsEveryMessage) {
-  term->AddMessage(1, kAck);
-  term->AddMessage(4, kSeven);
-  ReadSms(ctx, false);
-  EXPECT_THAT(term->commands, ElementsAre("ATZ", "AT+CMGF=0", "AT+CSMS=0", "AT+CPMS=\"SM\"",
-                                          "AT+CMGL=4", "AT+CMGD=1", "AT+CMGD=4"));
-  EXPECT_THAT(SmsCmdLines(), ElementsAre("46701234567\tACK 901", "4670123\tabcdefg"));
-  EXPECT_TRUE(term->store.empty());
-  EXPECT_FALSE(term->IsOpen());
-  EXPECT_FALSE(term->Dtr());
-  EXPECT_EQ(ctx.StatusStep, 4);
-  EXPECT_EQ(ctx.StatusText, "Reading/Clearing SMS from MS");
-  EXPECT_TRUE(log.entries.empty());
-}
-
-TEST_F(ReadSmsTest, EmptyStorageDeletesAndAppendsNothing) {
-  ctx.gsm.SmsStorage = "ME";
-  ReadSms(ctx, false);
-  EXPECT_THAT(term->commands, ElementsAre("ATZ", "AT+CMGF=0", "AT+CSMS=0", "AT+CPMS=\"ME\"",
-                                          "AT+CMGL=4"));
-  EXPECT_FALSE(FileExists(File("SmsCmd.log")));
-}
-
 TEST_F(ReadSmsTest, ProtocolDecidesWhetherAServiceCentreFieldIsStripped) {
-  term->AddMessage(1, Deliver("4670123", "plain").substr(2));  // listed without the field
+  term->store[1] = Deliver("4670123", "plain").substr(2);  // listed without the field
   ctx.gsm.SmsProtocol = "ETSI 07.05-PDU";
   ReadSms(ctx, false);
   EXPECT_THAT(SmsCmdLines(), ElementsAre("4670123\tplain"));
-  term->AddMessage(1, kAck);
+  term->store[1] = kAck;
   ctx.gsm.SmsProtocol = "Other";  // deleted, not decoded
   ReadSms(ctx, false);
   EXPECT_EQ(SmsCmdLines().size(), 1u);
@@ -72,38 +55,31 @@ TEST_F(ReadSmsTest, ProtocolDecidesWhetherAServiceCentreFieldIsStripped) {
 }
 
 TEST_F(ReadSmsTest, FailedDeleteStillDeliversWhatWasAlreadyDeleted) {
-  term->AddMessage(1, kAck);
-  term->AddMessage(2, kSeven);
-  term->AddMessage(3, kSeven);
-  term->errorTo.insert("AT+CMGD=2");
+  term->store = {{1, kAck}, {2, kSeven}, {3, kSeven}};
+  term->replyTo["AT+CMGD=2"] = "\r\nERROR\r\n";
   ReadSms(ctx, false);
   EXPECT_THAT(SmsCmdLines(), ElementsAre("46701234567\tACK 901"));
   EXPECT_THAT(Entries(evt::kRuntimeError),
               ElementsAre("MT-SMS: Error when sending AT+CMGD=2<CR> to MS. (Module: ReadSms)"));
-  EXPECT_EQ(ctx.LastErrorText, "2026-06-26: MT-SMS: Error when sending AT+CMGD=2<CR> to MS.");
   EXPECT_EQ(term->store.size(), 2u);  // 2 failed, 3 was not tried: both wait for next time
-  EXPECT_EQ(std::count(term->commands.begin(), term->commands.end(), "AT+CMGD=2"), 2);
   EXPECT_FALSE(term->IsOpen());
   EXPECT_FALSE(term->Dtr());
 }
 
 TEST_F(ReadSmsTest, AtMostFiftyMessagesACallTheRestStayOnTheTerminal) {
-  for (int i = 1; i <= 60; ++i) term->AddMessage(i, Deliver("46700", "m" + std::to_string(i)));
+  for (int i = 1; i <= 60; ++i) term->store[i] = Deliver("46700", "m" + std::to_string(i));
   ReadSms(ctx, false);
   auto lines = SmsCmdLines();
   ASSERT_EQ(lines.size(), 50u);
-  EXPECT_EQ(lines.front(), "46700\tm1");
   EXPECT_EQ(lines.back(), "46700\tm50");
   EXPECT_EQ(term->store.size(), 10u);
   EXPECT_EQ(term->store.begin()->first, 51);
-  EXPECT_TRUE(log.entries.empty());
 }
 
 TEST_F(ReadSmsTest, MalformedPduIsReportedAndTheOthersAreDelivered) {
-  term->AddMessage(1, kAck);
-  term->AddMessage(2, "07916407000000F00407ZZ");
-  term->AddMessage(3, kSeven.substr(0, kSeven.size() - 4));  // user data cut short
-  term->AddMessage(4, kSeven);
+  term->store = {{1, kAck}, {2, "07916407000000F00407ZZ"},
+                 {3, kSeven.substr(0, kSeven.size() - 4)},  // user data cut short
+                 {4, kSeven}};
   ReadSms(ctx, false);
   EXPECT_THAT(SmsCmdLines(), ElementsAre("46701234567\tACK 901", "4670123\tabcdefg"));
   EXPECT_THAT(Entries(evt::kRuntimeError),
@@ -112,59 +88,68 @@ TEST_F(ReadSmsTest, MalformedPduIsReportedAndTheOthersAreDelivered) {
   EXPECT_TRUE(term->store.empty());
 }
 
-TEST_F(ReadSmsTest, PortOrInitialisationFailureEndsTheCallWithTheReason) {
-  term->openFails = true;
-  ReadSms(ctx, false);
-  EXPECT_THAT(Entries(evt::kRuntimeError),
-              ElementsAre("[8002] Invalid port number (Module: PortOpen)",
-                          "COM: Failed to open COM1 (Module: ReadSms)"));
-  EXPECT_FALSE(term->Dtr());
-
-  log.entries.clear();
-  term->openFails = false;
-  term->silentTo.insert("ATZ");
-  term->AddMessage(1, kAck);
-  ReadSms(ctx, false);
-  EXPECT_THAT(term->commands, ElementsAre("ATZ", "ATZ"));  // Retries 1: two attempts
-  EXPECT_THAT(Entries(evt::kRuntimeError),
-              ElementsAre("MT-SMS: Error when sending ATZ<CR> to MS. (Module: ReadSms)"));
-  EXPECT_EQ(term->store.size(), 1u);
-  EXPECT_FALSE(term->IsOpen());
-}
-
-TEST_F(ReadSmsTest, ServiceOpenClearsTheTerminalAndStoresTheStatus) {
-  term->AddMessage(1, kAck);
-  SetColumn("Event_SMS", "Enabled", "1");
-  SetColumn("Event_SMS", "PMS", "Phone");
-  SetColumn("Event_SMS", "Protocol", "ETSI 07.05-PDU");
-  ServiceOpen(ctx, "smsServer");
-  EXPECT_TRUE(ctx.SmsServerActive);
-  EXPECT_EQ(ctx.gsm.SmsStorage, "ME");
-  EXPECT_EQ(ctx.gsm.SmsProtocol, "ETSI 07.05-PDU");
-  EXPECT_EQ(ctx.ListenerStatus[kLsSmsServer], 1);
-  EXPECT_EQ(GetColumn("Event_SMS", "Status"), "2026-06-26 10:15:00\r\nSMS Server Started\r\n");
-  EXPECT_TRUE(term->store.empty());
-  EXPECT_FALSE(FileExists(File("SmsCmd.log")));
-}
-
-TEST_F(ReadSmsTest, CycleReadsOncePerMinuteWhileTheReaderIsActive) {
+TEST_F(ReadSmsTest, CycleReadsOncePerMinute) {
   ctx.SmsServerActive = true;
   ctx.LastMinute = "10:15";
-  term->AddMessage(1, kAck);
+  term->store[1] = kAck;
   RunCycle(ctx);
   EXPECT_EQ(term->opens, 0);  // same minute
   clock.Set("2026-06-26 10:16:02");
   RunCycle(ctx);
   EXPECT_THAT(SmsCmdLines(), ElementsAre("46701234567\tACK 901"));
-  EXPECT_EQ(ctx.LastMinute, "10:16");
-  term->AddMessage(2, kSeven);
-  RunCycle(ctx);
+  RunCycle(ctx);  // this minute again
   EXPECT_EQ(term->opens, 1);
-  ctx.SmsServerActive = false;
-  clock.Set("2026-06-26 10:17:02");
-  RunCycle(ctx);
-  EXPECT_EQ(term->opens, 1);
-  EXPECT_EQ(ctx.LastMinute, "10:16");
+}
+
+ReceivedSms Decode(const std::string& withSmsc) {
+  return DecodeSmsDeliver(StripSmscField(withSmsc));
+}
+
+// Default and UCS-2 texts from an independent encoder are decoded end to end; these are the
+// edges that check does not reach.
+TEST(DecodeSmsDeliver, SevenSeptetsHeadersEightBitDataAlphaSendersAndControls) {
+  ReceivedSms a = Decode(kAck);
+  EXPECT_EQ(a.number, "46701234567");  // odd length: the F filler is gone
+  EXPECT_EQ(a.text, "ACK 901");
+  // Exactly seven characters do not gain a commercial at; a real eighth "@" stays.
+  EXPECT_EQ(Decode(kSeven).text, "abcdefg");
+  EXPECT_EQ(Decode(kSevenAt).text, "abcdefg@");
+  // A user data header (a part of a long message) is skipped with its fill bits.
+  EXPECT_EQ(Decode(kConcatenated).text, "part one");
+  // 8-bit data: each octet is one character.
+  EXPECT_EQ(DecodeSmsDeliver("040791640721F30004421020304050000248E4").text, "Hä");
+  EXPECT_EQ(Decode(kAlphaSender).number, "Alarm");
+  // CR, LF and TAB would break the drop-file line: they arrive as blanks.
+  EXPECT_EQ(DecodeSmsDeliver("040791640721F300044210203040500004610D0A09").text, "a   ");
+  EXPECT_EQ(IA5defIncom("a\x1B"), "a\x1B");  // a lone escape passes unchanged
+}
+
+TEST(DecodeSmsDeliver, MalformedPdusRaise) {
+  const std::string good = StripSmscField(kSeven);
+  EXPECT_NO_THROW(DecodeSmsDeliver(good));
+  for (const std::string& bad :
+       {good.substr(1),                             // odd length
+        "0G" + good.substr(2),                      // bad hex
+        good.substr(0, good.size() - 2),            // UDL beyond the data
+        std::string("04FF91"), std::string(""),     // address beyond, nothing
+        std::string("040791640721F300044210203040500005" "4869"),  // 8-bit UDL beyond
+        std::string("440791640721F3000042102030405000020900")})  // header beyond the data
+    EXPECT_THROW(DecodeSmsDeliver(bad), VarnelError) << bad;
+  EXPECT_EQ(StripSmscField("Z1234"), "");
+}
+
+// Listings that a terminal ends properly are read in the SMS reader's tests.
+TEST(ParseCmglListing, GarbageAndCutOffListingsYieldOnlyWhatWasFullyRead) {
+  // An index that is no number is skipped; the other entries stay.
+  auto list = ParseCmglListing("+CMGL: x1,0,,2\r\nAA\r\n+CMGL: 4,0,,2\r\nBB\r\nOK\r\n", 50);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].index, "4");
+  // A PDU line that the reply does not end is not taken.
+  EXPECT_TRUE(ParseCmglListing("+CMGL: 1,0,,2\r\nAABB", 50).empty());
+  // A header without a PDU line before the next header.
+  list = ParseCmglListing("+CMGL: 1,0,,2\r\n+CMGL: 2,0,,2\r\nCC\r\n", 50);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].pdu, "CC");
 }
 
 }  // namespace

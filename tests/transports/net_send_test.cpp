@@ -1,3 +1,4 @@
+// Messages to users' terminals and the external programs that RunProg receivers start.
 #include "transports/net_send.h"
 
 #include <fcntl.h>
@@ -14,102 +15,105 @@
 #include "platform/files.h"
 #include "service/errors.h"
 #include "support/test_support.h"
+#include "transports/exec_prog.h"
 
 namespace varnel {
 namespace {
 
-// A pseudo terminal that stands for a logged-in user's terminal, listed in a utmp file of
-// the test's own.
-class TerminalTest : public testing::VarnelTest {
- protected:
-  TerminalTest() : utmp(dir + "/utmp") {
-    std::ofstream(utmp).flush();
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return;
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);  // bytes arrive as written
-    ::tcsetattr(slave, TCSANOW, &raw);
-    ::fcntl(master, F_SETFL, O_NONBLOCK);
-    slaveName = ::ttyname(slave);
-    ::chmod(slaveName.c_str(), 0620);
-  }
-  ~TerminalTest() override {
-    if (master >= 0) ::close(master);
-    if (slave >= 0) ::close(slave);
-  }
+using NetSendTest = testing::VarnelTest;
+using ExecProgTest = testing::VarnelTest;
 
-  void Login(const std::string& user, const std::string& line, short type = USER_PROCESS) {
+// A pseudo terminal stands for a logged-in user's terminal, listed in a utmp file of the
+// test's own.
+TEST_F(NetSendTest, TextReachesEveryTerminalOfTheUserOrAResultNumberSaysWhyNot) {
+  struct Pty {
+    int master = -1, slave = -1;
+    ~Pty() { ::close(master), ::close(slave); }
+  } pty;
+  ASSERT_EQ(::openpty(&pty.master, &pty.slave, nullptr, nullptr, nullptr), 0);
+  termios raw{};
+  ::tcgetattr(pty.slave, &raw);
+  ::cfmakeraw(&raw);  // bytes arrive as written
+  ::tcsetattr(pty.slave, TCSANOW, &raw);
+  ::fcntl(pty.master, F_SETFL, O_NONBLOCK);
+  const std::string tty = ::ttyname(pty.slave), utmp = dir + "/utmp";
+  ::chmod(tty.c_str(), 0620);
+  std::ofstream(utmp).flush();
+  int id = 0;
+  auto login = [&](const char* user, const std::string& line, short type = USER_PROCESS) {
     utmpx u{};
     u.ut_type = type;
     u.ut_pid = ::getpid();
-    std::strncpy(u.ut_user, user.c_str(), sizeof u.ut_user);
+    std::strncpy(u.ut_user, user, sizeof u.ut_user);
     std::strncpy(u.ut_line, line.c_str(), sizeof u.ut_line);
-    // Entries with the same id replace each other.
-    std::strncpy(u.ut_id, std::to_string(++logins).c_str(), sizeof u.ut_id);
+    std::strncpy(u.ut_id, std::to_string(++id).c_str(), sizeof u.ut_id);  // ids replace
     ASSERT_EQ(::utmpxname(utmp.c_str()), 0);
     ::setutxent();
     ASSERT_NE(::pututxline(&u), nullptr);
     ::endutxent();
-  }
-  std::string Line() const { return slaveName.substr(std::strlen("/dev/")); }
-  std::string Received() {
+  };
+  auto received = [&] {
     std::string out;
     char buf[4096];
-    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(pty.master, buf, sizeof buf)) > 0;)
+      out.append(buf, static_cast<std::size_t>(n));
     return out;
-  }
-
-  std::string utmp;
-  int logins = 0;
-  int master = -1, slave = -1;
-  std::string slaveName;
-};
-
-TEST_F(TerminalTest, TextReachesEveryTerminalOfTheUser) {
-  ASSERT_FALSE(slaveName.empty());
-  Login("operator", Line());
-  Login("operator", "pts/no-such-terminal");
-  Login("other", Line(), DEAD_PROCESS);
+  };
+  login("operator", tty.substr(5));  // without "/dev/"
+  login("operator", "pts/no-such-terminal");
+  login("other", tty.substr(5), DEAD_PROCESS);
+  login("sneaky", "../etc/passwd");
   EXPECT_EQ(SendToUserTerminals(utmp, "operator", "Node down\r\nPort\x1b[2J 3\n\x07!"), 0);
-  EXPECT_EQ(Received(), "Node down\r\nPort^[[2J 3\r\n^G!");
-}
+  EXPECT_EQ(received(), "Node down\r\nPort^[[2J 3\r\n^G!");
 
-TEST_F(TerminalTest, ResultNumbers) {
-  ASSERT_FALSE(slaveName.empty());
-  Login("operator", Line());
-  Login("sneaky", "../etc/passwd");
-  EXPECT_EQ(SendToUserTerminals(utmp, "", "x"), kNetSendInvalidName);
-  EXPECT_EQ(SendToUserTerminals(utmp, "PC-01\\user", "x"), kNetSendInvalidName);
-  EXPECT_EQ(SendToUserTerminals(utmp, "-rf", "x"), kNetSendInvalidName);
-  EXPECT_EQ(SendToUserTerminals(utmp, "nobody-here", "x"), kNetSendNoSuchUser);
-  EXPECT_EQ(SendToUserTerminals(utmp, "sneaky", "x"), kNetSendNoSuchUser);
+  for (const char* name : {"", "PC-01\\user", "-rf"})
+    EXPECT_EQ(SendToUserTerminals(utmp, name, "x"), kNetSendInvalidName) << name;
+  for (const char* name : {"nobody-here", "sneaky", "other"})
+    EXPECT_EQ(SendToUserTerminals(utmp, name, "x"), kNetSendNoSuchUser) << name;
   EXPECT_EQ(SendToUserTerminals(dir + "/absent-utmp", "operator", "x"), kNetSendNoSuchUser);
-  ::chmod(slaveName.c_str(), 0600);  // mesg n
+  ::chmod(tty.c_str(), 0600);  // mesg n
   EXPECT_EQ(SendToUserTerminals(utmp, "operator", "x"), kNetSendWriteFailed);
-  EXPECT_EQ(Received(), "");
+  EXPECT_EQ(received(), "");
 }
 
-class NetSendTest : public testing::VarnelTest {};
-
-TEST_F(NetSendTest, RunProgReceiversStartTheirProgram) {
-  const std::string out = dir + "/args.txt";
-  const std::string script = File("ExecProg/page.sh");
-  std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\" >> " << out << "; done\n";
-  ::chmod(script.c_str(), 0755);
+// Programs (their arguments, a missing one, one that outlives its limit) and pop-ups to
+// unknown users run end to end; these are the edges left.
+TEST_F(NetSendTest, RunProgAnywhereInTheNameStartsAProgramWithTheTextCut) {
   std::string message = "core1 down>>core2 " + std::string(600, 'x');
   std::int16_t status = 0;
   std::string text;
-  NetSend(ctx, "RunProg pager", "page.sh", message, status, text);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(text, "NET SEND: Program executed successfully.");
-  EXPECT_EQ(message, "core1 down\r\ncore2 " + std::string(512 - 18, 'x'));
-  EXPECT_EQ(ReadLines(out), (std::vector<std::string>{"[core1]", "[down]", "[core2]",
-                                                      "[" + std::string(512 - 18, 'x') + "]"}));
-  EXPECT_EQ(ctx.StatusText, "Executing page.sh");
-
   NetSend(ctx, "xrunprogx", "missing.sh", message, status, text);
   EXPECT_EQ(status, 3);
   EXPECT_EQ(text, "NET SEND: Error [0] when executing the program.");
+  EXPECT_EQ(message, "core1 down\r\ncore2 " + std::string(512 - 18, 'x'));
+  EXPECT_EQ(ctx.StatusText, "Executing missing.sh");
+}
+
+TEST(SplitParameters, BlanksSeparateAndQuotesGroup) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitParameters("  a  b\tc\r\nd "), (V{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitParameters("\"two words\" x\"y z\" \"\""), (V{"two words", "xy z", ""}));
+  EXPECT_EQ(SplitParameters(std::string("a\0b", 3)), (V{"a", "b"}));
+}
+
+TEST_F(ExecProgTest, RunsInTheProgramsDirectoryOrFailsToStart) {
+  const std::string out = dir + "/pwd.txt";
+  ::mkdir((dir + "/tools").c_str(), 0755);
+  for (const std::string& script : {File("ExecProg/here.sh"), dir + "/tools/where.sh"}) {
+    std::ofstream(script) << "#!/bin/sh\npwd >> " << out << "\n";
+    ::chmod(script.c_str(), 0755);
+  }
+  EXPECT_TRUE(RunExecProg(ctx, "here.sh", "p"));
+  EXPECT_TRUE(RunExecProg(ctx, dir + "\\tools\\where.sh", ""));  // either slash
+  EXPECT_EQ(ReadLines(out), (std::vector<std::string>{File("ExecProg"), dir + "/tools"}));
+
+  // Present but not executable: the start fails, and so does the kill that follows.
+  std::ofstream(File("ExecProg/plain.txt")) << "text\n";
+  EXPECT_FALSE(RunExecProg(ctx, "plain.txt", "p1 p2"));
+  EXPECT_EQ(Entries(evt::kRuntimeError),
+            (std::vector<std::string>{"[0] (Module: RunExecProg: plain.txt p1 p2)",
+                                      "[0] Error when trying to kill plain.txt. (Module: "
+                                      "RunExecProg: plain.txt p1 p2)"}));
 }
 
 }  // namespace
