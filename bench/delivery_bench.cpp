@@ -3,12 +3,11 @@
 // measured is the look-ups, the splitting and the alarm log rows.
 #include <benchmark/benchmark.h>
 
-#include <asio/io_context.hpp>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
-#include "admin/init.h"
+#include "bench_home.h"
 #include "delivery/process_send_list.h"
 #include "delivery/send_list.h"
 #include "platform/clock.h"
@@ -41,12 +40,9 @@ void Delivered(Varnel&, SendEntry& e) {
 
 // 50 receivers of each of five types; every group names one of each, so the five slots of a
 // group look in five tables, and the later receivers stand deeper in theirs.
-class DeliveryRun {
+class DeliveryRun : BenchHome {
  public:
-  DeliveryRun() : dir_(TempDir()), ctx_(io_, clock_, log_, dir_ + "/home") {
-    InitProgramDir(ctx_.ProgramDir, false);
-    clock_.Set("2026-06-26 10:15:00");
-    ctx_.DebugMode = "No Debug";
+  DeliveryRun() {
     Database db(ctx_.DatabasePath());
     db.Begin();
     {
@@ -81,11 +77,6 @@ class DeliveryRun {
       }
     }
   }
-  ~DeliveryRun() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-
   void ResetAlarmCounter() {
     Database db(ctx_.DatabasePath());
     Table g = db.Open("Settings_General");
@@ -100,18 +91,6 @@ class DeliveryRun {
     return n;
   }
   int Errors() const { return ctx_.ErrorCount; }
-
- private:
-  static std::string TempDir() {
-    std::string t = (std::filesystem::temp_directory_path() / "varnel-bench-XXXXXX").string();
-    if (!::mkdtemp(t.data())) std::abort();
-    return t;
-  }
-  std::string dir_;
-  asio::io_context io_;
-  FakeClock clock_;
-  MemoryEventLog log_;
-  Varnel ctx_;
 };
 
 void BM_MakeSendList(benchmark::State& state) {

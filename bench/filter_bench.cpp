@@ -2,14 +2,13 @@
 #include <benchmark/benchmark.h>
 #include <fnmatch.h>
 
-#include <asio/io_context.hpp>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "admin/init.h"
+#include "bench_home.h"
 #include "filter/supp_group.h"
 #include "filter/wildcard.h"
 #include "platform/clock.h"
@@ -46,13 +45,9 @@ std::string NodeName(std::mt19937& rng) {
 }
 
 // 255 enabled groups on duty all week, each with ten node and ten message patterns.
-class FilterRun {
+class FilterRun : BenchHome {
  public:
-  FilterRun()
-      : dir_(TempDir()), ctx_(io_, clock_, log_, dir_ + "/home") {
-    InitProgramDir(ctx_.ProgramDir, false);
-    clock_.Set("2026-06-26 10:15:00");
-    ctx_.DebugMode = "No Debug";
+  FilterRun() {
     Database db(ctx_.DatabasePath());
     {
       Table f = db.Open("Event_CheckInterval");
@@ -103,11 +98,6 @@ class FilterRun {
                          NodeName(rng), Format(kMessages[rng() % 10], static_cast<int>(rng() % 48)),
                          "Syslog"});
   }
-  ~FilterRun() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-
   void Run() {
     ctx_.events.Clear();
     for (const InEvent& e : events_)
@@ -122,16 +112,6 @@ class FilterRun {
   int Errors() const { return ctx_.ErrorCount; }
 
  private:
-  static std::string TempDir() {
-    std::string t = (std::filesystem::temp_directory_path() / "varnel-bench-XXXXXX").string();
-    if (!::mkdtemp(t.data())) std::abort();
-    return t;
-  }
-  std::string dir_;
-  asio::io_context io_;
-  FakeClock clock_;
-  MemoryEventLog log_;
-  Varnel ctx_;
   std::vector<InEvent> events_;
 };
 
