@@ -41,12 +41,7 @@ void ReadSms(Varnel& ctx, bool clearOnly) {
     ctx.StatusStep = 4;
     ctx.StatusText = "Sending " + mp.ModemInitString + " to MS";
     inSession = true;
-    SetDTR(ctx, true);
-    PortClose(ctx);
-    PortSettings(ctx, mp.ModemSpeed, mp.ModemSettings, mp.CommPort);
-    bool opened = false;
-    PortOpen(ctx, opened);
-    if (!opened) {
+    if (!OpenModemPort(ctx, mp.ModemSpeed, mp.ModemSettings, mp.CommPort)) {
       ReportSmsError(ctx, "COM: Failed to open COM" + std::to_string(mp.CommPort));
       inSession = false;
       EndSession(ctx);

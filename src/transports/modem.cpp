@@ -317,4 +317,13 @@ bool SendWithRetries(Varnel& ctx, const std::string& command, int timeout, int a
   return false;
 }
 
+bool OpenModemPort(Varnel& ctx, const std::string& speed, const std::string& settings, int port) {
+  SetDTR(ctx, true);
+  PortClose(ctx);
+  PortSettings(ctx, speed, settings, port);
+  bool opened = false;
+  PortOpen(ctx, opened);
+  return opened;
+}
+
 }  // namespace varnel

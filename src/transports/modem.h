@@ -37,6 +37,9 @@ void PortOpen(Varnel& ctx, bool& opened);
 void PortClose(Varnel& ctx);
 void SetRTS(Varnel& ctx, bool value);
 void SetDTR(Varnel& ctx, bool value);
+// The opening of every modem session: DTR on, any earlier port closed, the line set up and the
+// port opened. Returns whether it opened.
+bool OpenModemPort(Varnel& ctx, const std::string& speed, const std::string& settings, int port);
 
 // Discards both buffers and writes text and CR (CtrlZ: SUB; Rakel: CR LF).
 void SendATtoModem(Varnel& ctx, const std::string& text);

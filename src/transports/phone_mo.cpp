@@ -285,12 +285,7 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
     ctx.StatusText = "Sending " + op.ModemInitString + " to MS";
 
     inSession = true;
-    SetDTR(ctx, true);
-    PortClose(ctx);
-    PortSettings(ctx, op.ModemSpeed, op.ModemSettings, mp.CommPort);
-    bool opened = false;
-    PortOpen(ctx, opened);
-    if (!opened) {
+    if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, mp.CommPort)) {
       status = send_status::kFailed;
       statusText = "COM: Failed to open COM" + std::to_string(mp.CommPort);
     } else {

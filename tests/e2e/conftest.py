@@ -13,6 +13,17 @@ ADMIN_BIN = os.environ.get("VARNEL_ADMIN_BIN", "build-test/varnel-admin")
 FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 
 
+def wait_rows_of(query, n, timeout=20):
+    """Polls query() until it returns at least n rows; fails with what it has otherwise."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        rows = query()
+        if len(rows) >= n:
+            return rows
+        time.sleep(0.05)
+    raise AssertionError(f"expected {n} rows, have {query()}")
+
+
 class EventLogCopy:
     """Reads the VARNEL_EVENTLOG_FILE copy: one entry a line, time TAB type TAB id TAB text."""
 

@@ -12,6 +12,7 @@ from email import policy
 import pytest
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
+from conftest import wait_rows_of
 
 ALL_DAY = 16777215
 SMTP_ERROR = re.compile(r"^SMTP: Error when sending message\. Error: (\d+)$")
@@ -153,13 +154,7 @@ def alarm_rows(varnel):
 
 
 def wait_alarm_rows(varnel, n, timeout=30):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        rows = alarm_rows(varnel)
-        if len(rows) >= n:
-            return rows
-        time.sleep(0.05)
-    raise AssertionError(f"expected {n} alarm rows, have {alarm_rows(varnel)}")
+    return wait_rows_of(lambda: alarm_rows(varnel), n, timeout)
 
 
 def composed_text(varnel):

@@ -6,6 +6,7 @@ import subprocess
 import time
 
 import pytest
+from conftest import wait_rows_of
 
 
 def free_port(kind=socket.SOCK_DGRAM):
@@ -21,13 +22,7 @@ def events(varnel):
 
 
 def wait_rows(varnel, n, timeout=20):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        rows = events(varnel)
-        if len(rows) >= n:
-            return rows
-        time.sleep(0.1)
-    raise AssertionError(f"expected {n} event rows, have {events(varnel)}")
+    return wait_rows_of(lambda: events(varnel), n, timeout)
 
 
 def syslog_service(varnel, protocol="UDP", tick_ms=100, **columns):
