@@ -1,7 +1,7 @@
 // varnel: the alarm notification service. With no argument it runs in the foreground.
 #include <string>
 
-#include "service/command_line.h"
+#include "host/command_line.h"
 
 int main(int argc, char** argv) {
   std::string args;

@@ -1,7 +1,8 @@
 #include "agent/send_status_trap.h"
 
-#include "agent/service_trap.h"
+#include "platform/snmp/snmp_socket.h"
 #include "service/errors.h"
+#include "service/settings.h"
 
 namespace varnel {
 
@@ -17,15 +18,15 @@ void ForwardSendStatus(Varnel& ctx, const std::string& recvName, const std::stri
                        const std::string& recvMess, std::int16_t recvSendStatusInt,
                        const std::string& recvSendStatus) {
   Guarded(ctx, "ForwardSendStatus", [&] {
-    TrapTarget target = ReadTrapTarget(ctx, "Event_CheckInterval", "ForwardSendStatusAsTrap");
+    snmp::TrapTarget target = ReadTrapTarget(ctx, "Event_CheckInterval", "ForwardSendStatusAsTrap");
     if (!target.forward) return;
-    snmp::SnmpAgent& agent = ctx.snmp.agent;
+    snmp::SnmpAgent& agent = *ctx.snmp.agent;
     // The agent's own address; an agent bound to every address (or not started) reports the
     // address this machine uses towards the manager.
     std::string local = agent.LocalAddress();
     snmp::Message m = NewServiceTrap(
         ctx, target, 1,
-        IsIpv4(local) && local != "0.0.0.0" ? local : agent.SourceAddressFor(target.Destination()));
+        snmp::IsIpv4(local) && local != "0.0.0.0" ? local : agent.SourceAddressFor(target.Destination()));
     m.variables.push_back({"1.3.6.1.4.1.99412.1.10.1.3.1", recvName, snmp::vt::kOctetString});
     m.variables.push_back({"1.3.6.1.4.1.99412.1.10.1.3.2", recvMess, snmp::vt::kOctetString});
     // A receiver type outside the six has no code: the variable goes as Null.

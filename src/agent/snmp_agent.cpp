@@ -1,6 +1,7 @@
 #include "agent/snmp_agent.h"
 
 #include "agent/mib.h"
+#include "platform/snmp/snmp_socket.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -67,18 +68,18 @@ std::string OpenSnmpAgent(Varnel& ctx, Table& t) {
   s.AgentSysLocation = t.Text("SysLocation");
   ctx.PollMe = t.Flag("PollMe");
   ctx.PollMeTimeout = t.Int16("PollMeTimeout");
-  s.agent.OnRequest([&ctx](Message& m) { snmpAgent_Request(ctx, m); });
-  s.agent.OnError([&ctx](int number, const std::string& text) {
+  s.agent->OnRequest([&ctx](Message& m) { snmpAgent_Request(ctx, m); });
+  s.agent->OnError([&ctx](int number, const std::string& text) {
     snmpAgent_Error(ctx, number, text);
   });
-  s.agent.Listen(port, address == "0.0.0.0" ? "" : address);
+  s.agent->Listen(port, address == "0.0.0.0" ? "" : address);
   Delay(ctx.io, 500);
   return StartedStatus(ctx, "SNMP Agent Started",
-                       {"IP=" + s.agent.LocalAddress(),
-                        "Port=" + std::to_string(s.agent.LocalPort())});
+                       {"IP=" + s.agent->LocalAddress(),
+                        "Port=" + std::to_string(s.agent->LocalPort())});
 }
 
-void CloseSnmpAgent(Varnel& ctx) { ctx.snmp.agent.Stop(); }
+void CloseSnmpAgent(Varnel& ctx) { ctx.snmp.agent->Stop(); }
 
 void snmpAgent_Request(Varnel& ctx, Message& m) {
   Guarded(ctx, "snmpAgent_Request", [&] {
@@ -102,7 +103,7 @@ void snmpAgent_Request(Varnel& ctx, Message& m) {
     // A v1 Get is answered with type 34, everything else with 66; both are the Response PDU
     // in the request's own version.
     m.pduType = code == snmp::pdu::kGetV1 ? snmp::pdu::kResponseV1 : snmp::pdu::kResponse;
-    ctx.snmp.agent.Send(m);
+    ctx.snmp.agent->Send(m);
   });
 }
 
@@ -186,7 +187,7 @@ void SnmpInitOn(Varnel& ctx) {
       ctx.CheckInterval = t.Int16("CheckInterval");
       ctx.Countdown = ctx.CheckInterval;
     }
-    if (ctx.snmp.manager.Listening()) ctx.snmp.InTrapIndex = 1;
+    if (ctx.snmp.manager->Listening()) ctx.snmp.InTrapIndex = 1;
     if (ctx.listeners.sysLogBound[0] || ctx.listeners.sysLogBound[1])
       ctx.intake.syslog.InSysLogIndex = 1;
     // The alarm panel port's receive buffer is emptied here once the panel input exists.

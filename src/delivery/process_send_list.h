@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "delivery/delivery_state.h"
+#include "service/state/delivery_state.h"
 #include "service/varnel.h"
 
 namespace varnel {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "delivery/sms_decode.h"
+#include "transports/sms_decode.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "service/errors.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "filter/filter_state.h"
+#include "service/state/filter_state.h"
 #include "platform/clock.h"
 #include "platform/database.h"
 #include "service/varnel.h"

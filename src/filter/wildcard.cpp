@@ -72,12 +72,17 @@ bool StringCompare(Varnel& ctx, std::string_view text, const WildcardPattern& pa
   return false;
 }
 
+static PatternCache& Patterns(Varnel& ctx) {
+  if (!ctx.filter.Patterns) ctx.filter.Patterns = std::make_shared<PatternCache>();
+  return *ctx.filter.Patterns;
+}
+
 bool StringCompareText(Varnel& ctx, std::string_view text, std::string_view pattern) {
-  return StringCompare(ctx, text, ctx.filter.Patterns.Get(pattern, CaseMode::Text));
+  return StringCompare(ctx, text, Patterns(ctx).Get(pattern, CaseMode::Text));
 }
 
 bool StringCompareBin(Varnel& ctx, std::string_view text, std::string_view pattern) {
-  return StringCompare(ctx, text, ctx.filter.Patterns.Get(pattern, CaseMode::Binary));
+  return StringCompare(ctx, text, Patterns(ctx).Get(pattern, CaseMode::Binary));
 }
 
 }  // namespace varnel

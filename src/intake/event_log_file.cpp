@@ -1,5 +1,7 @@
 #include "intake/event_log_file.h"
 
+#include <asio/io_context.hpp>
+
 #include "platform/database.h"
 #include "platform/files.h"
 #include "platform/text.h"

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/snmp/snmp_socket.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "platform/snmp/snmp_message.h"
@@ -203,14 +204,14 @@ std::string Ip2NamePath(const Varnel& ctx) {
 
 void ReportDrops(Varnel& ctx) {
   SnmpState& s = ctx.snmp;
-  std::uint64_t malformed = s.manager.Malformed() - s.MalformedReported;
+  std::uint64_t malformed = s.manager->Malformed() - s.MalformedReported;
   if (s.InTrapDropped == 0 && malformed == 0) return;
   Notice(ctx, evt::kWarning,
          "SNMP trap server: " + std::to_string(s.InTrapDropped) +
              " traps dropped because the trap queue was full, " + std::to_string(malformed) +
              " malformed datagrams dropped since the last check.");
   s.InTrapDropped = 0;
-  s.MalformedReported = s.manager.Malformed();
+  s.MalformedReported = s.manager->Malformed();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/snmp/snmp_socket.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -104,21 +105,21 @@ std::string OpenTrapServer(Varnel& ctx, Table& t) {
   // arrives during the start-up wait is already checked against the right community.
   s.TrapServerCommunity = t.Text("Community");
   s.SkipTrapsNotDef = t.Flag("SkipTrapsNotDef");
-  s.manager.OnTrap([&ctx](snmp::Message& m) { snmpManager_Trap(ctx, m); });
-  s.manager.OnError([&ctx](int number, const std::string& text) {
+  s.manager->OnTrap([&ctx](snmp::Message& m) { snmpManager_Trap(ctx, m); });
+  s.manager->OnError([&ctx](int number, const std::string& text) {
     snmpManager_Error(ctx, number, text);
   });
-  s.manager.Listen(port, address == "0.0.0.0" ? "" : address);
-  ctx.listeners.trapLocalPort = s.manager.LocalPort();
+  s.manager->Listen(port, address == "0.0.0.0" ? "" : address);
+  ctx.listeners.trapLocalPort = s.manager->LocalPort();
   Delay(ctx.io, 500);
-  std::string local = s.manager.LocalAddress();
+  std::string local = s.manager->LocalAddress();
   t.Set("IpAddress", local);
   return StartedStatus(ctx, "Trap Server Started",
-                       {"IP=" + local, "Port=" + std::to_string(s.manager.LocalPort())});
+                       {"IP=" + local, "Port=" + std::to_string(s.manager->LocalPort())});
 }
 
 void CloseTrapServer(Varnel& ctx) {
-  ctx.snmp.manager.Stop();
+  ctx.snmp.manager->Stop();
   ctx.listeners.trapLocalPort = 0;
 }
 
@@ -176,7 +177,7 @@ void snmpManager_Trap(Varnel& ctx, snmp::Message& m) {
         answer.pduType = snmp::pdu::kResponse;
         answer.errorStatus = 0;
         answer.errorIndex = 0;
-        s.manager.Respond(answer);
+        s.manager->Respond(answer);
       }
     } else {
       return;

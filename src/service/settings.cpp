@@ -1,5 +1,7 @@
 #include "service/settings.h"
 
+#include "platform/database.h"
+#include "platform/snmp/up_time.h"
 #include "service/errors.h"
 
 namespace varnel {
@@ -16,6 +18,25 @@ void ReadDb_Updates(Varnel& ctx) {
     ctx.BufferAllMessOffDuty = g.Flag("BufferAllMessOffDuty");
     ctx.NotifyDutyListOnOff = g.Flag("NotifyDutyListOnOff");
   });
+}
+
+snmp::TrapTarget ReadTrapTarget(Varnel& ctx, const std::string& table,
+                                const std::string& switchColumn) {
+  Database db = OpenDatabase(ctx);
+  Table t = db.Open(table);
+  snmp::TrapTarget target;
+  target.forward = t.Flag(switchColumn);
+  target.address = t.Text("TrapIpAddress");
+  target.port = t.Int32("TrapUdpPort");  // ports above 32767 are common
+  target.community = t.Text("TrapCommunity");
+  target.protocol = t.Text("TrapProtocol");
+  return target;
+}
+
+snmp::Message NewServiceTrap(Varnel& ctx, const snmp::TrapTarget& target, int specific,
+                             const std::string& v1AgentAddress) {
+  return snmp::NewServiceTrap(*ctx.snmp.agent, target, specific, v1AgentAddress,
+                              snmp::UpTimeTicks(ctx.StartTime, ctx.clock.Now()));
 }
 
 }  // namespace varnel

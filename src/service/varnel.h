@@ -1,19 +1,22 @@
 // The service context: owns the globals of every subsystem and refers to the platform.
 #pragma once
 #include <array>
-#include <asio/io_context.hpp>
 #include <cstdint>
 #include <map>
 #include <string>
 
-#include "delivery/delivery_state.h"
-#include "filter/filter_state.h"
-#include "intake/intake_state.h"
-#include "agent/snmp_state.h"
+#include "service/state/delivery_state.h"
+#include "service/state/filter_state.h"
+#include "service/state/intake_state.h"
+#include "service/state/snmp_state.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "service/event_list.h"
-#include "transports/gsm_state.h"
+#include "service/state/gsm_state.h"
+
+namespace asio {
+class io_context;
+}  // namespace asio
 
 namespace varnel {
 
@@ -37,8 +40,10 @@ struct ListenerPorts {
 };
 
 struct Varnel {
-  Varnel(asio::io_context& io, const Clock& clock, EventLog& eventLog, std::string programDir)
-      : io(io), clock(clock), eventLog(eventLog), ProgramDir(std::move(programDir)) {}
+  Varnel(asio::io_context& io, const Clock& clock, EventLog& eventLog, std::string programDir);
+  ~Varnel();
+  Varnel(const Varnel&) = delete;
+  Varnel& operator=(const Varnel&) = delete;
 
   // "\X" of the program directory.
   std::string Path(const std::string& name) const { return ProgramDir + "/" + name; }
@@ -92,7 +97,7 @@ struct Varnel {
   FilterState filter;
   DeliveryState delivery;
   IntakeState intake;
-  SnmpState snmp{io};
+  SnmpState snmp;
   GsmState gsm;
   int ReqAckIdCounter = 900;
 

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/snmp/snmp_socket.h"
 #include "platform/files.h"
-#include "service/service_open.h"
+#include "host/service_open.h"
 #include "support/test_support.h"
 #include "support/udp_peer.h"
 
@@ -160,17 +161,17 @@ TEST_F(SnmpAgentTest, PortInUseIsReportedAndTheSocketIgnoresGarbageAndTraps) {
 
   SetColumn("Settings_SNMP_Agent", "UdpPort", "0");
   ServiceOpen(ctx, "snmpAgent");
-  ASSERT_NE(ctx.snmp.agent.LocalPort(), 0);
-  holder.SendTo(ctx.snmp.agent.LocalPort(), "\x30\x03\x02\x01");
+  ASSERT_NE(ctx.snmp.agent->LocalPort(), 0);
+  holder.SendTo(ctx.snmp.agent->LocalPort(), "\x30\x03\x02\x01");
   Message trap;
   trap.version = snmp::kVersion2c;
   trap.pduType = snmp::pdu::kTrapV2;
-  holder.SendTo(ctx.snmp.agent.LocalPort(), snmp::Encode(trap));
+  holder.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(trap));
   EXPECT_FALSE(holder.Receive(io, 200));
-  EXPECT_EQ(ctx.snmp.agent.Malformed(), 1u);
-  EXPECT_EQ(ctx.snmp.agent.Ignored(), 1u);
+  EXPECT_EQ(ctx.snmp.agent->Malformed(), 1u);
+  EXPECT_EQ(ctx.snmp.agent->Ignored(), 1u);
   ServiceClose(ctx, "snmpAgent");
-  EXPECT_FALSE(ctx.snmp.agent.Listening());
+  EXPECT_FALSE(ctx.snmp.agent->Listening());
   EXPECT_EQ(GetColumn("Settings_SNMP_Agent", "Status"), "Not Started");
 }
 

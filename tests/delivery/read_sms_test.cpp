@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "delivery/sms_decode.h"
+#include "transports/sms_decode.h"
 #include "platform/error.h"
-#include "service/main_cycle.h"
+#include "host/main_cycle.h"
 #include "transports/gsm_charset.h"
 #include "transports/modem_fixture.h"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "delivery/sms_decode.h"
+#include "transports/sms_decode.h"
 #include "platform/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

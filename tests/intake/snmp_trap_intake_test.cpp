@@ -5,8 +5,9 @@
 
 #include "intake/snmp_trap_events.h"
 #include "intake/snmp_trap_reception.h"
+#include "platform/snmp/snmp_socket.h"
 #include "platform/files.h"
-#include "service/service_open.h"
+#include "host/service_open.h"
 #include "support/test_support.h"
 #include "support/udp_peer.h"
 
@@ -107,12 +108,12 @@ TEST_F(SnmpTrapIntakeTest, SlotsKeepTwentyVariablesAndTheAgentAddressFromAnywher
 }
 
 TEST_F(SnmpTrapIntakeTest, InformIsAnsweredAndARepeatIsNotQueuedTwice) {
-  ctx.snmp.manager.OnTrap([this](Message& m) { snmpManager_Trap(ctx, m); });
-  ctx.snmp.manager.Listen(0, "127.0.0.1");
+  ctx.snmp.manager->OnTrap([this](Message& m) { snmpManager_Trap(ctx, m); });
+  ctx.snmp.manager->Listen(0, "127.0.0.1");
   testing::UdpPeer manager;
   Message inform = V2Trap("1.3.6.1.4.1.1.0.7", Numbered(2), snmp::pdu::kInform);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    manager.SendTo(ctx.snmp.manager.LocalPort(), snmp::Encode(inform));
+    manager.SendTo(ctx.snmp.manager->LocalPort(), snmp::Encode(inform));
     auto answer = manager.Receive(io);
     ASSERT_TRUE(answer) << attempt;
     auto r = snmp::Decode(*answer);
@@ -124,7 +125,7 @@ TEST_F(SnmpTrapIntakeTest, InformIsAnsweredAndARepeatIsNotQueuedTwice) {
   // An inform with the wrong community is neither queued nor answered.
   inform.community = "other";
   inform.requestId = 78;
-  manager.SendTo(ctx.snmp.manager.LocalPort(), snmp::Encode(inform));
+  manager.SendTo(ctx.snmp.manager->LocalPort(), snmp::Encode(inform));
   EXPECT_FALSE(manager.Receive(io, 200));
   EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
 }
@@ -178,11 +179,11 @@ TEST_F(SnmpTrapIntakeTest, ServiceOpenReportsBindFailuresReadsTheSettingsAndClos
   SetColumn("Event_SNMP_TrapServer", "UdpPort", "0");
   ServiceOpen(ctx, "snmpManager");
   ASSERT_NE(ctx.listeners.trapLocalPort, 0);
-  EXPECT_EQ(ctx.listeners.trapLocalPort, ctx.snmp.manager.LocalPort());
+  EXPECT_EQ(ctx.listeners.trapLocalPort, ctx.snmp.manager->LocalPort());
   EXPECT_EQ(ctx.snmp.TrapServerCommunity, "secret");
   EXPECT_TRUE(ctx.snmp.SkipTrapsNotDef);
   ServiceClose(ctx, "snmpManager");
-  EXPECT_FALSE(ctx.snmp.manager.Listening());
+  EXPECT_FALSE(ctx.snmp.manager->Listening());
   EXPECT_EQ(ctx.listeners.trapLocalPort, 0);
   EXPECT_EQ(GetColumn("Event_SNMP_TrapServer", "Status"), "Not Started");
 }

@@ -7,7 +7,7 @@
 #include <asio/write.hpp>
 
 #include "platform/tcp_listener.h"
-#include "service/service_open.h"
+#include "host/service_open.h"
 #include "support/test_support.h"
 #include "support/udp_peer.h"
 

@@ -11,6 +11,7 @@
 //       DecodePduIncom, which appends to HOME/SmsCmd.log
 #include <iostream>
 #include <string>
+#include <asio/io_context.hpp>
 
 #include "delivery/read_sms.h"
 #include "platform/clock.h"

@@ -2,11 +2,12 @@
 // hold group table, both read by the send-list builders in the same cycle.
 #pragma once
 #include <array>
+#include <memory>
 #include <string>
 
-#include "filter/wildcard_pattern.h"
-
 namespace varnel {
+
+class PatternCache;
 
 constexpr int kMaxSuppGroups = 255;
 constexpr int kMaxGroupReceivers = 5;
@@ -26,7 +27,8 @@ using SuppGroupTable = std::array<SuppGroupEntry, kMaxSuppGroups + 1>;
 struct FilterState {
   SuppGroupTable SuppGrp;    // matched support groups, filled by SuppGroupCheck
   SuppGroupTable HqSuppGrp;  // hold queue groups, filled by SuppGroupCheck_Hq
-  PatternCache Patterns;     // compiled patterns of StringCompareText/StringCompareBin
+  // Compiled patterns of StringCompareText/StringCompareBin, made on first use.
+  std::shared_ptr<PatternCache> Patterns;
 };
 
 }  // namespace varnel

@@ -1,4 +1,4 @@
-#include "service/main_cycle.h"
+#include "host/main_cycle.h"
 
 #include "delivery/process_send_list.h"
 #include "delivery/read_sms.h"

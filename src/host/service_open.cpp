@@ -1,4 +1,4 @@
-#include "service/service_open.h"
+#include "host/service_open.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>

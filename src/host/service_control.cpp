@@ -1,4 +1,4 @@
-#include "service/service_control.h"
+#include "host/service_control.h"
 
 #include "intake/trap_definitions.h"
 #include "platform/event_loop.h"
@@ -6,8 +6,8 @@
 #include "service/clear_tables.h"
 #include "service/errors.h"
 #include "service/ini.h"
-#include "service/main_cycle.h"
-#include "service/service_open.h"
+#include "host/main_cycle.h"
+#include "host/service_open.h"
 #include "service/trace.h"
 
 namespace varnel {

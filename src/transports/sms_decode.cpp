@@ -1,4 +1,4 @@
-#include "delivery/sms_decode.h"
+#include "transports/sms_decode.h"
 
 #include <cstdint>
 

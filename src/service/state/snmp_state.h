@@ -2,14 +2,16 @@
 // definitions, the agent's settings, and the two sockets of the SNMP component.
 #pragma once
 #include <array>
-#include <asio/io_context.hpp>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/snmp/snmp_socket.h"
-
 namespace varnel {
+namespace snmp {
+class SnmpManager;
+class SnmpAgent;
+}  // namespace snmp
 
 constexpr int kTrapQueueSlots = 300;
 constexpr int kTrapVariables = 20;
@@ -52,11 +54,12 @@ struct TrapDefinition {
 };
 
 struct SnmpState {
-  explicit SnmpState(asio::io_context& io)
-      : manager(io), agent(io), InTrap(kTrapQueueSlots + 1), SnmpTrap(kTrapDefinitions + 1) {}
+  SnmpState();
+  ~SnmpState();
 
-  snmp::SnmpManager manager;  // the trap server
-  snmp::SnmpAgent agent;      // requests, and the sender of the service's own traps
+  // Made with the context (their types are complete only where the sockets are used).
+  std::unique_ptr<snmp::SnmpManager> manager;  // the trap server
+  std::unique_ptr<snmp::SnmpAgent> agent;      // requests, and the sender of the service's own traps
 
   // Trap server settings, loaded when it starts.
   std::string TrapServerCommunity;

@@ -1,10 +1,10 @@
-#include "service/service_host.h"
+#include "host/service_host.h"
 
 #include <csignal>
 #include <cstdlib>
 
-#include "service/main_cycle.h"
-#include "service/service_control.h"
+#include "host/main_cycle.h"
+#include "host/service_control.h"
 
 namespace varnel {
 

@@ -1,9 +1,9 @@
-#include "service/service_control.h"
+#include "host/service_control.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
-#include "service/service_open.h"
+#include "host/service_open.h"
 #include "support/test_support.h"
 
 namespace varnel {

@@ -1,4 +1,4 @@
-#include "service/command_line.h"
+#include "host/command_line.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,7 +13,7 @@
 #include "platform/database.h"
 #include "platform/files.h"
 #include "service/errors.h"
-#include "service/service_host.h"
+#include "host/service_host.h"
 
 namespace varnel {
 namespace {

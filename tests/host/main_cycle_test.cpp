@@ -1,8 +1,8 @@
-#include "service/main_cycle.h"
+#include "host/main_cycle.h"
 
 #include <gtest/gtest.h>
 
-#include "service/service_control.h"
+#include "host/service_control.h"
 #include "support/test_support.h"
 
 namespace varnel {
