@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/slots.h"
+
 namespace varnel {
 
 constexpr int kMaxEvents = 300;
@@ -53,7 +55,7 @@ class EventList {
   void RemoveDuplicates(const std::string& source);
 
  private:
-  std::array<InEvent, kMaxEvents + 1> items_{};
+  Slots<InEvent, kMaxEvents> items_;  // 1..300
   std::int16_t count_ = 0;
 };
 

@@ -4,7 +4,7 @@
 
 namespace varnel {
 
-SnmpState::SnmpState() : InTrap(kTrapQueueSlots + 1), SnmpTrap(kTrapDefinitions + 1) {}
+SnmpState::SnmpState() : InTrap(kTrapQueueSlots), SnmpTrap(kTrapDefinitions) {}
 SnmpState::~SnmpState() = default;
 
 Varnel::Varnel(asio::io_context& io, const Clock& clock, EventLog& eventLog,

@@ -11,6 +11,7 @@
 #include "service/state/snmp_state.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
+#include "platform/slots.h"
 #include "service/event_list.h"
 #include "service/state/gsm_state.h"
 
@@ -90,7 +91,7 @@ struct Varnel {
   std::uint16_t ErrorCount = 0;
   std::string LastErrorText = "No internal execution error.";
 
-  std::array<std::int16_t, kListenerEntries + 1> ListenerStatus{};  // index 0 unused
+  Slots<std::int16_t, kListenerEntries> ListenerStatus;
   ListenerPorts listeners;
 
   EventList events;

@@ -43,7 +43,7 @@ class SendListTest : public testing::VarnelTest {
   template <class List>
   static std::vector<int> Used(const List& list) {
     std::vector<int> out;
-    for (std::size_t i = 1; i < list.size(); ++i)
+    for (std::size_t i = 1; i <= list.size(); ++i)
       if (!list[i].Free()) out.push_back(static_cast<int>(i));
     return out;
   }

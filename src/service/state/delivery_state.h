@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/slots.h"
+
 namespace varnel {
 
 constexpr int kMaxSendList = 100;
@@ -22,6 +24,14 @@ inline constexpr const char* kSendList = "SendList";
 inline constexpr const char* kBufferList = "BufferList";
 inline constexpr const char* kTestMessage = "TestMessage";
 
+// The result of one delivery, as RecvSendStatusInt, the alarm log and the status trap carry it.
+enum SendStatusCode : std::int16_t {
+  kNotSent = 0,      // not delivered yet
+  kSent = 1,
+  kUnconfirmed = 2,  // handed over, no confirmation
+  kSendFailed = 3,
+};
+
 // One entry of the send list; an entry with an empty RecvName is free.
 struct SendEntry {
   std::string RecvName;
@@ -33,7 +43,7 @@ struct SendEntry {
   bool RecvPagerNumMoCall = false;
   std::string RecvPagerNumCode;
   std::int16_t RecvPagerNumDelay = 0;
-  // Written by the transport: 1 sent, 2 unconfirmed, 3 failed; 0 while not delivered.
+  // Written by the transport (a SendStatusCode).
   std::int16_t RecvSendStatusInt = 0;
   std::string RecvSendStatus;
 
@@ -70,8 +80,8 @@ struct TestMessageResult {
 };
 
 struct DeliveryState {
-  std::array<SendEntry, kMaxSendList + 1> SendList{};        // 1..100; index 0 unused
-  std::array<BufferEntry, kMaxBufferList + 1> BufferList{};  // 1..50; index 0 unused
+  Slots<SendEntry, kMaxSendList> SendList;        // 1..100
+  Slots<BufferEntry, kMaxBufferList> BufferList;  // 1..50
   TestMessageResult TestMessage;
 };
 

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/slots.h"
+
 namespace varnel {
 
 class PatternCache;
@@ -21,8 +23,8 @@ struct SuppGroupEntry {
   bool Free() const { return Name.empty(); }
 };
 
-// Entries are numbered 1..255; index 0 is not used. Free entries can lie between used ones.
-using SuppGroupTable = std::array<SuppGroupEntry, kMaxSuppGroups + 1>;
+// Entries are numbered 1..255. Free entries can lie between used ones.
+using SuppGroupTable = Slots<SuppGroupEntry, kMaxSuppGroups>;
 
 struct FilterState {
   SuppGroupTable SuppGrp;    // matched support groups, filled by SuppGroupCheck

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/slots.h"
+
 namespace varnel {
 
 class UdpListener;
@@ -18,7 +20,7 @@ struct SyslogQueueItem {
 };
 
 struct SyslogIntake {
-  std::array<SyslogQueueItem, kMaxQueuedSyslog + 1> queue{};  // 1..300
+  Slots<SyslogQueueItem, kMaxQueuedSyslog> queue;  // 1..300
   int InSysLogIndex = 1;  // next free entry; 1 means empty
   long dropped = 0;       // messages lost to a full queue since the last drain
   // Listener 1 and 2; at most one of the two kinds is open per listener.

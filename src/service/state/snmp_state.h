@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/slots.h"
+
 namespace varnel {
 namespace snmp {
 class SnmpManager;
@@ -32,7 +34,7 @@ struct InTrapSlot {
   std::string InTrapTime;
   std::string InTrapCommunityName;
   std::string InTrapSysUpTime;
-  std::array<InTrapVar, kTrapVariables + 1> InTrapVarList{};  // 1..20
+  Slots<InTrapVar, kTrapVariables> InTrapVarList;  // 1..20
 };
 
 // One variable of a trap definition, parsed from the columns Var1 to Var20.
@@ -46,7 +48,7 @@ struct TrapDefinitionVar {
 struct TrapDefinition {
   std::string SnmpTrapOid;
   std::string SnmpTrapName;
-  std::array<TrapDefinitionVar, kTrapVariables + 1> SnmpTrapVarList{};  // 1..20
+  Slots<TrapDefinitionVar, kTrapVariables> SnmpTrapVarList;  // 1..20
   bool SnmpTrapLogEvent = false;
   std::string SnmpTrapPriority;
   std::string SnmpTrapNodeName;
@@ -66,13 +68,13 @@ struct SnmpState {
   bool SkipTrapsNotDef = false;
 
   // Trap queue: slots 1..300, InTrapIndex the next free one (1 = empty).
-  std::vector<InTrapSlot> InTrap;
+  HeapSlots<InTrapSlot> InTrap;
   std::int16_t InTrapIndex = 1;
   std::uint64_t InTrapDropped = 0;  // traps lost to a full queue since the last drain
   std::uint64_t MalformedReported = 0;  // malformed datagrams already reported
 
   // Trap definitions 1..200; an empty SnmpTrapOid ends the list.
-  std::vector<TrapDefinition> SnmpTrap;
+  HeapSlots<TrapDefinition> SnmpTrap;
 
   // Agent settings, loaded when the agent starts.
   std::string AgentGetCommunity;
