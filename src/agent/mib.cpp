@@ -114,19 +114,19 @@ snmp::Variable ReadMibObject(const Varnel& ctx, int object) {
       v.value = "72";
       break;
     case kRunState:
-      v.value = std::to_string(ctx.ServiceState);
+      v.value = std::to_string(static_cast<int>(ctx.ServiceState));
       break;
     case kSecondsToCheck:
       v.value = std::to_string(ctx.Countdown);
       break;
     case kActivity:
-      v.value = std::to_string(ctx.StatusStep);
+      v.value = std::to_string(static_cast<int>(ctx.StatusStep));
       break;
     case kStatusText:
       v.value = ctx.StatusText;
       break;
     case kUpdateRequest:
-      v.value = std::to_string(ctx.UpdateRequest);
+      v.value = std::to_string(static_cast<int>(ctx.UpdateRequest));
       break;
     case kErrorCount:
       v.value = std::to_string(ctx.ErrorCount);
@@ -135,8 +135,8 @@ snmp::Variable ReadMibObject(const Varnel& ctx, int object) {
       v.value = ctx.LastErrorText;
       break;
     default:
-      v.value = std::to_string(
-          ctx.ListenerStatus[static_cast<std::size_t>(object - kTrapServerStatus + 1)]);
+      v.value = std::to_string(static_cast<int>(
+          ctx.ListenerStatus[static_cast<std::size_t>(object - kTrapServerStatus + 1)]));
       break;
   }
   return v;

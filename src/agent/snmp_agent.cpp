@@ -25,9 +25,9 @@ void Fail(Message& m, int status, std::size_t position) {
 // Steps common to Get and GetNext once the community is right: a standby that was paused
 // is made active, and the poll watchdog starts again.
 void AcceptPoll(Varnel& ctx) {
-  if (!ctx.IsPrimary && ctx.ServiceState != 1) {
+  if (!ctx.IsPrimary && ctx.ServiceState != ServiceStateCode::Running) {
     SnmpInitOn(ctx);
-    ctx.ServiceState = 1;
+    ctx.ServiceState = ServiceStateCode::Running;
   }
   ctx.PollCountdown = ctx.PollMeTimeout;
 }
@@ -147,15 +147,15 @@ void SnmpSetRequest(Varnel& ctx, Message& m) {
         case kRunState: {
           int state = OneOrTwo(v);
           if (!state) return Fail(m, snmp::es::kBadValue, i + 1);
-          if (state == 1 && ctx.ServiceState != 1) SnmpInitOn(ctx);
-          ctx.ServiceState = static_cast<std::int16_t>(state);
+          if (state == 1 && ctx.ServiceState != ServiceStateCode::Running) SnmpInitOn(ctx);
+          ctx.ServiceState = static_cast<ServiceStateCode>(state);
           v = ReadMibObject(ctx, object);
           break;
         }
         case kUpdateRequest: {
           int request = OneOrTwo(v);
           if (!request) return Fail(m, snmp::es::kBadValue, i + 1);
-          ctx.UpdateRequest = static_cast<std::int16_t>(request);
+          ctx.UpdateRequest = static_cast<UpdateRequestCode>(request);
           v = ReadMibObject(ctx, object);
           break;
         }

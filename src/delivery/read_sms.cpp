@@ -38,8 +38,7 @@ void ReadSms(Varnel& ctx, bool clearOnly) {
     for (auto& l : ModemParameterLines(mp)) header.push_back(l);
     ModemTrace(ctx, header);
 
-    ctx.StatusStep = 4;
-    ctx.StatusText = "Sending " + mp.ModemInitString + " to MS";
+    SetStatus(ctx, StatusStepCode::Sending, "Sending " + mp.ModemInitString + " to MS");
     inSession = true;
     if (!OpenModemPort(ctx, mp.ModemSpeed, mp.ModemSettings, mp.CommPort)) {
       ReportSmsError(ctx, "COM: Failed to open COM" + std::to_string(mp.CommPort));

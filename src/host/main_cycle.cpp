@@ -16,11 +16,6 @@
 namespace varnel {
 namespace {
 
-void SetStatus(Varnel& ctx, int step, const char* text) {
-  ctx.StatusStep = static_cast<std::int16_t>(step);
-  ctx.StatusText = text;
-}
-
 void PollWatchdog(Varnel& ctx) {
   if (!ctx.PollMe || ctx.PollCountdown >= 1) return;
   if (ctx.IsPrimary) {
@@ -28,7 +23,7 @@ void PollWatchdog(Varnel& ctx) {
     ctx.PollCountdown = static_cast<std::int32_t>(ctx.PollMeTimeout) * 10;
   } else {
     // The standby pauses when nobody polls it; the next Get wakes it again.
-    ctx.ServiceState = 2;
+    ctx.ServiceState = ServiceStateCode::Paused;
   }
 }
 
@@ -46,15 +41,15 @@ HourChange RunHourlyJobs(Varnel& ctx) {
 
 void RunCycle(Varnel& ctx) {
   ctx.LogChanged = false;
-  if (ctx.UpdateRequest == 1) {
+  if (ctx.UpdateRequest == UpdateRequestCode::Reread) {
     ReadDb_Updates(ctx);
-    ctx.UpdateRequest = 2;
+    ctx.UpdateRequest = UpdateRequestCode::None;
   }
   if (ctx.SmsServerActive && ctx.clock.Now().HourMinute() != ctx.LastMinute) {
     ReadSms(ctx, false);
     ctx.LastMinute = ctx.clock.Now().HourMinute();
   }
-  SetStatus(ctx, 3, kStatusChecking);
+  SetStatus(ctx, StatusStepCode::Checking, kStatusChecking);
   ctx.events.Clear();
   PollWatchdog(ctx);
   if (ctx.listeners.trapLocalPort != 0) WriteSnmpTrapEventsToEventList(ctx);
@@ -73,20 +68,20 @@ void RunCycle(Varnel& ctx) {
   ProcessSendList(ctx);
   ctx.Countdown = ctx.CheckInterval;
   ctx.events.SetCount(0);
-  SetStatus(ctx, 2, kStatusCountdown);
+  SetStatus(ctx, StatusStepCode::Countdown, kStatusCountdown);
 }
 
 void Timer1Tick(Varnel& ctx) {
   if (!ctx.TimerEnabled || ctx.CycleRunning) return;
   Guarded(ctx, "timer1_Timer", [&] {
-    if (ctx.ServiceState == 2) {
+    if (ctx.ServiceState == ServiceStateCode::Paused) {
       ctx.Countdown = ctx.CheckInterval;
-      SetStatus(ctx, 1, kStatusPaused);
+      SetStatus(ctx, StatusStepCode::Paused, kStatusPaused);
       return;
     }
     ctx.PollCountdown -= kTickSeconds;
     ctx.Countdown = static_cast<std::int16_t>(ctx.Countdown - kTickSeconds);
-    SetStatus(ctx, 2, kStatusCountdown);
+    SetStatus(ctx, StatusStepCode::Countdown, kStatusCountdown);
     if (ctx.Countdown >= 1) {
       ctx.events.SetCount(0);
       return;

@@ -42,11 +42,10 @@ void StartSequence(Varnel& ctx) {
     ctx.snmp.InTrapIndex = 1;
   }
   LocalTime now = ctx.clock.Now();
-  ctx.ServiceState = 1;
+  ctx.ServiceState = ServiceStateCode::Running;
   ctx.Countdown = ctx.CheckInterval;
-  ctx.StatusStep = 2;
-  ctx.StatusText = kStatusCountdown;
-  ctx.UpdateRequest = 2;
+  SetStatus(ctx, StatusStepCode::Countdown, kStatusCountdown);
+  ctx.UpdateRequest = UpdateRequestCode::None;
   ctx.ErrorCount = 0;
   ctx.LastErrorText = "No internal execution error.";
   ctx.LastHour = now.hour;

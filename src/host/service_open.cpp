@@ -75,10 +75,10 @@ void OpenListener(Varnel& ctx, const ListenerInfo& info) {
     if (t.Flag(info.enabledColumn)) started = StartListener(ctx, info, t);
     if (started) {
       status = *started;
-      if (info.entry) ctx.ListenerStatus[static_cast<std::size_t>(info.entry)] = 1;
+      if (info.entry) ctx.ListenerStatus[static_cast<std::size_t>(info.entry)] = ListenerStatusCode::Started;
     } else {
       status = info.notStarted;
-      if (info.entry) ctx.ListenerStatus[static_cast<std::size_t>(info.entry)] = 2;
+      if (info.entry) ctx.ListenerStatus[static_cast<std::size_t>(info.entry)] = ListenerStatusCode::NotStarted;
     }
   } catch (const std::exception& e) {
     status = ListenerFailed(ctx, info.name, ErrorNumberOf(e), e.what());
@@ -125,7 +125,7 @@ std::string ListenerFailed(Varnel& ctx, const std::string& name, int number,
   else
     ReportError(ctx, "ServiceOpen", number, description);
   if (const ListenerInfo* info = FindListener(name); info && info->entry)
-    ctx.ListenerStatus[static_cast<std::size_t>(info->entry)] = 2;
+    ctx.ListenerStatus[static_cast<std::size_t>(info->entry)] = ListenerStatusCode::NotStarted;
   return FailedStatus(ctx, reason);
 }
 

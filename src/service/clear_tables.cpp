@@ -30,7 +30,7 @@ void ClearTestMessageDb(Varnel& ctx) {
 void ResetDropFilesAndMessages(Varnel& ctx) {
   for (const char* f : {"Event.log", "SmtpMess.log", "SnmpMess.log", "SmsCmd.log"})
     DeleteFile(ctx.Path(f));
-  ctx.ListenerStatus[kLsLogFile] = 1;
+  ctx.ListenerStatus[kLsLogFile] = ListenerStatusCode::Started;
   ClearTestMessageDb(ctx);
   ClearInfoMessageDb(ctx);
   for (const char* f : {"Hold_Queue.log", "ReqAck.log"}) DeleteFile(ctx.Path(f));

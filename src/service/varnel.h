@@ -40,6 +40,23 @@ struct ListenerPorts {
   bool commPortOpen = false;          // alarm panel port open
 };
 
+// ServiceState: whether the cycle runs.
+enum class ServiceStateCode : std::int16_t { Running = 1, Paused = 2 };
+// UpdateRequest: 1 asks the next cycle to re-read the settings.
+enum class UpdateRequestCode : std::int16_t { Reread = 1, None = 2 };
+// StatusStep: what the service is doing, as the agent reports it.
+enum class StatusStepCode : std::int16_t {
+  Paused = 1,
+  Countdown = 2,
+  Checking = 3,
+  Sending = 4,            // a transport prepares a delivery
+  SendingMessage = 5,     // a transport hands a message over
+  Maintenance = 6,        // database backup or housekeeping
+  ReceivingDatabase = 7,  // the standby replaces its database
+};
+// An entry of ListenerStatus.
+enum class ListenerStatusCode : std::int16_t { Unknown = 0, Started = 1, NotStarted = 2 };
+
 struct Varnel {
   Varnel(asio::io_context& io, const Clock& clock, EventLog& eventLog, std::string programDir);
   ~Varnel();
@@ -71,15 +88,15 @@ struct Varnel {
   bool IsPrimary = true;
 
   // Main cycle.
-  std::int16_t ServiceState = 1;  // 1 running, 2 paused
+  ServiceStateCode ServiceState = ServiceStateCode::Running;
   std::int16_t Countdown = 0;
-  std::int16_t StatusStep = 2;
+  StatusStepCode StatusStep = StatusStepCode::Countdown;
   std::string StatusText;
   int LastHour = 0;
   std::string LastMinute;
   bool LogChanged = false;
   bool DatabaseSent = false;
-  std::int16_t UpdateRequest = 2;
+  UpdateRequestCode UpdateRequest = UpdateRequestCode::None;
   bool PollMe = false;
   std::int16_t PollMeTimeout = 0;
   std::int32_t PollCountdown = 0;
@@ -91,7 +108,7 @@ struct Varnel {
   std::uint16_t ErrorCount = 0;
   std::string LastErrorText = "No internal execution error.";
 
-  Slots<std::int16_t, kListenerEntries> ListenerStatus;
+  Slots<ListenerStatusCode, kListenerEntries> ListenerStatus;
   ListenerPorts listeners;
 
   EventList events;
@@ -105,5 +122,11 @@ struct Varnel {
   // Socket event traces: tick of the last trace per link.
   std::map<std::string, std::uint64_t> traceTicks;
 };
+
+// Sets what the agent reports as the service's activity.
+inline void SetStatus(Varnel& ctx, StatusStepCode step, std::string text) {
+  ctx.StatusStep = step;
+  ctx.StatusText = std::move(text);
+}
 
 }  // namespace varnel

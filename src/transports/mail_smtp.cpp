@@ -479,8 +479,7 @@ void SendMailSMTP(Varnel& ctx, const std::string& mailServers, const std::string
                   const std::string& address, std::string& message, std::int16_t& status,
                   std::string& statusText) {
   const bool ok = Guarded(ctx, "SendMailSMTP", [&] {
-    ctx.StatusStep = 4;
-    ctx.StatusText = "Connecting to Mail Server";
+    SetStatus(ctx, StatusStepCode::Sending, "Connecting to Mail Server");
     const std::size_t semi = mailServers.find(';');
     const std::string name1 = mailServers.substr(0, semi);
     const std::string name2 = semi == std::string::npos ? "" : mailServers.substr(semi + 1);
@@ -538,8 +537,7 @@ void SendMailSMTP(Varnel& ctx, const std::string& mailServers, const std::string
     SessionLog log(ctx);
     status = 0;
     for (int attempt = 0; status != 1 && attempt <= job.retries; ++attempt) {
-      ctx.StatusStep = 5;
-      ctx.StatusText = "Sending mail to " + receiverName;
+      SetStatus(ctx, StatusStepCode::SendingMessage, "Sending mail to " + receiverName);
       int result = 0;
       for (const std::string& host : hosts)
         if ((result = Transfer(ctx, job, host, Trim(address), mail, log)) == 0) break;

@@ -120,9 +120,8 @@ int SendToUserTerminals(const std::string& utmpFile, const std::string& user,
 void NetSend(Varnel& ctx, const std::string& receiverName, const std::string& address,
              std::string& message, std::int16_t& status, std::string& statusText) {
   const bool ok = Guarded(ctx, "NetSend", [&] {
-    ctx.StatusStep = 4;
     if (ToUpper(receiverName).find("RUNPROG") != std::string::npos) {
-      ctx.StatusText = "Executing " + address;
+      SetStatus(ctx, StatusStepCode::Sending, "Executing " + address);
       message = LeftChars(GroupBreaksToCrLf(message), kNetSendChars);
       if (RunExecProg(ctx, address, message)) {
         status = 1;
@@ -135,10 +134,9 @@ void NetSend(Varnel& ctx, const std::string& receiverName, const std::string& ad
       return;
     }
 
-    ctx.StatusText = "Executing Net Send";
+    SetStatus(ctx, StatusStepCode::Sending, "Executing Net Send");
     message = LeftChars(GroupBreaksToCrLf(message), kNetSendChars);
-    ctx.StatusStep = 5;
-    ctx.StatusText = "Sending message to " + address;
+    SetStatus(ctx, StatusStepCode::SendingMessage, "Sending message to " + address);
     const std::string text = "\r\nMessage from Varnel at " + ctx.clock.Now().Text() +
                              " ...\r\n" + message + "\r\nEOF\r\n";
     const int result = SendToUserTerminals(UTMPX_FILE, address, text);

@@ -281,8 +281,7 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
       return;
     }
     ModemTrace(ctx, SessionHeader(ctx, mp, op, oper, phone, receiverName));
-    ctx.StatusStep = 4;
-    ctx.StatusText = "Sending " + op.ModemInitString + " to MS";
+    SetStatus(ctx, StatusStepCode::Sending, "Sending " + op.ModemInitString + " to MS");
 
     inSession = true;
     if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, mp.CommPort)) {

@@ -121,16 +121,16 @@ TEST_F(SnmpAgentTest, SetErrorsNameTheOffendingVariable) {
   EXPECT_EQ(m.errorStatus, 0);
   EXPECT_EQ(ctx.ErrorCount, 0);
   EXPECT_EQ(ctx.LastErrorText, "No internal execution error.");
-  EXPECT_EQ(ctx.UpdateRequest, 1);
+  EXPECT_EQ(ctx.UpdateRequest, UpdateRequestCode::Reread);
 }
 
 TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
   SetColumn("Event_CheckInterval", "CheckInterval", "20");
   Set({{P + ".1.1.1.0", "2", vt::kInteger}});
-  EXPECT_EQ(ctx.ServiceState, 2);
+  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Paused);
   AppendLines(File("Event.log"), {"x"});
   Set({{P + ".1.1.1.0", "1", vt::kInteger}});
-  EXPECT_EQ(ctx.ServiceState, 1);
+  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
   EXPECT_EQ(ctx.Countdown, 20);
   EXPECT_FALSE(FileExists(File("Event.log")));
   AppendLines(File("Event.log"), {"x"});
@@ -139,13 +139,13 @@ TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
 
   // A paused primary stays paused when polled; a standby is made active.
   ctx.IsPrimary = true;
-  ctx.ServiceState = 2;
+  ctx.ServiceState = ServiceStateCode::Paused;
   GetNext("1.3");
-  EXPECT_EQ(ctx.ServiceState, 2);
+  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Paused);
   EXPECT_EQ(ctx.PollCountdown, 60);
   ctx.IsPrimary = false;
   Get({P + ".1.1.1.0"});
-  EXPECT_EQ(ctx.ServiceState, 1);
+  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
   EXPECT_FALSE(FileExists(File("Event.log")));
 }
 

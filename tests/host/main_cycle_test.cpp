@@ -29,7 +29,7 @@ class MainCycleTest : public testing::VarnelTest {
     std::int16_t before = ctx.Countdown;
     Timer1Tick(ctx);
     // A cycle resets the countdown to the interval; a plain tick lowers it by five.
-    if (ctx.Countdown == ctx.CheckInterval && before - 5 < 1 && ctx.ServiceState == 1) ++cycles;
+    if (ctx.Countdown == ctx.CheckInterval && before - 5 < 1 && ctx.ServiceState == ServiceStateCode::Running) ++cycles;
   }
   int cycles = 0;
 };
@@ -50,12 +50,12 @@ TEST_F(MainCycleTest, ZeroIntervalRunsEveryTickAndThirtyEverySixth) {
 TEST_F(MainCycleTest, PauseHoldsTheCountdown) {
   Start(30);
   Timer1Tick(ctx);
-  ctx.ServiceState = 2;
+  ctx.ServiceState = ServiceStateCode::Paused;
   Timer1Tick(ctx);
   EXPECT_EQ(ctx.Countdown, 30);
-  EXPECT_EQ(ctx.StatusStep, 1);
+  EXPECT_EQ(ctx.StatusStep, StatusStepCode::Paused);
   EXPECT_EQ(ctx.StatusText, "Varnel is Paused");
-  ctx.ServiceState = 1;
+  ctx.ServiceState = ServiceStateCode::Running;
   Timer1Tick(ctx);
   EXPECT_EQ(ctx.Countdown, 25);
   EXPECT_EQ(ctx.StatusText, "Countdown for next check ...");
@@ -69,7 +69,7 @@ TEST_F(MainCycleTest, TickDuringACycleIsIgnored) {
   ctx.CycleRunning = false;
   Timer1Tick(ctx);
   EXPECT_EQ(ctx.Countdown, 5);  // ran a cycle and reset
-  EXPECT_EQ(ctx.StatusStep, 2);
+  EXPECT_EQ(ctx.StatusStep, StatusStepCode::Countdown);
 }
 
 TEST_F(MainCycleTest, HourlyAndNewDaySteps) {
@@ -93,12 +93,12 @@ TEST_F(MainCycleTest, UpdateRequestRereadsSettingsInTheNextCycle) {
   SetColumn("Event_CheckInterval", "CheckInterval", "60");
   Timer1Tick(ctx);
   EXPECT_EQ(ctx.DebugMode, "No Debug");  // no request yet
-  ctx.UpdateRequest = 1;
+  ctx.UpdateRequest = UpdateRequestCode::Reread;
   Timer1Tick(ctx);
   EXPECT_EQ(ctx.DebugMode, "Debug All");
   EXPECT_EQ(ctx.CheckInterval, 60);
   EXPECT_EQ(ctx.DateFormat, "YYYY-MM-DD");  // taken only at start
-  EXPECT_EQ(ctx.UpdateRequest, 2);
+  EXPECT_EQ(ctx.UpdateRequest, UpdateRequestCode::None);
 }
 
 TEST_F(MainCycleTest, PollWatchdogPausesTheStandbyAndReloadsOnThePrimary) {
@@ -113,7 +113,7 @@ TEST_F(MainCycleTest, PollWatchdogPausesTheStandbyAndReloadsOnThePrimary) {
   ctx.IsPrimary = false;
   ctx.PollCountdown = 5;
   Timer1Tick(ctx);
-  EXPECT_EQ(ctx.ServiceState, 2);
+  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Paused);
   Timer1Tick(ctx);
   EXPECT_EQ(ctx.StatusText, "Varnel is Paused");
 }

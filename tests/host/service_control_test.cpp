@@ -43,8 +43,8 @@ TEST_F(ServiceControlTest, StartSequenceSetsUpTheService) {
   EXPECT_EQ(ctx.ErrorCount, 0);
   EXPECT_EQ(ctx.LastErrorText, "No internal execution error.");
   EXPECT_EQ(ctx.ReqAckIdCounter, 900);
-  EXPECT_EQ(ctx.ListenerStatus[kLsLogFile], 1);
-  EXPECT_EQ(ctx.ListenerStatus[kLsSysLog1], 2);
+  EXPECT_EQ(ctx.ListenerStatus[kLsLogFile], ListenerStatusCode::Started);
+  EXPECT_EQ(ctx.ListenerStatus[kLsSysLog1], ListenerStatusCode::NotStarted);
   for (const char* f : {"Event.log", "SmtpMess.log", "SnmpMess.log", "SmsCmd.log",
                         "Hold_Queue.log", "ReqAck.log", "Debug/Event_List.txt"})
     EXPECT_FALSE(FileExists(File(f))) << f;
@@ -102,7 +102,7 @@ TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
   EXPECT_EQ(Entries(107), (std::vector<std::string>{"Pause is not implemented.",
                                                     "Resume is not implemented."}));
   EXPECT_EQ(log.entries[log.entries.size() - 1].type, evt::kWarning);
-  EXPECT_EQ(ctx.ServiceState, 1);
+  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
   EXPECT_EQ(ctx.StatusText, text);
 }
 
@@ -112,8 +112,8 @@ TEST_F(ServiceControlTest, EnabledListenersWithoutAServerStayNotStarted) {
   dartSvc_State(ctx, kCodeStart);
   EXPECT_EQ(GetColumn("Event_SMTP", "Status"), "Not Started");
   EXPECT_EQ(GetColumn("Event_CommPort", "Status"), "Not Opened");
-  EXPECT_EQ(ctx.ListenerStatus[kLsSmtpServer], 2);
-  EXPECT_EQ(ctx.ListenerStatus[kLsCommPort], 2);
+  EXPECT_EQ(ctx.ListenerStatus[kLsSmtpServer], ListenerStatusCode::NotStarted);
+  EXPECT_EQ(ctx.ListenerStatus[kLsCommPort], ListenerStatusCode::NotStarted);
 }
 
 TEST_F(ServiceControlTest, StopResetsStartedStatusTexts) {
@@ -167,7 +167,7 @@ TEST_F(ServiceControlTest, ListenerFailureEntriesAndStatus) {
     EXPECT_EQ(Entries(106).back(), c.entry) << c.name;
     EXPECT_EQ(status, std::string("2026-06-26 08:09:10\r\nFailed to Start\r\n") + c.reason);
     if (c.ls) {
-      EXPECT_EQ(ctx.ListenerStatus[static_cast<std::size_t>(c.ls)], 2) << c.name;
+      EXPECT_EQ(ctx.ListenerStatus[static_cast<std::size_t>(c.ls)], ListenerStatusCode::NotStarted) << c.name;
     }
   }
   EXPECT_EQ(ctx.ErrorCount, 8);

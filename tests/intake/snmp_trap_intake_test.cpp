@@ -168,7 +168,7 @@ TEST_F(SnmpTrapIntakeTest, ServiceOpenReportsBindFailuresReadsTheSettingsAndClos
   ServiceOpen(ctx, "snmpManager");
   EXPECT_EQ(GetColumn("Event_SNMP_TrapServer", "Status"),
             "2026-06-26 10:15:00\r\nFailed to Start\r\nPort was in use");
-  EXPECT_EQ(ctx.ListenerStatus[kLsTrapServer], 2);
+  EXPECT_EQ(ctx.ListenerStatus[kLsTrapServer], ListenerStatusCode::NotStarted);
   EXPECT_EQ(ctx.listeners.trapLocalPort, 0);
   SetColumn("Event_SNMP_TrapServer", "IpAddress", "192.0.2.77");  // not this machine's
   ServiceOpen(ctx, "snmpManager");

@@ -198,7 +198,7 @@ TEST_F(SyslogTest, TcpListenerTakesTheUnterminatedTailWhenThePeerCloses) {
   SetColumn("Event_SysLog", "IpAddress2", "127.0.0.1");
   SetColumn("Event_SysLog", "ListeningPort2", "0");
   ServiceOpen(ctx, "sysLog2");
-  ASSERT_EQ(ctx.ListenerStatus[kLsSysLog2], 1);
+  ASSERT_EQ(ctx.ListenerStatus[kLsSysLog2], ListenerStatusCode::Started);
   asio::ip::tcp::socket t(io);
   t.connect({asio::ip::make_address("127.0.0.1"),
              static_cast<unsigned short>(ctx.intake.syslog.tcp[1]->LocalPort())});
@@ -222,8 +222,8 @@ TEST_F(SyslogTest, BindFailuresAreReported) {
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0].substr(0, 8), "[10048] ");
   EXPECT_EQ(errors[1], "Syslog2 IP Address is not valid");
-  EXPECT_EQ(ctx.ListenerStatus[kLsSysLog1], 2);
-  EXPECT_EQ(ctx.ListenerStatus[kLsSysLog2], 2);
+  EXPECT_EQ(ctx.ListenerStatus[kLsSysLog1], ListenerStatusCode::NotStarted);
+  EXPECT_EQ(ctx.ListenerStatus[kLsSysLog2], ListenerStatusCode::NotStarted);
   EXPECT_EQ(GetColumn("Event_SysLog", "Status2"), "2026-06-26 10:15:00\r\nFailed to Start\r\n");
   EXPECT_FALSE(ctx.listeners.sysLogBound[0] || ctx.listeners.sysLogBound[1]);
 }
