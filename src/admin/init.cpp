@@ -1,8 +1,11 @@
 #include "admin/init.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string_view>
 
 #include "platform/database.h"
@@ -81,6 +84,13 @@ void SetColumns(Database& db, const char* table, std::initializer_list<Field> fi
   t.Update();
 }
 
+// The user who runs the demo: the one behind sudo, else the effective user.
+std::string DemoUser() {
+  if (const char* sudoUser = std::getenv("SUDO_USER"); sudoUser && *sudoUser) return sudoUser;
+  if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_name) return pw->pw_name;
+  return "root";
+}
+
 void AddDemoSetup(Database& db) {
   SetColumns(db, "Event_SysLog",
              {{"Enabled1", "1"}, {"Protocol1", "UDP"}, {"IpAddress1", "127.0.0.1"},
@@ -95,7 +105,7 @@ void AddDemoSetup(Database& db) {
          {{"Name", "Operator console"}, {"Enabled", "1"}, {"DutyTimeMon", kAllDay},
           {"DutyTimeTue", kAllDay}, {"DutyTimeWed", kAllDay}, {"DutyTimeThu", kAllDay},
           {"DutyTimeFri", kAllDay}, {"DutyTimeSat", kAllDay}, {"DutyTimeSun", kAllDay},
-          {"WinAddress", "root"}});
+          {"WinAddress", DemoUser()}});
   AddRow(db, "SuppGrp_Perm",
          {{"Name", "All events"}, {"Enabled", "1"}, {"DutyTimeMon", kAllDay},
           {"DutyTimeTue", kAllDay}, {"DutyTimeWed", kAllDay}, {"DutyTimeThu", kAllDay},
