@@ -73,8 +73,8 @@ std::string OpenSnmpAgent(Varnel& ctx, Table& t) {
     snmpAgent_Error(ctx, number, text);
   });
   s.agent->Listen(port, address == "0.0.0.0" ? "" : address);
-  Delay(ctx.io, 500);
-  return StartedStatus(ctx, "SNMP Agent Started",
+  Delay(ctx.io, kListenerStartPauseMs);
+  return StartedStatus(ctx, kSnmpAgentStarted,
                        {"IP=" + s.agent->LocalAddress(),
                         "Port=" + std::to_string(s.agent->LocalPort())});
 }

@@ -221,8 +221,8 @@ std::string StartSysLogListener(Varnel& ctx, int n, Table& settings) {
     localPort = syslog.tcp[slot]->LocalPort();
   }
   ctx.listeners.sysLogBound[slot] = localPort != 0;
-  Delay(ctx.io, 500);
-  return StartedStatus(ctx, "Syslog Server Started",
+  Delay(ctx.io, kListenerStartPauseMs);
+  return StartedStatus(ctx, kSyslogServerStarted,
                        {"IP=" + localIp, "Port=" + std::to_string(localPort), ""});
 }
 
