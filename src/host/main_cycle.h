@@ -18,9 +18,8 @@ void Timer1Tick(Varnel& ctx);
 // Steps 4 to 23 of the cycle.
 void RunCycle(Varnel& ctx);
 
-enum class HourChange { None, NewHour, NewDay };
 // Step 19: runs the hourly jobs when the hour has changed and the new-day jobs when it went
 // back (the first cycle of a new day); advances LastHour.
-HourChange RunHourlyJobs(Varnel& ctx);
+void RunHourlyJobs(Varnel& ctx);
 
 }  // namespace varnel

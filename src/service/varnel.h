@@ -37,7 +37,6 @@ constexpr int kListenerEntries = 7;
 struct ListenerPorts {
   int trapLocalPort = 0;              // 0 while the trap listener is not bound
   std::array<bool, 2> sysLogBound{};  // Syslog 1 and 2 bound to a local port
-  bool commPortOpen = false;          // alarm panel port open
 };
 
 // ServiceState: whether the cycle runs.
