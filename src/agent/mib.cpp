@@ -65,6 +65,14 @@ const std::vector<Entry>& Table() {
 
 }  // namespace
 
+ServiceStateCode RequestedServiceState(const Varnel& ctx) {
+  return ctx.agentRequest.serviceState.value_or(ctx.ServiceState);
+}
+
+UpdateRequestCode RequestedUpdateRequest(const Varnel& ctx) {
+  return ctx.agentRequest.updateRequest.value_or(ctx.UpdateRequest);
+}
+
 const std::string& MibBaseOid(int object) { return Table()[static_cast<std::size_t>(object)].base; }
 
 int MibType(int object) { return Table()[static_cast<std::size_t>(object)].type; }
@@ -117,7 +125,7 @@ snmp::Variable ReadMibObject(const Varnel& ctx, int object) {
       v.value = "72";
       break;
     case kRunState:
-      v.value = std::to_string(static_cast<int>(ctx.ServiceState));
+      v.value = std::to_string(static_cast<int>(RequestedServiceState(ctx)));
       break;
     case kSecondsToCheck:
       v.value = std::to_string(ctx.Countdown);
@@ -129,7 +137,7 @@ snmp::Variable ReadMibObject(const Varnel& ctx, int object) {
       v.value = ctx.StatusText;
       break;
     case kUpdateRequest:
-      v.value = std::to_string(static_cast<int>(ctx.UpdateRequest));
+      v.value = std::to_string(static_cast<int>(RequestedUpdateRequest(ctx)));
       break;
     case kErrorCount:
       v.value = std::to_string(ctx.ErrorCount);

@@ -34,6 +34,11 @@ enum MibObject {
   kMibObjects
 };
 
+// The run state and update request as the agent reports them: a request that waits for the
+// running cycle to end counts already.
+ServiceStateCode RequestedServiceState(const Varnel& ctx);
+UpdateRequestCode RequestedUpdateRequest(const Varnel& ctx);
+
 // Base OID of an object ("1.3.6.1.2.1.1.1"); its instance is the base OID and ".0".
 const std::string& MibBaseOid(int object);
 // Type code of the object's value.

@@ -1,5 +1,6 @@
 #include "host/main_cycle.h"
 
+#include "agent/snmp_agent.h"
 #include "delivery/process_send_list.h"
 #include "delivery/read_sms.h"
 #include "delivery/send_list.h"
@@ -93,6 +94,8 @@ void Timer1Tick(Varnel& ctx) {
     } done{ctx};
     RunCycle(ctx);
   });
+  // Agent requests that arrived during the cycle's waits take effect now that it has ended.
+  ApplyAgentRequest(ctx);
 }
 
 }  // namespace varnel

@@ -12,7 +12,8 @@ inline constexpr const char* kStatusPaused = "Varnel is Paused";
 constexpr int kTickSeconds = 5;
 
 // One timer tick: pause handling, the countdown, and a cycle when it has run out. A tick
-// that arrives while a cycle runs (inside a wait) is ignored.
+// that arrives while a cycle runs (inside a wait) is ignored. State changes that the agent
+// was asked for during the cycle are applied after it.
 void Timer1Tick(Varnel& ctx);
 
 // Steps 4 to 23 of the cycle.
