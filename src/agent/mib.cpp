@@ -11,6 +11,8 @@ namespace {
 
 using Arcs = std::vector<std::uint32_t>;
 
+constexpr const char* kSystemGroup = "1.3.6.1.2.1.1";  // MIB-II system
+
 struct Entry {
   std::string base;
   int type;
@@ -40,12 +42,13 @@ Arcs ToArcs(const std::string& oid) {
 const std::vector<Entry>& Table() {
   static const std::vector<Entry> table = [] {
     using namespace snmp::vt;
-    const std::string p = kPrivateArc;
+    const std::string s = kSystemGroup;
+    const std::string p = snmp::kPrivateArc;
     const std::pair<std::string, int> objects[kMibObjects] = {
-        {"1.3.6.1.2.1.1.1", kOctetString}, {"1.3.6.1.2.1.1.2", kObjectId},
-        {"1.3.6.1.2.1.1.3", kTimeTicks},   {"1.3.6.1.2.1.1.4", kOctetString},
-        {"1.3.6.1.2.1.1.5", kOctetString}, {"1.3.6.1.2.1.1.6", kOctetString},
-        {"1.3.6.1.2.1.1.7", kInteger},     {p + ".1.1.1", kInteger},
+        {s + ".1", kOctetString},          {s + ".2", kObjectId},
+        {s + ".3", kTimeTicks},            {s + ".4", kOctetString},
+        {s + ".5", kOctetString},          {s + ".6", kOctetString},
+        {s + ".7", kInteger},              {p + ".1.1.1", kInteger},
         {p + ".1.1.2", kInteger},          {p + ".1.1.3", kInteger},
         {p + ".1.1.4", kOctetString},      {p + ".1.2.1", kInteger},
         {p + ".1.4.1", kInteger},          {p + ".1.4.2", kOctetString},
@@ -61,6 +64,14 @@ const std::vector<Entry>& Table() {
 }
 
 }  // namespace
+
+ServiceStateCode RequestedServiceState(const Varnel& ctx) {
+  return ctx.agentRequest.serviceState.value_or(ctx.ServiceState);
+}
+
+UpdateRequestCode RequestedUpdateRequest(const Varnel& ctx) {
+  return ctx.agentRequest.updateRequest.value_or(ctx.UpdateRequest);
+}
 
 const std::string& MibBaseOid(int object) { return Table()[static_cast<std::size_t>(object)].base; }
 
@@ -96,7 +107,7 @@ snmp::Variable ReadMibObject(const Varnel& ctx, int object) {
       v.value = "Varnel, ver " + ctx.DbVersion;
       break;
     case kSysObjectId:
-      v.value = kPrivateArc;
+      v.value = snmp::kPrivateArc;
       break;
     case kSysUpTime:
       v.value = std::to_string(snmp::UpTimeTicks(ctx.StartTime, ctx.clock.Now()));
@@ -114,7 +125,7 @@ snmp::Variable ReadMibObject(const Varnel& ctx, int object) {
       v.value = "72";
       break;
     case kRunState:
-      v.value = std::to_string(static_cast<int>(ctx.ServiceState));
+      v.value = std::to_string(static_cast<int>(RequestedServiceState(ctx)));
       break;
     case kSecondsToCheck:
       v.value = std::to_string(ctx.Countdown);
@@ -126,7 +137,7 @@ snmp::Variable ReadMibObject(const Varnel& ctx, int object) {
       v.value = ctx.StatusText;
       break;
     case kUpdateRequest:
-      v.value = std::to_string(static_cast<int>(ctx.UpdateRequest));
+      v.value = std::to_string(static_cast<int>(RequestedUpdateRequest(ctx)));
       break;
     case kErrorCount:
       v.value = std::to_string(ctx.ErrorCount);

@@ -1,14 +1,13 @@
-// The objects the agent serves: MIB-II's system group and the private objects under
-// 1.3.6.1.4.1.99412.1.10, in the order GetNext walks them (which is also OID order).
+// The objects the agent serves: MIB-II's system group and the private objects under the
+// service's private arc, in the order GetNext walks them (which is also OID order).
 #pragma once
 #include <string>
 
+#include "platform/snmp/service_trap.h"
 #include "platform/snmp/snmp_message.h"
 #include "service/varnel.h"
 
 namespace varnel {
-
-inline constexpr const char* kPrivateArc = "1.3.6.1.4.1.99412.1.10";
 
 enum MibObject {
   kSysDescr,
@@ -34,6 +33,11 @@ enum MibObject {
   kSmsServerStatus,
   kMibObjects
 };
+
+// The run state and update request as the agent reports them: a request that waits for the
+// running cycle to end counts already.
+ServiceStateCode RequestedServiceState(const Varnel& ctx);
+UpdateRequestCode RequestedUpdateRequest(const Varnel& ctx);
 
 // Base OID of an object ("1.3.6.1.2.1.1.1"); its instance is the base OID and ".0".
 const std::string& MibBaseOid(int object);

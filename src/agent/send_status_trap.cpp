@@ -5,6 +5,14 @@
 #include "service/settings.h"
 
 namespace varnel {
+namespace {
+
+// Object n of the send status group under the private arc.
+std::string StatusObject(int n) {
+  return std::string(snmp::kPrivateArc) + ".1.3." + std::to_string(n);
+}
+
+}  // namespace
 
 int ReceiverTypeCode(const std::string& recvType) {
   if (recvType == "PhoneDA" || recvType == "PhoneMO") return 1;
@@ -27,18 +35,16 @@ void ForwardSendStatus(Varnel& ctx, const std::string& recvName, const std::stri
     snmp::Message m = NewServiceTrap(
         ctx, target, 1,
         snmp::IsIpv4(local) && local != "0.0.0.0" ? local : agent.SourceAddressFor(target.Destination()));
-    m.variables.push_back({"1.3.6.1.4.1.99412.1.10.1.3.1", recvName, snmp::vt::kOctetString});
-    m.variables.push_back({"1.3.6.1.4.1.99412.1.10.1.3.2", recvMess, snmp::vt::kOctetString});
+    m.variables.push_back({StatusObject(1), recvName, snmp::vt::kOctetString});
+    m.variables.push_back({StatusObject(2), recvMess, snmp::vt::kOctetString});
     // A receiver type outside the six has no code: the variable goes as Null.
     int typeCode = ReceiverTypeCode(recvType);
-    m.variables.push_back(typeCode ? snmp::Variable{"1.3.6.1.4.1.99412.1.10.1.3.3",
-                                                    std::to_string(typeCode), snmp::vt::kInteger}
-                                   : snmp::Variable{"1.3.6.1.4.1.99412.1.10.1.3.3", "",
-                                                    snmp::vt::kNull});
-    m.variables.push_back({"1.3.6.1.4.1.99412.1.10.1.3.4", std::to_string(recvSendStatusInt),
+    m.variables.push_back(typeCode ? snmp::Variable{StatusObject(3), std::to_string(typeCode),
+                                                    snmp::vt::kInteger}
+                                   : snmp::Variable{StatusObject(3), "", snmp::vt::kNull});
+    m.variables.push_back({StatusObject(4), std::to_string(recvSendStatusInt),
                            snmp::vt::kInteger});
-    m.variables.push_back({"1.3.6.1.4.1.99412.1.10.1.3.5", recvSendStatus,
-                           snmp::vt::kOctetString});
+    m.variables.push_back({StatusObject(5), recvSendStatus, snmp::vt::kOctetString});
     agent.SendTrap(target.Destination(), m);
   });
 }

@@ -1,5 +1,7 @@
 #include "agent/snmp_agent.h"
 
+#include <utility>
+
 #include "agent/mib.h"
 #include "platform/snmp/snmp_socket.h"
 #include "platform/event_loop.h"
@@ -22,12 +24,19 @@ void Fail(Message& m, int status, std::size_t position) {
   m.errorIndex = static_cast<int>(position);
 }
 
+// A state change takes effect at once outside a cycle; inside one the host applies it when
+// the cycle ends.
+void ApplyUnlessCycleRuns(Varnel& ctx) {
+  if (!ctx.CycleRunning) ApplyAgentRequest(ctx);
+}
+
 // Steps common to Get and GetNext once the community is right: a standby that was paused
 // is made active, and the poll watchdog starts again.
 void AcceptPoll(Varnel& ctx) {
-  if (!ctx.IsPrimary && ctx.ServiceState != ServiceStateCode::Running) {
-    SnmpInitOn(ctx);
-    ctx.ServiceState = ServiceStateCode::Running;
+  if (!ctx.IsPrimary && RequestedServiceState(ctx) != ServiceStateCode::Running) {
+    ctx.agentRequest.activate = true;
+    ctx.agentRequest.serviceState = ServiceStateCode::Running;
+    ApplyUnlessCycleRuns(ctx);
   }
   ctx.PollCountdown = ctx.PollMeTimeout;
 }
@@ -73,8 +82,8 @@ std::string OpenSnmpAgent(Varnel& ctx, Table& t) {
     snmpAgent_Error(ctx, number, text);
   });
   s.agent->Listen(port, address == "0.0.0.0" ? "" : address);
-  Delay(ctx.io, 500);
-  return StartedStatus(ctx, "SNMP Agent Started",
+  Delay(ctx.io, kListenerStartPauseMs);
+  return StartedStatus(ctx, kSnmpAgentStarted,
                        {"IP=" + s.agent->LocalAddress(),
                         "Port=" + std::to_string(s.agent->LocalPort())});
 }
@@ -147,15 +156,20 @@ void SnmpSetRequest(Varnel& ctx, Message& m) {
         case kRunState: {
           int state = OneOrTwo(v);
           if (!state) return Fail(m, snmp::es::kBadValue, i + 1);
-          if (state == 1 && ctx.ServiceState != ServiceStateCode::Running) SnmpInitOn(ctx);
-          ctx.ServiceState = static_cast<ServiceStateCode>(state);
+          auto requested = static_cast<ServiceStateCode>(state);
+          if (requested != RequestedServiceState(ctx)) {
+            if (requested == ServiceStateCode::Running) ctx.agentRequest.activate = true;
+            ctx.agentRequest.serviceState = requested;
+            ApplyUnlessCycleRuns(ctx);
+          }
           v = ReadMibObject(ctx, object);
           break;
         }
         case kUpdateRequest: {
           int request = OneOrTwo(v);
           if (!request) return Fail(m, snmp::es::kBadValue, i + 1);
-          ctx.UpdateRequest = static_cast<UpdateRequestCode>(request);
+          ctx.agentRequest.updateRequest = static_cast<UpdateRequestCode>(request);
+          ApplyUnlessCycleRuns(ctx);
           v = ReadMibObject(ctx, object);
           break;
         }
@@ -193,6 +207,13 @@ void SnmpInitOn(Varnel& ctx) {
     // The alarm panel port's receive buffer is emptied here once the panel input exists.
     ResetDropFilesAndMessages(ctx);
   });
+}
+
+void ApplyAgentRequest(Varnel& ctx) {
+  PendingAgentRequest r = std::exchange(ctx.agentRequest, {});
+  if (r.activate) SnmpInitOn(ctx);
+  if (r.serviceState) ctx.ServiceState = *r.serviceState;
+  if (r.updateRequest) ctx.UpdateRequest = *r.updateRequest;
 }
 
 void SnmpDbUpdate(Varnel& ctx, const std::string& field, const std::string& value) {

@@ -26,6 +26,10 @@ void snmpAgent_Error(Varnel& ctx, int number, const std::string& description);
 // files, test and information messages, the hold queue and pending acknowledgements.
 void SnmpInitOn(Varnel& ctx);
 
+// Applies the state change of agent requests that arrived while a cycle ran: the activation
+// first, then the run state and the update request.
+void ApplyAgentRequest(Varnel& ctx);
+
 // Writes value into the column field of Settings_SNMP_Agent.
 void SnmpDbUpdate(Varnel& ctx, const std::string& field, const std::string& value);
 

@@ -14,6 +14,12 @@
 namespace varnel {
 namespace {
 
+// Characters kept of each text column of LogFiles_Alarm.
+constexpr long kReceiverChars = 100;
+constexpr long kMessageChars = 250;
+constexpr long kStatusChars = 100;
+constexpr long kSendTypeChars = 25;
+
 struct AlarmRecord {
   std::string receiver, type, message, status;
   std::int16_t statusInt = 0;
@@ -79,11 +85,11 @@ void UpdateAlarmLog(Varnel& ctx, int index, const std::string& listName) {
     t.Set("DateAndTime", now.Text());
     AlarmRecord r;
     if (Record(ctx, index, listName, r)) {
-      t.Set("Receiver", LeftChars(r.receiver, 100));
-      t.Set("Message", CrLfToGroupBreaks(LeftChars(r.message, 250)));
-      t.Set("SendStatus", LeftChars(r.status, 100));
+      t.Set("Receiver", LeftChars(r.receiver, kReceiverChars));
+      t.Set("Message", CrLfToGroupBreaks(LeftChars(r.message, kMessageChars)));
+      t.Set("SendStatus", LeftChars(r.status, kStatusChars));
       t.Set("SendStatusInt", static_cast<std::int64_t>(r.statusInt));
-      t.Set("SendType", LeftChars(r.type, 25));
+      t.Set("SendType", LeftChars(r.type, kSendTypeChars));
     }
     t.Update();
     db.Commit();

@@ -45,7 +45,7 @@ void DeliverSendEntry(Varnel& ctx, SendEntry& e) {
   } else if (type == kPagerNum) {
     // Numeric pagers are called here once their transport exists.
   }
-  // Any other type has no transport: the attempt is recorded with code 0 and no text.
+  // Any other type has no transport: the attempt is recorded as kNotSent with no text.
 }
 
 std::vector<std::string> SplitGroupText(const std::string& text, int maxMessages) {

@@ -6,6 +6,7 @@
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "service/errors.h"
+#include "service/listener_status.h"
 #include "transports/modem.h"
 
 namespace varnel {
@@ -27,6 +28,15 @@ void EndSession(Varnel& ctx) {
 }
 
 }  // namespace
+
+std::string StartSmsServer(Varnel& ctx, Table& t) {
+  ctx.SmsServerActive = true;
+  ctx.gsm.SmsStorage = t.Text("PMS") == "Phone" ? "ME" : "SM";
+  ctx.gsm.SmsProtocol = t.Text("Protocol");
+  ReadSms(ctx, true);  // messages stored while the service was down are not acted on
+  Delay(ctx.io, kListenerStartPauseMs);
+  return StartedStatus(ctx, kSmsServerStarted, {""});
+}
 
 void ReadSms(Varnel& ctx, bool clearOnly) {
   bool inSession = false;

@@ -3,12 +3,18 @@
 #pragma once
 #include <string>
 
+#include "platform/database.h"
 #include "service/varnel.h"
 
 namespace varnel {
 
 // Messages taken from the terminal in one call; the rest stay for the next call.
 constexpr std::size_t kSmsPerRead = 50;
+
+// Starts the incoming SMS reader from the open Event_SMS row t: loads the storage and the
+// protocol, deletes the messages stored while the service was down, and returns the started
+// status text.
+std::string StartSmsServer(Varnel& ctx, Table& t);
 
 // One reading session. With clearOnly the messages are deleted without being acted on
 // (service start). Messages already deleted are decoded even when a later command fails.

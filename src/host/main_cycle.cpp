@@ -1,5 +1,6 @@
 #include "host/main_cycle.h"
 
+#include "agent/snmp_agent.h"
 #include "delivery/process_send_list.h"
 #include "delivery/read_sms.h"
 #include "delivery/send_list.h"
@@ -29,14 +30,14 @@ void PollWatchdog(Varnel& ctx) {
 
 }  // namespace
 
-HourChange RunHourlyJobs(Varnel& ctx) {
+void RunHourlyJobs(Varnel& ctx) {
   int hour = ctx.clock.Now().hour;
-  if (hour == ctx.LastHour) return HourChange::None;
+  if (hour == ctx.LastHour) return;
   // The network manager status import is not part of this server, so the hourly list has
-  // no call for it.
-  HourChange change = hour < ctx.LastHour ? HourChange::NewDay : HourChange::NewHour;
+  // no call for it. An hour below LastHour marks the first cycle of a new day, whose jobs
+  // run here before LastHour moves on; until then the alarm log dates its rows to the day
+  // before.
   ctx.LastHour = hour;
-  return change;
 }
 
 void RunCycle(Varnel& ctx) {
@@ -93,6 +94,8 @@ void Timer1Tick(Varnel& ctx) {
     } done{ctx};
     RunCycle(ctx);
   });
+  // Agent requests that arrived during the cycle's waits take effect now that it has ended.
+  ApplyAgentRequest(ctx);
 }
 
 }  // namespace varnel

@@ -12,15 +12,15 @@ inline constexpr const char* kStatusPaused = "Varnel is Paused";
 constexpr int kTickSeconds = 5;
 
 // One timer tick: pause handling, the countdown, and a cycle when it has run out. A tick
-// that arrives while a cycle runs (inside a wait) is ignored.
+// that arrives while a cycle runs (inside a wait) is ignored. State changes that the agent
+// was asked for during the cycle are applied after it.
 void Timer1Tick(Varnel& ctx);
 
 // Steps 4 to 23 of the cycle.
 void RunCycle(Varnel& ctx);
 
-enum class HourChange { None, NewHour, NewDay };
 // Step 19: runs the hourly jobs when the hour has changed and the new-day jobs when it went
 // back (the first cycle of a new day); advances LastHour.
-HourChange RunHourlyJobs(Varnel& ctx);
+void RunHourlyJobs(Varnel& ctx);
 
 }  // namespace varnel

@@ -1,5 +1,7 @@
 #include "host/service_control.h"
 
+#include <iterator>
+
 #include "intake/trap_definitions.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
@@ -55,15 +57,19 @@ void StartSequence(Varnel& ctx) {
   ctx.eventLog.Write(evt::kInformation, evt::kStarted, "");
 }
 
+// The pause after each listener's close but the last, and after the timer stops, so that
+// pending events still run.
+constexpr int kStopPauseMs = 200;
+
 void StopSequence(Varnel& ctx) {
   const char* const kCloseOrder[] = {"backupServer", "smsServer", "smtpServer", "sysLog1",
                                      "sysLog2",      "commPort",  "snmpManager", "snmpAgent"};
-  for (int i = 0; i < 8; ++i) {
+  for (std::size_t i = 0; i < std::size(kCloseOrder); ++i) {
     ServiceClose(ctx, kCloseOrder[i]);
-    if (i < 7) Delay(ctx.io, 200);
+    if (i + 1 < std::size(kCloseOrder)) Delay(ctx.io, kStopPauseMs);
   }
   ctx.TimerEnabled = false;
-  Delay(ctx.io, 200);
+  Delay(ctx.io, kStopPauseMs);
   ctx.eventLog.Write(evt::kInformation, evt::kStopped, "");
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 #include <string>
 
-#include "service/clear_tables.h"
 #include "service/varnel.h"
 
 namespace varnel {
@@ -14,8 +13,5 @@ void ServiceClose(Varnel& ctx, const std::string& name);
 // Writes the entry and sets ListenerStatus; returns the status text to store.
 std::string ListenerFailed(Varnel& ctx, const std::string& name, int number,
                            const std::string& description);
-
-// True when address is one of this machine's interface addresses.
-bool IsLocalAddress(const std::string& address);
 
 }  // namespace varnel

@@ -6,6 +6,14 @@
 #include "service/errors.h"
 
 namespace varnel {
+namespace {
+
+// Object n of the forwarded Syslog group under the private arc.
+std::string SyslogObject(int n) {
+  return std::string(snmp::kPrivateArc) + ".1.6." + std::to_string(n);
+}
+
+}  // namespace
 
 void ForwardSysLogAsTrap(Varnel& ctx, const std::string& senderAddress,
                          const std::string& nodeName, std::int16_t priority,
@@ -15,10 +23,9 @@ void ForwardSysLogAsTrap(Varnel& ctx, const std::string& senderAddress,
     if (!target.forward) return;
     // The agent-addr field holds only an IPv4 address; other senders are sent as 0.0.0.0.
     snmp::Message m = NewServiceTrap(ctx, target, 2, senderAddress);
-    m.variables.push_back({"1.3.6.1.4.1.99412.1.10.1.6.1", nodeName, snmp::vt::kOctetString});
-    m.variables.push_back(
-        {"1.3.6.1.4.1.99412.1.10.1.6.2", std::to_string(priority), snmp::vt::kInteger});
-    m.variables.push_back({"1.3.6.1.4.1.99412.1.10.1.6.3", message, snmp::vt::kOctetString});
+    m.variables.push_back({SyslogObject(1), nodeName, snmp::vt::kOctetString});
+    m.variables.push_back({SyslogObject(2), std::to_string(priority), snmp::vt::kInteger});
+    m.variables.push_back({SyslogObject(3), message, snmp::vt::kOctetString});
     ctx.snmp.agent->SendTrap(target.Destination(), m);
     Delay(ctx.io, 5);
   });

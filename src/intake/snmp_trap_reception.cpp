@@ -111,10 +111,10 @@ std::string OpenTrapServer(Varnel& ctx, Table& t) {
   });
   s.manager->Listen(port, address == "0.0.0.0" ? "" : address);
   ctx.listeners.trapLocalPort = s.manager->LocalPort();
-  Delay(ctx.io, 500);
+  Delay(ctx.io, kListenerStartPauseMs);
   std::string local = s.manager->LocalAddress();
   t.Set("IpAddress", local);
-  return StartedStatus(ctx, "Trap Server Started",
+  return StartedStatus(ctx, kTrapServerStarted,
                        {"IP=" + local, "Port=" + std::to_string(s.manager->LocalPort())});
 }
 

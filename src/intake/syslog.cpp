@@ -209,20 +209,25 @@ std::string StartSysLogListener(Varnel& ctx, int n, Table& settings) {
   auto handler = [&ctx, n](std::string data, std::string ip) {
     SysLogDataArrival(ctx, n, std::move(data), ip);
   };
+  auto onError = [&ctx, n](int number, const std::string& description) {
+    SysLogError(ctx, n, number, description);
+  };
   std::string localIp;
   int localPort;
   if (protocol == "UDP") {
     syslog.udp[slot] = std::make_shared<UdpListener>(ctx.io, address, port, handler);
+    syslog.udp[slot]->OnError(onError);
     localIp = syslog.udp[slot]->LocalAddress();
     localPort = syslog.udp[slot]->LocalPort();
   } else {
     syslog.tcp[slot] = std::make_shared<TcpListener>(ctx.io, address, port, handler);
+    syslog.tcp[slot]->OnError(onError);
     localIp = syslog.tcp[slot]->LocalAddress();
     localPort = syslog.tcp[slot]->LocalPort();
   }
   ctx.listeners.sysLogBound[slot] = localPort != 0;
-  Delay(ctx.io, 500);
-  return StartedStatus(ctx, "Syslog Server Started",
+  Delay(ctx.io, kListenerStartPauseMs);
+  return StartedStatus(ctx, kSyslogServerStarted,
                        {"IP=" + localIp, "Port=" + std::to_string(localPort), ""});
 }
 
@@ -258,6 +263,10 @@ void SysLogDataArrival(Varnel& ctx, int n, std::string text, const std::string& 
         .Blank();
     WriteTrace(ctx, TraceCategory::EventSources, trace::kSyslogMess, t.Lines());
   });
+}
+
+void SysLogError(Varnel& ctx, int n, int number, const std::string& description) {
+  ReportError(ctx, "sysLog" + std::to_string(n) + "_Error", number, description);
 }
 
 void WriteSysLogEventsToEventList(Varnel& ctx) {

@@ -43,6 +43,9 @@ void StopSysLogListener(Varnel& ctx, int n);
 // The data-arrival handler of listener n: queues the message (300 at most).
 void SysLogDataArrival(Varnel& ctx, int n, std::string text, const std::string& senderIp);
 
+// The socket error event of listener n: reported, the listener goes on as it is.
+void SysLogError(Varnel& ctx, int n, int number, const std::string& description);
+
 void WriteSysLogEventsToEventList(Varnel& ctx);
 
 }  // namespace varnel

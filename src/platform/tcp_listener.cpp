@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include "platform/udp_listener.h"
-
 namespace varnel {
 
 // ---------------------------------------------------------------- MessageFramer
@@ -116,7 +114,9 @@ void TcpListener::Accept() {
   auto c = std::make_shared<Connection>(io_);
   acceptor_.async_accept(c->socket, [this, c, alive = alive_](const std::error_code& ec) {
     if (!*alive || ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
-    if (!ec) {
+    if (ec) {
+      ReportError(ec);
+    } else {
       if (connections_.size() >= kMaxTcpConnections) {
         std::error_code ignored;
         c->socket.close(ignored);  // the senders already connected stay served
@@ -138,12 +138,19 @@ void TcpListener::Read(const std::shared_ptr<Connection>& c) {
         auto emit = [&](std::string msg) { handler_(std::move(msg), c->peer); };
         if (ec) {
           if (ec != asio::error::operation_aborted) c->framer.Finish(emit);
+          if (ec != asio::error::operation_aborted && ec != asio::error::eof) ReportError(ec);
           Drop(c);
           return;
         }
         c->framer.Feed(c->buffer.data(), n, emit);
         Read(c);
       });
+}
+
+void TcpListener::ReportError(const std::error_code& ec) {
+  if (!onError_) return;
+  VarnelError e = SocketErrorOf(ec);
+  onError_(e.Number(), e.what());
 }
 
 void TcpListener::Drop(const std::shared_ptr<Connection>& c) {

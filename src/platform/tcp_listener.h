@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/udp_listener.h"
+
 namespace varnel {
 
 constexpr std::size_t kMaxTcpMessage = 65536;
@@ -41,16 +43,21 @@ class TcpListener {
   int LocalPort() const;
   std::size_t Connections() const { return connections_.size(); }
   void Close();
+  // Called for a failed accept or a connection that fails other than by the peer's close;
+  // the listener goes on accepting.
+  void OnError(SocketErrorHandler handler) { onError_ = std::move(handler); }
 
  private:
   struct Connection;
   void Accept();
   void Read(const std::shared_ptr<Connection>& c);
   void Drop(const std::shared_ptr<Connection>& c);
+  void ReportError(const std::error_code& ec);
 
   asio::io_context& io_;
   asio::ip::tcp::acceptor acceptor_;
   Handler handler_;
+  SocketErrorHandler onError_;
   std::list<std::shared_ptr<Connection>> connections_;
   std::shared_ptr<bool> alive_;
 };

@@ -14,10 +14,12 @@ asio::ip::address BindAddress(const std::string& address) {
   return a;
 }
 
-void ThrowSocketError(const std::error_code& ec) {
-  if (ec.category() == asio::system_category()) throw SocketError(ec.value());
-  throw VarnelError(10000, ec.message());
+VarnelError SocketErrorOf(const std::error_code& ec) {
+  if (ec.category() == asio::system_category()) return SocketError(ec.value());
+  return VarnelError(10000, ec.message());
 }
+
+void ThrowSocketError(const std::error_code& ec) { throw SocketErrorOf(ec); }
 
 UdpListener::UdpListener(asio::io_context& io, const std::string& address, int port,
                          Handler handler)
@@ -56,9 +58,13 @@ void UdpListener::Receive() {
   socket_.async_receive_from(asio::buffer(buffer_), sender_,
                              [this](const std::error_code& ec, std::size_t n) {
                                if (ec == asio::error::operation_aborted) return;
-                               if (!ec)
+                               if (!ec) {
                                  handler_(std::string(buffer_.data(), n),
                                           sender_.address().to_string());
+                               } else if (onError_) {
+                                 VarnelError e = SocketErrorOf(ec);
+                                 onError_(e.Number(), e.what());
+                               }
                                if (socket_.is_open()) Receive();
                              });
 }

@@ -6,9 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace varnel {
 
 constexpr std::size_t kMaxDatagram = 65536;
+
+// A receive error of a listener socket: the Winsock-style number and a description.
+using SocketErrorHandler = std::function<void(int number, const std::string& description)>;
 
 class UdpListener {
  public:
@@ -19,6 +24,8 @@ class UdpListener {
   std::string LocalAddress() const;
   int LocalPort() const;
   void Close();
+  // Called for a failed receive; the socket goes on receiving.
+  void OnError(SocketErrorHandler handler) { onError_ = std::move(handler); }
 
  private:
   void Receive();
@@ -26,12 +33,14 @@ class UdpListener {
   asio::ip::udp::endpoint sender_;
   std::vector<char> buffer_;
   Handler handler_;
+  SocketErrorHandler onError_;
 };
 
 // Parses a bind address; "" and "0.0.0.0" mean every IPv4 address. Raises 10049 when the
 // text is not an address.
 asio::ip::address BindAddress(const std::string& address);
-// Turns a socket error code into the VarnelError of its Winsock-style number.
+// The VarnelError of a socket error code, with its Winsock-style number.
+VarnelError SocketErrorOf(const std::error_code& ec);
 [[noreturn]] void ThrowSocketError(const std::error_code& ec);
 
 }  // namespace varnel

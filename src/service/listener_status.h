@@ -1,4 +1,4 @@
-// The listeners opened at start: their tables, status columns and status texts.
+// The status texts that the listeners write into their settings tables at start.
 #pragma once
 #include <string>
 #include <vector>
@@ -7,18 +7,20 @@
 
 namespace varnel {
 
-struct ListenerInfo {
-  const char* name;          // "snmpAgent" ...
-  const char* table;         // settings table
-  const char* enabledColumn;
-  const char* statusColumn;
-  int entry;                 // ListenerStatus entry, 0 for none
-  const char* startedWord;   // the text that marks the listener as started in its status
-  const char* notStarted;    // "Not Started" or "Not Opened"
-};
+// The word of a started status; stopping a listener looks for it in the stored status.
+inline constexpr const char* kSnmpAgentStarted = "SNMP Agent Started";
+inline constexpr const char* kTrapServerStarted = "Trap Server Started";
+inline constexpr const char* kCommPortOpened = "Comm Port Opened";
+inline constexpr const char* kSyslogServerStarted = "Syslog Server Started";
+inline constexpr const char* kSmtpServerStarted = "SMTP Server Started";
+inline constexpr const char* kSmsServerStarted = "SMS Server Started";
+// The status of a listener that is not enabled or was stopped.
+inline constexpr const char* kNotStarted = "Not Started";
+inline constexpr const char* kNotOpened = "Not Opened";  // the alarm panel port
 
-// The listeners with a status column, in start order; nullptr for other names.
-const ListenerInfo* FindListener(const std::string& name);
+// The pause after a listener starts, so that its first events are served before the next
+// listener opens.
+constexpr int kListenerStartPauseMs = 500;
 
 // T CR LF word, then each detail line joined by CR LF (T = DateFormat + " HH:MM:SS").
 std::string StartedStatus(const Varnel& ctx, const std::string& word,

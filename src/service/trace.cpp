@@ -53,12 +53,6 @@ TraceLines& TraceLines::Field(const std::string& name, const std::string& value)
   return *this;
 }
 
-TraceLines& TraceLines::Traffic(const std::string& description) {
-  lines_.emplace_back();
-  lines_.push_back(TraceTimestamp(ctx_) + "    " + description);
-  return *this;
-}
-
 TraceLines& TraceLines::Line(const std::string& text) {
   lines_.push_back(text);
   return *this;

@@ -61,8 +61,6 @@ class TraceLines {
   TraceLines& Field(const std::string& name, int index, const std::string& value);
   // name "=" value
   TraceLines& Field(const std::string& name, const std::string& value);
-  // empty line, then timestamp, four blanks and the description.
-  TraceLines& Traffic(const std::string& description);
   TraceLines& Line(const std::string& text);
   TraceLines& Blank() { return Line(""); }
   const std::vector<std::string>& Lines() const { return lines_; }

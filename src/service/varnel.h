@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "service/state/delivery_state.h"
@@ -37,7 +38,6 @@ constexpr int kListenerEntries = 7;
 struct ListenerPorts {
   int trapLocalPort = 0;              // 0 while the trap listener is not bound
   std::array<bool, 2> sysLogBound{};  // Syslog 1 and 2 bound to a local port
-  bool commPortOpen = false;          // alarm panel port open
 };
 
 // ServiceState: whether the cycle runs.
@@ -56,6 +56,16 @@ enum class StatusStepCode : std::int16_t {
 };
 // An entry of ListenerStatus.
 enum class ListenerStatusCode : std::int16_t { Unknown = 0, Started = 1, NotStarted = 2 };
+
+// A change of the service's state asked for through the agent while a cycle runs (the agent
+// is served during the cycle's waits). The request is answered at once; the change waits for
+// the cycle to end, so that an activation does not drop files and queues the cycle is
+// working on.
+struct PendingAgentRequest {
+  bool activate = false;  // the activation that drops what arrived while the service was not active
+  std::optional<ServiceStateCode> serviceState;
+  std::optional<UpdateRequestCode> updateRequest;
+};
 
 struct Varnel {
   Varnel(asio::io_context& io, const Clock& clock, EventLog& eventLog, std::string programDir);
@@ -103,6 +113,7 @@ struct Varnel {
   bool SmsServerActive = false;
   bool TimerEnabled = false;
   bool CycleRunning = false;
+  PendingAgentRequest agentRequest;  // applied by the host when the running cycle ends
 
   // Error state.
   std::uint16_t ErrorCount = 0;

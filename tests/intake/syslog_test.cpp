@@ -208,6 +208,23 @@ TEST_F(SyslogTest, TcpListenerTakesTheUnterminatedTailWhenThePeerCloses) {
   EXPECT_EQ(Pass({}), (Texts{"one", "tail without newline"}));
 }
 
+TEST_F(SyslogTest, AConnectionResetIsReportedUnderTheListenersName) {
+  SetColumn("Event_SysLog", "Enabled1", "1");
+  SetColumn("Event_SysLog", "Protocol1", "TCP");
+  SetColumn("Event_SysLog", "IpAddress1", "127.0.0.1");
+  SetColumn("Event_SysLog", "ListeningPort1", "0");
+  ServiceOpen(ctx, "sysLog1");
+  auto& listener = *ctx.intake.syslog.tcp[0];
+  asio::ip::tcp::socket t(io);
+  t.connect({asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(listener.LocalPort())});
+  ASSERT_TRUE(testing::PumpUntil(io, [&] { return listener.Connections() == 1; }));
+  t.set_option(asio::socket_base::linger(true, 0));  // the close resets the connection
+  t.close();
+  ASSERT_TRUE(testing::PumpUntil(io, [&] { return !Entries(106).empty(); }));
+  EXPECT_EQ(Entries(106), std::vector<std::string>{
+                              "[10104] Connection reset by peer (Module: sysLog1_Error)"});
+}
+
 TEST_F(SyslogTest, BindFailuresAreReported) {
   asio::ip::udp::socket holder(io, {asio::ip::make_address("127.0.0.1"), 0});
   SetColumn("Event_SysLog", "Enabled1", "1");
