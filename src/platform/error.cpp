@@ -30,8 +30,17 @@ VarnelError SocketError(int errnum) {
     case ECONNREFUSED:
       return VarnelError(err::kConnRefused, "Connection refused");
     default:
-      return VarnelError(10000 + errnum, std::strerror(errnum));
+      break;
   }
+  // The other errors a socket meets, under their Winsock numbers.
+  static constexpr struct {
+    int errnum, number;
+  } kWinsock[] = {{EMFILE, 10024},       {EMSGSIZE, 10040},  {ENETUNREACH, 10051},
+                  {ECONNABORTED, 10053}, {ECONNRESET, 10054}, {ENOBUFS, 10055},
+                  {ENOTCONN, 10057},     {ETIMEDOUT, 10060}, {EHOSTUNREACH, 10065}};
+  for (const auto& w : kWinsock)
+    if (w.errnum == errnum) return VarnelError(w.number, std::strerror(errnum));
+  return VarnelError(10000 + errnum, std::strerror(errnum));
 }
 
 }  // namespace varnel

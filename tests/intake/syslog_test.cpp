@@ -222,7 +222,7 @@ TEST_F(SyslogTest, AConnectionResetIsReportedUnderTheListenersName) {
   t.close();
   ASSERT_TRUE(testing::PumpUntil(io, [&] { return !Entries(106).empty(); }));
   EXPECT_EQ(Entries(106), std::vector<std::string>{
-                              "[10104] Connection reset by peer (Module: sysLog1_Error)"});
+                              "[10054] Connection reset by peer (Module: sysLog1_Error)"});
 }
 
 TEST_F(SyslogTest, BindFailuresAreReported) {
