@@ -31,9 +31,9 @@ TEST_F(SuppGroupCheckTest, DutyHourEmptyPatternsTheTenPatternLimitAndBadPatterns
 
 TEST(PriorityCondition, SearchWordsAgainstTheGroupsPriority) {
   struct Case { const char* event; const char* search; bool holds; };
-  for (const Case& c : {Case{"1 - Critical", "<=", true}, {"3 - Minor", "<=", false},
+  for (const Case& c : {Case{"2 - Major", "<=", true}, {"3 - Minor", "<=", false},
                         {"2 - Major", "=", true}, {"1 - Critical", "=", false},
-                        {"1 - Critical", ">=", false}, {"3 - Minor", ">=", true},
+                        {"2 - Major", ">=", true}, {"1 - Critical", ">=", false},
                         {"2 - Major", "=<", false},  // not a search word
                         {"Info", "<=", true}})       // no digit: 0, the most severe
     EXPECT_EQ(PriorityCondition(c.event, "2 - Major", c.search), c.holds) << c.event << c.search;
