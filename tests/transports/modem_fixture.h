@@ -46,15 +46,9 @@ class ScriptedTerminal : public SerialPort {
   bool Dtr() const override { return dtr_; }
   void SetDtr(bool on) override { dtr_ = on; }
   bool CarrierDetect() override { return Check(), false; }
-  std::size_t InputCount() override {
-    Check();
-    clock_.AdvanceMs(500);
-    return input_.size();
-  }
-  std::string ReadAll() override {
-    Check();
-    return std::exchange(input_, {});
-  }
+  // Every poll moves the fake clock on.
+  std::size_t InputCount() override { return Check(), clock_.AdvanceMs(500), input_.size(); }
+  std::string ReadAll() override { return Check(), std::exchange(input_, {}); }
   void DiscardInput() override { Check(), input_.clear(); }
   void DiscardOutput() override { Check(); }
   void Write(const std::string& bytes) override {
@@ -120,10 +114,6 @@ class ModemTest : public VarnelTest {
                                  {"ModemCommDelays", ""}, {"Retries", "1"}})
       SetColumn("Settings_Modem", column, value);
     clock.AdvanceMs(1'000'000);
-  }
-  std::vector<std::string> ModemTraceLines() {
-    std::string path = File("Debug/Modem_Communication.txt");
-    return FileExists(path) ? ReadLines(path) : std::vector<std::string>{};
   }
   ScriptedTerminal* term;
 };
