@@ -298,7 +298,7 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
       do {
         ++attempt;
         SendATtoModem(ctx, op.ModemInitString);
-        WaitForResponse(ctx, kOk, 4, ok);
+        WaitForResponse(ctx, kOk, kCommandTimeout, ok);
       } while (!ok && attempt <= mp.Retries);
       if (ok) {
         Delay(ctx.io, ctx.gsm.LongCommDelay);
