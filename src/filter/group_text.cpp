@@ -1,7 +1,5 @@
 #include "filter/group_text.h"
 
-#include <ctime>
-
 #include "platform/text.h"
 #include "service/trace.h"
 
@@ -94,20 +92,6 @@ std::string DropFileField(std::string_view text) {
   for (char& c : out)
     if (c == '\t' || c == '\r' || c == '\n') c = ' ';
   return out;
-}
-
-LocalTime AddMinutes(const LocalTime& t, long minutes) {
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  std::time_t s = ::timegm(&tm) + static_cast<std::time_t>(minutes) * 60;
-  ::gmtime_r(&s, &tm);
-  return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                   tm.tm_min,         tm.tm_sec,     tm.tm_wday};
 }
 
 void TraceGroupTable(Varnel& ctx, const std::string& title, const std::string& prefix,

@@ -53,9 +53,6 @@ std::string AckRequest(SuppGroupEntry& entry, int id, const LocalTime& now, int 
 // neither split the line nor the record.
 std::string DropFileField(std::string_view text);
 
-// t plus minutes of calendar time (no daylight-saving jumps, as the texts carry none).
-LocalTime AddMinutes(const LocalTime& t, long minutes);
-
 // The trace dump of a group table: title line, then the twelve labelled lines and an empty
 // line per used entry, then a final empty line.
 void TraceGroupTable(Varnel& ctx, const std::string& title, const std::string& prefix,

@@ -52,6 +52,36 @@ struct Held {
   bool removed = false;
 };
 
+constexpr std::string_view kWholeStringEqual = "Whole String Equal";
+
+// The message comparison of duplicates and of clearing: the whole string, or the first or
+// last half of the event's message (in characters).
+bool MessageMatches(std::string_view held, std::string_view event, std::string_view criteria) {
+  const long n = static_cast<long>(CharLength(event) / 2);
+  if (criteria == kWholeStringEqual) return held == event;
+  if (criteria == "First Part Equal")
+    return !event.empty() && LeftChars(held, n) == LeftChars(event, n);
+  if (criteria == "Last Part Equal")
+    return !event.empty() && RightChars(held, n) == RightChars(event, n);
+  return criteria == "Any String Valid";
+}
+
+// True when a hold queue entry matches; the walk is the procedure's unit of errors.
+template <class Match>
+bool AnyHeld(Varnel& ctx, const char* procedure, Match match) {
+  bool found = false;
+  Guarded(ctx, procedure, [&] {
+    HeldEntry e;
+    for (const std::string& line : ReadHoldQueue(ctx)) {
+      if (ParseHoldQueueLine(line, e) && match(e)) {
+        found = true;
+        return;
+      }
+    }
+  });
+  return found;
+}
+
 }  // namespace
 
 bool ParseHoldQueueLine(std::string_view line, HeldEntry& entry) {
@@ -90,189 +120,183 @@ HeldEntry HoldEvent(const std::string& groupName, const LocalTime& now, int hold
 }
 
 bool TestForName_Hq(Varnel& ctx, const std::string& groupName, const std::string& nodeName) {
-  bool found = false;
-  Guarded(ctx, "TestForName_Hq", [&] {
-    // Fields were written with TAB, CR and LF as blanks; compare in that form.
-    std::string group = DropFileField(groupName), node = DropFileField(nodeName);
-    HeldEntry e;
-    for (const std::string& line : ReadHoldQueue(ctx)) {
-      if (ParseHoldQueueLine(line, e) && e.GroupName == group && e.NodeName == node) {
-        found = true;
-        return;
-      }
-    }
+  // Fields were written with TAB, CR and LF as blanks; compare in that form.
+  const std::string group = DropFileField(groupName), node = DropFileField(nodeName);
+  return AnyHeld(ctx, "TestForName_Hq", [&](const HeldEntry& e) {
+    return e.GroupName == group && e.NodeName == node;
   });
-  return found;
 }
 
 bool TestForDuplicate_Hq(Varnel& ctx, const std::string& groupName, const std::string& criteria,
                          const std::string& priority, const std::string& nodeName,
                          const std::string& message) {
-  bool duplicate = false;
-  Guarded(ctx, "TestForDuplicate_Hq", [&] {
-    std::string group = DropFileField(groupName), prio = DropFileField(priority),
-                node = DropFileField(nodeName), m = DropFileField(message);
-    long n = static_cast<long>(CharLength(m) / 2);
-    HeldEntry e;
-    for (const std::string& line : ReadHoldQueue(ctx)) {
-      if (!ParseHoldQueueLine(line, e) || e.GroupName != group || e.Priority != prio ||
-          e.NodeName != node)
-        continue;
-      const std::string& h = e.Message;
-      if (criteria == "Whole String Equal") {
-        duplicate = h == m;
-      } else if (criteria == "First Part Equal") {
-        duplicate = !m.empty() && LeftChars(h, n) == LeftChars(m, n);
-      } else if (criteria == "Last Part Equal") {
-        duplicate = !m.empty() && RightChars(h, n) == RightChars(m, n);
-      } else {
-        duplicate = criteria == "Any String Valid";
-      }
-      if (duplicate) return;
-    }
+  const std::string group = DropFileField(groupName), prio = DropFileField(priority),
+                    node = DropFileField(nodeName), m = DropFileField(message);
+  return AnyHeld(ctx, "TestForDuplicate_Hq", [&](const HeldEntry& e) {
+    return e.GroupName == group && e.Priority == prio && e.NodeName == node &&
+           MessageMatches(e.Message, m, criteria);
   });
-  return duplicate;
 }
 
 bool TestForMessage_Hq(std::string_view heldMessage, std::string_view eventMessage,
                        std::string_view criteria) {
-  long n = static_cast<long>(CharLength(eventMessage) / 2);
-  if (criteria == "Any String Valid") return true;
-  if (criteria == "First Part Equal")
-    return !eventMessage.empty() && LeftChars(heldMessage, n) == LeftChars(eventMessage, n);
-  if (criteria == "Last Part Equal")
-    return !eventMessage.empty() && RightChars(heldMessage, n) == RightChars(eventMessage, n);
-  return false;
+  // An up event never clears by the whole string.
+  return criteria != kWholeStringEqual && MessageMatches(heldMessage, eventMessage, criteria);
 }
+
+namespace {
+
+// The hold queue as one run reads it: the entries it works on and the lines after them.
+struct HoldQueueRun {
+  std::vector<Held> held;
+  std::vector<std::string> unread;
+};
+
+// What a run decided; nothing of it has taken effect yet.
+struct HoldQueueOutcome {
+  std::unique_ptr<SuppGroupTable> table = std::make_unique<SuppGroupTable>();
+  int counter = 0;  // the acknowledgement counter after the run
+  std::vector<std::string> escalations;  // new lines of the event log
+  std::vector<std::string> ackLines;
+};
+
+// Takes the first kMaxHeldEntries entries; the lines after them are kept for the next run.
+HoldQueueRun ReadRun(const std::string& path) {
+  HoldQueueRun run;
+  std::vector<std::string> lines = ReadLines(path);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (run.held.size() == static_cast<std::size_t>(kMaxHeldEntries)) {
+      run.unread.assign(std::make_move_iterator(lines.begin() + static_cast<long>(i)),
+                        std::make_move_iterator(lines.end()));
+      break;
+    }
+    Held h;
+    if (!ParseHoldQueueLine(lines[i], h.entry)) continue;
+    h.reminded = ToLower(Trim(h.entry.Reminded)) == "true";
+    run.held.push_back(std::move(h));
+  }
+  return run;
+}
+
+// Decides for every held entry of every group: expiry (escalation, sending), one reminder, or
+// clearing by up events of the event list. Marks the entries and collects the group texts.
+HoldQueueOutcome Evaluate(Varnel& ctx, std::vector<Held>& held, const LocalTime& now) {
+  const std::string nowText = now.Text();
+  HoldQueueOutcome out;
+  out.counter = ctx.ReqAckIdCounter;
+  Database db = OpenDatabase(ctx);
+  Table groups = db.Open("SuppGrp_Perm");
+  std::optional<Table> checkInterval;
+  std::optional<MessageFormat> format;
+  auto fmt = [&]() -> const MessageFormat& {
+    if (!format) {
+      checkInterval.emplace(db.Open("Event_CheckInterval"));
+      format = ReadMessageFormat(*checkInterval);
+    }
+    return *format;
+  };
+  auto entryText = [&](const HeldEntry& e) {
+    return ComposeEventText(fmt(), e.EventTime, e.NodeName, e.Priority, e.Message);
+  };
+
+  for (int g = 1; !groups.Eof(); groups.MoveNext(), ++g) {
+    const std::string key = DropFileField(groups.Text("Name"));
+    std::optional<HqGroup> G;
+    for (Held& h : held) {
+      if (h.removed || h.entry.GroupName != key) continue;
+      if (g > kMaxSuppGroups) throw VarnelError(err::kSubscript, "Subscript out of range");
+      if (!G) G.emplace(groups);
+      auto append = [&](std::string_view text) {
+        SuppGroupEntry& entry = (*out.table)[g];
+        if (entry.Free()) FillGroupEntry(entry, groups);
+        AppendGroupText(entry, text);
+      };
+
+      const long r = G->RemindTimer >= G->HoldTimer ? 0 : G->HoldTimer - G->RemindTimer;
+      LocalTime expiry;
+      // An expiry that cannot be read counts as passed, so the entry cannot stick.
+      const bool readable = ParseTimeText(h.entry.Expiry, expiry);
+      bool send = false;
+      if (!readable || nowText > expiry.Text()) {
+        h.removed = true;
+        if (G->EscalateWhenExp) {
+          std::string text = G->NewMessage == "$M" ? entryText(h.entry) : G->NewMessage;
+          out.escalations.push_back(nowText + "\t" + DropFileField(G->NewPriority) + "\t" +
+                                    DropFileField(G->NewNodeName) + "\t" + DropFileField(text));
+        }
+        send = G->SendMessWhenExp;
+      } else if (G->RemindOnce && !h.reminded && nowText > AddMinutes(expiry, -r).Text()) {
+        h.reminded = true;
+        send = true;
+      } else {
+        for (int i = 1; i <= ctx.events.Count(); ++i) {
+          const InEvent& ev = ctx.events[i];
+          if (!PriorityCondition(ev.Priority, G->PriorityUp, G->PrioritySearchUp) ||
+              DropFileField(ev.Name) != h.entry.NodeName)
+            continue;
+          if (TestForMessage_Hq(h.entry.Message, DropFileField(ev.Message), G->MessageUp))
+            h.removed = true;
+          // The up text goes out even when it did not clear the entry.
+          if (G->SendMessWhenUp)
+            append(ComposeEventText(fmt(), ev.DateAndTime, ev.Name, ev.Priority, ev.Message));
+        }
+      }
+      if (send) append(entryText(h.entry));
+    }
+
+    if (g > kMaxSuppGroups) continue;
+    SuppGroupEntry& entry = (*out.table)[g];
+    if (entry.Free()) continue;
+    FinishGroupText(entry, kHqGroupTextMaxChars, kHqGroupTextCutChars);
+    if (groups.Flag("ReqAck")) {
+      out.counter = NextReqAckId(out.counter);
+      out.ackLines.push_back(AckRequest(entry, out.counter, now, groups.Int16("ReqAckWait"),
+                                        groups.Int16("ReqAckMaxRem")));
+    }
+  }
+  return out;
+}
+
+// Lets a run take effect: the event log and acknowledgement lines, the counter, the rewritten
+// hold queue and the group table.
+void Commit(Varnel& ctx, const std::string& path, HoldQueueRun& run, HoldQueueOutcome& out) {
+  if (!out.escalations.empty()) AppendLines(ctx.Path(kEventLogFile), out.escalations);
+  if (!out.ackLines.empty()) {
+    AppendLines(ctx.Path(kReqAckFile), out.ackLines);
+    ctx.ReqAckIdCounter = out.counter;
+  }
+  std::vector<std::string> keep;
+  keep.reserve(run.held.size() + run.unread.size());
+  for (Held& h : run.held) {
+    if (h.removed) continue;
+    h.entry.Reminded = h.reminded ? "True" : "False";
+    keep.push_back(FormatHoldQueueLine(h.entry));
+  }
+  keep.insert(keep.end(), std::make_move_iterator(run.unread.begin()),
+              std::make_move_iterator(run.unread.end()));
+  if (keep.empty())
+    DeleteFile(path);
+  else
+    RewriteLines(path, keep);
+  ctx.filter.HqSuppGrp = std::move(*out.table);
+}
+
+}  // namespace
 
 void SuppGroupCheck_Hq(Varnel& ctx) {
   Guarded(ctx, "SuppGroupCheck_Hq", [&] {
     for (auto& e : ctx.filter.HqSuppGrp) e = SuppGroupEntry{};
     const std::string path = ctx.Path(kHoldQueueFile);
     if (!FileExists(path)) return;
-
-    // Take the first 300 entries; keep the lines after them as they are for the next run.
-    std::vector<std::string> lines = ReadLines(path);
-    std::vector<Held> held;
-    std::vector<std::string> unread;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (held.size() == static_cast<std::size_t>(kMaxHeldEntries)) {
-        unread.assign(std::make_move_iterator(lines.begin() + static_cast<long>(i)),
-                      std::make_move_iterator(lines.end()));
-        break;
-      }
-      Held h;
-      if (!ParseHoldQueueLine(lines[i], h.entry)) continue;
-      h.reminded = ToLower(Trim(h.entry.Reminded)) == "true";
-      held.push_back(std::move(h));
-    }
-    if (held.empty()) {
+    HoldQueueRun run = ReadRun(path);
+    if (run.held.empty()) {
       DeleteFile(path);
       return;
     }
-
-    const LocalTime now = ctx.clock.Now();
-    const std::string nowText = now.Text();
-    // Everything is worked out first and only takes effect once the whole walk succeeded,
-    // so a failure leaves the file, the counter and the table as they were.
-    auto table = std::make_unique<SuppGroupTable>();
-    int counter = ctx.ReqAckIdCounter;
-    std::vector<std::string> escalations, ackLines;
-
-    {
-      Database db = OpenDatabase(ctx);
-      Table groups = db.Open("SuppGrp_Perm");
-      std::optional<Table> checkInterval;
-      std::optional<MessageFormat> format;
-      auto fmt = [&]() -> const MessageFormat& {
-        if (!format) {
-          checkInterval.emplace(db.Open("Event_CheckInterval"));
-          format = ReadMessageFormat(*checkInterval);
-        }
-        return *format;
-      };
-      auto entryText = [&](const HeldEntry& e) {
-        return ComposeEventText(fmt(), e.EventTime, e.NodeName, e.Priority, e.Message);
-      };
-
-      for (int g = 1; !groups.Eof(); groups.MoveNext(), ++g) {
-        const std::string key = DropFileField(groups.Text("Name"));
-        std::optional<HqGroup> G;
-        for (Held& h : held) {
-          if (h.removed || h.entry.GroupName != key) continue;
-          if (g > kMaxSuppGroups) throw VarnelError(err::kSubscript, "Subscript out of range");
-          if (!G) G.emplace(groups);
-          auto append = [&](std::string_view text) {
-            SuppGroupEntry& entry = (*table)[g];
-            if (entry.Free()) FillGroupEntry(entry, groups);
-            AppendGroupText(entry, text);
-          };
-
-          const long r = G->RemindTimer >= G->HoldTimer ? 0 : G->HoldTimer - G->RemindTimer;
-          LocalTime expiry;
-          // An expiry that cannot be read counts as passed, so the entry cannot stick.
-          const bool readable = ParseTimeText(h.entry.Expiry, expiry);
-          bool send = false;
-          if (!readable || nowText > expiry.Text()) {
-            h.removed = true;
-            if (G->EscalateWhenExp) {
-              std::string text = G->NewMessage == "$M" ? entryText(h.entry) : G->NewMessage;
-              escalations.push_back(nowText + "\t" + DropFileField(G->NewPriority) + "\t" +
-                                    DropFileField(G->NewNodeName) + "\t" + DropFileField(text));
-            }
-            send = G->SendMessWhenExp;
-          } else if (G->RemindOnce && !h.reminded && nowText > AddMinutes(expiry, -r).Text()) {
-            h.reminded = true;
-            send = true;
-          } else {
-            for (int i = 1; i <= ctx.events.Count(); ++i) {
-              const InEvent& ev = ctx.events[i];
-              if (!PriorityCondition(ev.Priority, G->PriorityUp, G->PrioritySearchUp) ||
-                  DropFileField(ev.Name) != h.entry.NodeName)
-                continue;
-              if (TestForMessage_Hq(h.entry.Message, DropFileField(ev.Message), G->MessageUp))
-                h.removed = true;
-              // The up text goes out even when it did not clear the entry.
-              if (G->SendMessWhenUp)
-                append(ComposeEventText(fmt(), ev.DateAndTime, ev.Name, ev.Priority, ev.Message));
-            }
-          }
-          if (send) append(entryText(h.entry));
-        }
-
-        if (g > kMaxSuppGroups) continue;
-        SuppGroupEntry& entry = (*table)[g];
-        if (entry.Free()) continue;
-        FinishGroupText(entry, 2500, 2400);
-        if (groups.Flag("ReqAck")) {
-          counter = NextReqAckId(counter);
-          ackLines.push_back(
-              AckRequest(entry, counter, now, groups.Int16("ReqAckWait"), groups.Int16("ReqAckMaxRem")));
-        }
-      }
-    }
-
-    if (!escalations.empty()) AppendLines(ctx.Path(kEventLogFile), escalations);
-    if (!ackLines.empty()) {
-      AppendLines(ctx.Path(kReqAckFile), ackLines);
-      ctx.ReqAckIdCounter = counter;
-    }
-
-    std::vector<std::string> keep;
-    keep.reserve(held.size() + unread.size());
-    for (Held& h : held) {
-      if (h.removed) continue;
-      h.entry.Reminded = h.reminded ? "True" : "False";
-      keep.push_back(FormatHoldQueueLine(h.entry));
-    }
-    keep.insert(keep.end(), std::make_move_iterator(unread.begin()),
-                std::make_move_iterator(unread.end()));
-    if (keep.empty())
-      DeleteFile(path);
-    else
-      RewriteLines(path, keep);
-
-    ctx.filter.HqSuppGrp = std::move(*table);
+    // Everything is decided first and takes effect only once the whole walk succeeded, so a
+    // failure leaves the file, the counter and the table as they were.
+    HoldQueueOutcome out = Evaluate(ctx, run.held, ctx.clock.Now());
+    Commit(ctx, path, run, out);
     TraceGroupTable(ctx, "Support Groups - Hold Queue", "HqSuppGrp", ctx.filter.HqSuppGrp);
   });
 }

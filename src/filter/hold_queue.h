@@ -14,6 +14,10 @@ namespace varnel {
 constexpr int kMaxHeldEntries = 300;
 // Held messages are cut to this many characters.
 constexpr int kHeldMessageChars = 400;
+// A group text of the hold queue longer than the first number of characters is cut to the
+// second.
+constexpr long kHqGroupTextMaxChars = 2500;
+constexpr long kHqGroupTextCutChars = 2400;
 
 // One line of the hold queue: seven TAB-separated fields.
 struct HeldEntry {

@@ -2,8 +2,97 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 namespace varnel {
+namespace {
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const auto yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2));
+}
+
+int WeekdayOfDays(std::int64_t days) { return static_cast<int>(((days % 7) + 11) % 7); }
+
+std::int64_t EpochSeconds(const LocalTime& t) {
+  return DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) *
+             kSecondsPerDay +
+         t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+}  // namespace
+
+std::int64_t SecondsBetween(const LocalTime& from, const LocalTime& to) {
+  return EpochSeconds(to) - EpochSeconds(from);
+}
+
+LocalTime AddSeconds(const LocalTime& t, std::int64_t seconds) {
+  const std::int64_t s = EpochSeconds(t) + seconds;
+  std::int64_t days = s / kSecondsPerDay, rest = s % kSecondsPerDay;
+  if (rest < 0) {
+    rest += kSecondsPerDay;
+    --days;
+  }
+  LocalTime out;
+  CivilFromDays(days, out.year, out.month, out.day);
+  out.hour = static_cast<int>(rest / 3600);
+  out.minute = static_cast<int>(rest / 60 % 60);
+  out.second = static_cast<int>(rest % 60);
+  out.weekday = WeekdayOfDays(days);
+  return out;
+}
+
+LocalTime AddMinutes(const LocalTime& t, long minutes) {
+  return AddSeconds(t, static_cast<std::int64_t>(minutes) * 60);
+}
+
+int WeekdayOf(int year, int month, int day) {
+  return WeekdayOfDays(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)));
+}
+
+std::string Rfc5322Date(const LocalTime& t) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_isdst = -1;
+  const std::time_t s = std::mktime(&tm);
+  std::tm local{};
+  long offset = 0;
+  if (s != static_cast<std::time_t>(-1) && localtime_r(&s, &local)) offset = local.tm_gmtoff / 60;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                kDays[WeekdayOf(t.year, t.month, t.day)], t.day, kMonths[(t.month + 11) % 12],
+                t.year, t.hour, t.minute, t.second, offset < 0 ? '-' : '+',
+                std::labs(offset) / 60, std::labs(offset) % 60);
+  return buf;
+}
 
 std::string LocalTime::Text() const {
   char buf[32];
@@ -45,10 +134,7 @@ bool ParseTimeText(const std::string& text, LocalTime& out) {
   if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
       t.second > 59)
     return false;
-  // Day of week from the civil date (Sakamoto's method), 0 = Sunday.
-  static const int offs[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-  int y = t.year - (t.month < 3 ? 1 : 0);
-  t.weekday = (y + y / 4 - y / 100 + y / 400 + offs[t.month - 1] + t.day) % 7;
+  t.weekday = WeekdayOf(t.year, t.month, t.day);
   out = t;
   return true;
 }

@@ -56,6 +56,20 @@ class FakeClock : public Clock {
   std::uint64_t tick_ = 0;
 };
 
+// Calendar arithmetic on local times, by the civil calendar alone: daylight-saving jumps do
+// not count, as the texts these times come from carry none.
+// Whole seconds from one local time to another (negative when to is earlier).
+std::int64_t SecondsBetween(const LocalTime& from, const LocalTime& to);
+// t moved by seconds; the weekday follows the new date.
+LocalTime AddSeconds(const LocalTime& t, std::int64_t seconds);
+LocalTime AddMinutes(const LocalTime& t, long minutes);
+// Day of the week of a civil date, 0 = Sunday.
+int WeekdayOf(int year, int month, int day);
+
+// "Fri, 26 Jun 2026 10:15:00 +0200": the RFC 5322 date of a local time, with the offset of
+// the local zone in force at that time.
+std::string Rfc5322Date(const LocalTime& t);
+
 // Parses "YYYY-MM-DD HH:MM:SS" (or "YYYY-MM-DD"); returns false when malformed.
 bool ParseTimeText(const std::string& text, LocalTime& out);
 

@@ -30,21 +30,8 @@ std::size_t ByteOffset(std::string_view s, std::size_t n) {
   return i;
 }
 
-void AppendUtf8(std::string& out, unsigned cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Windows-1252 code points of bytes 0x80..0x9F (undefined ones map to themselves).
-const unsigned kCp1252High[32] = {
+const char32_t kCp1252High[32] = {
     0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
@@ -104,8 +91,52 @@ std::string FromWire(std::string_view bytes) {
       i += n;
       continue;
     }
-    auto b = static_cast<unsigned char>(bytes[i++]);
-    AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
+    out += Utf8Of(Cp1252CodePoint(static_cast<unsigned char>(bytes[i++])));
+  }
+  return out;
+}
+
+char32_t Cp1252CodePoint(unsigned char byte) {
+  return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
+}
+
+std::u32string CodePoints(std::string_view text) {
+  std::u32string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t len = Utf8SeqLen(text, i);
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (len == 0) {
+      out += Cp1252CodePoint(b);
+      ++i;
+      continue;
+    }
+    char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+    for (std::size_t k = 1; k < len; ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    out += cp;
+    i += len;
+  }
+  return out;
+}
+
+std::string Utf8Of(char32_t cp) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  std::string out;
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
   }
   return out;
 }

@@ -20,5 +20,11 @@ std::string ToLower(std::string_view s);
 
 // Bytes that are not valid UTF-8 are read as Windows-1252 and re-encoded.
 std::string FromWire(std::string_view bytes);
+// The code point of a Windows-1252 byte (the five undefined ones map to themselves).
+char32_t Cp1252CodePoint(unsigned char byte);
+// Unicode code points of a text; bytes that are not UTF-8 are read as Windows-1252.
+std::u32string CodePoints(std::string_view text);
+// UTF-8 of one code point (surrogates and values past U+10FFFF as U+FFFD).
+std::string Utf8Of(char32_t cp);
 
 }  // namespace varnel

@@ -6,6 +6,9 @@
 
 namespace varnel {
 
+// Milliseconds a transport rests after each delivery before the next one starts.
+constexpr int kPauseAfterSendMs = 1000;
+
 // Every occurrence of from in text replaced by to, scanning left to right.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 

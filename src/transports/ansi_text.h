@@ -7,11 +7,6 @@
 
 namespace varnel {
 
-// Unicode code points of a UTF-8 text; bytes that are not UTF-8 are read as Windows-1252.
-std::u32string CodePoints(std::string_view text);
-// UTF-8 of one code point (invalid ones as U+FFFD).
-std::string Utf8Of(char32_t cp);
-
 // Windows-1252 code of a code point, or -1 when the character has none.
 int AnsiCode(char32_t cp);
 // The codes of a text's characters; a character without one gives unknown.

@@ -2,53 +2,51 @@
 
 #include <vector>
 
-#include "platform/error.h"
+#include "platform/text.h"
 #include "transports/ansi_text.h"
 
 namespace varnel {
 namespace {
 
-// The national characters of the default alphabet that the conversion knows.
-int NationalValue(int code) {
-  switch (code) {
-    case 64: return 0;     // @
-    case 36: return 2;     // $
-    case 95: return 17;    // _
-    case 196: return 91;   // Ä
-    case 197: return 14;   // Å
-    case 198: return 28;   // Æ
-    case 214: return 92;   // Ö
-    case 216: return 11;   // Ø
-    case 220: return 94;   // Ü
-    case 228: return 123;  // ä
-    case 229: return 15;   // å
-    case 230: return 29;   // æ
-    case 246: return 124;  // ö
-    case 248: return 12;   // ø
-    case 252: return 126;  // ü
-    default: return -1;
-  }
+// The default alphabet's characters whose values differ from their Windows-1252 codes, in
+// both directions. Incoming text knows a few more than the outgoing conversion does.
+struct GsmChar {
+  int value;  // septet value; for the extension table the value after ESC
+  int code;   // Windows-1252 code
+  bool sent;  // false: only read from received messages
+};
+
+constexpr GsmChar kNational[] = {
+    {0, '@', true},   {2, '$', true},    {11, 0xD8, true},  {12, 0xF8, true},
+    {14, 0xC5, true}, {15, 0xE5, true},  {17, '_', true},   {28, 0xC6, true},
+    {29, 0xE6, true}, {91, 0xC4, true},  {92, 0xD6, true},  {94, 0xDC, true},
+    {96, 0xA8, false}, {123, 0xE4, true}, {124, 0xF6, true}, {126, 0xFC, true}};
+
+constexpr GsmChar kExtension[] = {
+    {10, 0x0C, false}, {20, '^', true},  {40, '{', true},  {41, '}', true},
+    {47, '\\', true},  {60, '[', true},  {61, '~', true},  {62, ']', true},
+    {64, '|', true},   {101, 0x80, false}};
+
+// The table value of a character code (outgoing), or -1.
+template <std::size_t N>
+int ValueOf(const GsmChar (&table)[N], int code) {
+  for (const GsmChar& c : table)
+    if (c.sent && c.code == code) return c.value;
+  return -1;
+}
+
+// The character code of a table value (incoming), or -1.
+template <std::size_t N>
+int CodeOf(const GsmChar (&table)[N], int value) {
+  for (const GsmChar& c : table)
+    if (c.value == value) return c.code;
+  return -1;
 }
 
 int DefaultValue(int code) {
-  int v = NationalValue(code);
+  int v = ValueOf(kNational, code);
   if (v >= 0) return v;
   return code < 128 ? code : 32;
-}
-
-// Extension-table value of an ASCII character, or -1.
-int ExtensionValue(int code) {
-  switch (code) {
-    case '[': return 60;
-    case '\\': return 47;
-    case ']': return 62;
-    case '^': return 20;
-    case '{': return 40;
-    case '|': return 64;
-    case '}': return 41;
-    case '~': return 61;
-    default: return -1;
-  }
 }
 
 // Code-page 437 codes of Ä Å Ö ä å ö, read as the letters.
@@ -102,7 +100,7 @@ std::string GSM338Default7BitExt(const std::string& text) {
   std::string out;
   for (int code : AnsiCodes(text, 128)) {
     code = FromCodePage437(code);
-    int ext = ExtensionValue(code);
+    int ext = ValueOf(kExtension, code);
     if (ext >= 0) {
       out += '\x1B';
       out += static_cast<char>(ext);
@@ -148,27 +146,22 @@ std::string CodeMessageToUniCodePduMode(const std::string& text, const std::stri
          userData;
 }
 
-std::string HexToBin(const std::string& hex) {
-  std::string h = hex.size() == 1 ? "0" + hex : hex;
-  if (h.size() != 2) throw VarnelError(err::kTypeMismatch, "Type mismatch");
+std::string IA5defIncom(const std::string& gsm) {
   std::string out;
-  for (char c : h) {
-    int v = c >= '0' && c <= '9'   ? c - '0'
-            : c >= 'a' && c <= 'f' ? c - 'a' + 10
-            : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                   : -1;
-    if (v < 0) throw VarnelError(err::kTypeMismatch, "Type mismatch");
-    for (int b = 3; b >= 0; --b) out += (v >> b) & 1 ? '1' : '0';
+  for (std::size_t i = 0; i < gsm.size(); ++i) {
+    int v = static_cast<unsigned char>(gsm[i]);
+    if (v == 27 && i + 1 < gsm.size()) {
+      const int code = CodeOf(kExtension, static_cast<unsigned char>(gsm[i + 1]));
+      if (code >= 0) {
+        out += AnsiChar(code);
+        ++i;
+        continue;
+      }
+    }
+    const int code = CodeOf(kNational, v);
+    out += AnsiChar(code >= 0 ? code : v);
   }
   return out;
-}
-
-int BinToDec(const std::string& bits) {
-  std::string b = bits.size() < 8 ? std::string(8 - bits.size(), '0') + bits : bits;
-  int value = 0;
-  for (std::size_t i = 0; i < 8 && i < b.size(); ++i)
-    if (b[i] == '1') value += 128 >> i;
-  return value;
 }
 
 }  // namespace varnel

@@ -1,4 +1,5 @@
-// GSM 03.38 character conversion and SMS-SUBMIT PDU coding (GSM 03.40) for outgoing SMS.
+// GSM 03.38 character conversion in both directions and SMS-SUBMIT PDU coding (GSM 03.40)
+// for outgoing SMS.
 #pragma once
 #include <string>
 
@@ -18,10 +19,9 @@ std::string CodeMessageToEtsiPduMode(const std::string& converted, const std::st
 // SMS-SUBMIT TPDU with DCS 08: the text as UCS-2 (UTF-16 big-endian).
 std::string CodeMessageToUniCodePduMode(const std::string& text, const std::string& phone);
 
-// One or two hex digits to eight binary digits; raises 13 for anything else.
-std::string HexToBin(const std::string& hex);
-// Up to eight binary digits to their value 0..255.
-int BinToDec(const std::string& bits);
+// GSM default alphabet values (one char each) to text: the national characters of the
+// table become their Windows-1252 letters, ESC pairs their extension characters.
+std::string IA5defIncom(const std::string& gsm);
 
 // Two upper-case hex digits of a value (more when it needs them).
 std::string Hex2(unsigned value);

@@ -1,6 +1,7 @@
 #include "transports/mail_smtp.h"
 
 #include <curl/curl.h>
+#include <gmime/gmime.h>
 #include <iconv.h>
 #include <unistd.h>
 
@@ -26,15 +27,6 @@ namespace {
 
 // Seconds a relay gets when TimeOut holds none.
 constexpr long kDefaultTimeoutSeconds = 60;
-// Plain ASCII header texts up to this length go unencoded (a header line may be 998).
-constexpr std::size_t kPlainHeaderChars = 900;
-
-bool PrintableAscii(std::string_view s) {
-  for (unsigned char c : s)
-    if (c < 0x20 || c > 0x7e) return false;
-  return true;
-}
-
 // Header texts on one line: control characters become blanks.
 std::string OneLine(std::string_view s) {
   std::string out(s);
@@ -43,111 +35,15 @@ std::string OneLine(std::string_view s) {
   return out;
 }
 
-std::string Base64(std::string_view bytes) {
-  static const char* const kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  std::size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16 |
-                 static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                 static_cast<unsigned char>(bytes[i + 2]);
-    for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
-  }
-  if (i < bytes.size()) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-// RFC 2047 encoded words of UTF-8 text, each at most 75 characters and never splitting a
-// character, folded onto continuation lines.
-std::string EncodedWords(std::string_view text) {
-  constexpr std::size_t kChunkBytes = 45;  // 60 base64 characters + 12 of framing
-  std::string out;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = std::min(pos + kChunkBytes, text.size());
-    while (end > pos + 1 && end < text.size() &&
-           (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80)
-      --end;
-    if (!out.empty()) out += "\r\n ";
-    out += "=?UTF-8?B?" + Base64(text.substr(pos, end - pos)) + "?=";
-    pos = end;
-  }
-  return out;
-}
-
-// Unstructured header text (the subject).
-std::string HeaderText(std::string_view text) {
-  std::string line = OneLine(text);
-  if (PrintableAscii(line) && line.size() <= kPlainHeaderChars &&
-      line.find("=?") == std::string::npos)
-    return line;
-  return EncodedWords(line);
-}
-
-// A display name: a quoted string, or encoded words when it is not plain ASCII.
-std::string DisplayName(std::string_view name) {
-  std::string line = OneLine(name);
-  if (!PrintableAscii(line) || line.size() > kPlainHeaderChars ||
-      line.find("=?") != std::string::npos)
-    return EncodedWords(line);
-  std::string out = "\"";
-  for (char c : line) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-// Quoted-printable of bytes whose lines are separated by CR LF: lines of at most 76
-// characters, NUL and every other control or 8-bit byte as =XX.
-std::string QuotedPrintable(std::string_view bytes) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  std::size_t lineLen = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-      out += "\r\n";
-      lineLen = 0;
-      ++i;
-      continue;
-    }
-    const bool lineEnd = i + 1 == bytes.size() || (bytes[i + 1] == '\r' && i + 2 < bytes.size() &&
-                                                   bytes[i + 2] == '\n');
-    std::string token;
-    if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnd)) {
-      token = static_cast<char>(c);
-    } else {
-      token = {'=', kHex[c >> 4], kHex[c & 15]};
-    }
-    if (lineLen + token.size() > 75) {
-      out += "=\r\n";
-      lineLen = 0;
-    }
-    out += token;
-    lineLen += token.size();
-  }
-  return out;
-}
-
-// Every line break (CR LF, a lone CR or a lone LF) as CR LF.
-std::string CrLfLines(std::string_view text) {
+// Every line break (CR LF, a lone CR or a lone LF) as one LF, the form GMime reads lines in;
+// it writes them out as CR LF.
+std::string LfLines(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r') {
       if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      out += "\r\n";
-    } else if (text[i] == '\n') {
-      out += "\r\n";
+      out += '\n';
     } else {
       out += text[i];
     }
@@ -202,35 +98,6 @@ bool ConvertCharset(const std::string& utf8, const std::string& charset, std::st
   }
   convert(nullptr, nullptr);  // the closing shift sequence of stateful charsets
   return true;
-}
-
-// "Fri, 26 Jun 2026 10:15:00 +0200" of a local time.
-std::string DateHeader(const LocalTime& t) {
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
-  std::time_t s = std::mktime(&tm);
-  std::tm local{};
-  long offset = 0;
-  int wday = t.weekday;
-  if (s != static_cast<std::time_t>(-1) && localtime_r(&s, &local)) {
-    offset = local.tm_gmtoff / 60;
-    wday = local.tm_wday;
-  }
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
-                kDays[((wday % 7) + 7) % 7], t.day, kMonths[(t.month + 11) % 12], t.year,
-                t.hour, t.minute, t.second, offset < 0 ? '-' : '+', std::labs(offset) / 60,
-                std::labs(offset) % 60);
-  return buf;
 }
 
 std::string HostName() {
@@ -353,6 +220,24 @@ std::size_t OnCurlRead(char* buffer, std::size_t size, std::size_t count, void* 
   return n;
 }
 
+// A mailbox whose display name, when it needs encoding, is written as UTF-8 like the subject.
+void AddMailbox(GMimeMessage* message, GMimeAddressType type, const std::string& name,
+                const std::string& address) {
+  InternetAddress* mailbox =
+      internet_address_mailbox_new(name.empty() ? nullptr : name.c_str(), address.c_str());
+  internet_address_set_charset(mailbox, "utf-8");
+  internet_address_list_add(g_mime_message_get_addresses(message, type), mailbox);
+  g_object_unref(mailbox);
+}
+
+void GMimeInit() {
+  static const bool done = [] {
+    g_mime_init();
+    return true;
+  }();
+  (void)done;
+}
+
 void CurlGlobalInit() {
   static const bool done = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
   (void)done;
@@ -445,7 +330,7 @@ int Transfer(Varnel& ctx, const MailJob& job, const std::string& host,
 std::string ComposeMail(const MailMessage& mail, const LocalTime& date,
                         const std::string& messageId) {
   std::string charset = "utf-8";
-  std::string body = CrLfLines(mail.body);
+  std::string body = LfLines(mail.body);
   const std::string wanted = Trim(mail.charset);
   if (CharsetToken(wanted) && !IsUtf8Name(wanted)) {
     std::string converted;
@@ -454,25 +339,42 @@ std::string ComposeMail(const MailMessage& mail, const LocalTime& date,
       body = std::move(converted);
     }
   }
-  std::string from = mail.sender.empty() ? "Varnel <varnel@" + HostName() + ">" : mail.sender;
-  std::string to = mail.recipientName.empty()
-                       ? mail.recipient
-                       : DisplayName(mail.recipientName) + " <" + mail.recipient + ">";
-  std::string m;
-  m += "Date: " + DateHeader(date) + "\r\n";
-  m += "From: " + from + "\r\n";
-  m += "To: " + to + "\r\n";
-  m += "Subject: " + HeaderText(mail.subject) + "\r\n";
-  m += "Message-ID: " + messageId + "\r\n";
-  if (!mail.priority.empty()) m += "X-Priority: " + mail.priority + "\r\n";
-  m += "MIME-Version: 1.0\r\n";
-  m += "Content-Type: text/plain; charset=" + charset + "\r\n";
-  m += "Content-Transfer-Encoding: quoted-printable\r\n";
-  m += "X-Mailer: Varnel\r\n";
-  m += "\r\n";
-  m += QuotedPrintable(body);
-  m += "\r\n";
-  return m;
+  GMimeInit();
+  GMimeMessage* message = g_mime_message_new(TRUE);
+  GMimeObject* headers = GMIME_OBJECT(message);
+  g_mime_object_set_header(headers, "Date", Rfc5322Date(date).c_str(), nullptr);
+  if (mail.sender.empty())
+    AddMailbox(message, GMIME_ADDRESS_TYPE_FROM, "Varnel", "varnel@" + HostName());
+  else
+    AddMailbox(message, GMIME_ADDRESS_TYPE_FROM, "", mail.sender);
+  // Display names and the subject are kept on one line; GMime quotes or encodes them.
+  AddMailbox(message, GMIME_ADDRESS_TYPE_TO, OneLine(mail.recipientName), mail.recipient);
+  g_mime_message_set_subject(message, OneLine(mail.subject).c_str(), "utf-8");
+  g_mime_object_set_header(headers, "Message-ID", messageId.c_str(), nullptr);
+  if (!mail.priority.empty())
+    g_mime_object_set_header(headers, "X-Priority", mail.priority.c_str(), nullptr);
+  g_mime_object_set_header(headers, "X-Mailer", "Varnel", nullptr);
+
+  GMimeTextPart* text = g_mime_text_part_new_with_subtype("plain");
+  GMimeStream* stream = g_mime_stream_mem_new_with_buffer(body.data(), body.size());
+  GMimeDataWrapper* content =
+      g_mime_data_wrapper_new_with_stream(stream, GMIME_CONTENT_ENCODING_DEFAULT);
+  g_mime_part_set_content(GMIME_PART(text), content);
+  g_mime_object_set_content_type_parameter(GMIME_OBJECT(text), "charset", charset.c_str());
+  g_mime_part_set_content_encoding(GMIME_PART(text), GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE);
+  g_mime_message_set_mime_part(message, GMIME_OBJECT(text));
+  g_object_unref(content);
+  g_object_unref(stream);
+  g_object_unref(text);
+
+  GMimeFormatOptions* format = g_mime_format_options_new();
+  g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
+  char* written = g_mime_object_to_string(headers, format);
+  std::string out(written);
+  g_free(written);
+  g_mime_format_options_free(format);
+  g_object_unref(message);
+  return out;
 }
 
 void SendMailSMTP(Varnel& ctx, const std::string& mailServers, const std::string& receiverName,
@@ -521,7 +423,7 @@ void SendMailSMTP(Varnel& ctx, const std::string& mailServers, const std::string
       }
     }
     if (job.host1.empty()) {
-      status = 3;
+      status = kSendFailed;
       statusText = "MailServer not found in database.";
       return;
     }
@@ -535,25 +437,25 @@ void SendMailSMTP(Varnel& ctx, const std::string& mailServers, const std::string
                     now, MessageId(now, job.sender));
 
     SessionLog log(ctx);
-    status = 0;
-    for (int attempt = 0; status != 1 && attempt <= job.retries; ++attempt) {
+    status = kNotSent;
+    for (int attempt = 0; status != kSent && attempt <= job.retries; ++attempt) {
       SetStatus(ctx, StatusStepCode::SendingMessage, "Sending mail to " + receiverName);
       int result = 0;
       for (const std::string& host : hosts)
         if ((result = Transfer(ctx, job, host, Trim(address), mail, log)) == 0) break;
       if (result == 0) {
-        status = 1;
+        status = kSent;
         statusText = "SMTP: Message sent successfully.";
       } else {
-        status = 3;
+        status = kSendFailed;
         statusText = "SMTP: Error when sending message. Error: " + std::to_string(result);
       }
     }
     WriteTrace(ctx, TraceCategory::DebugAllOnly, trace::kSendMailSmtp, log.Lines());
-    Delay(ctx.io, 1000);
+    Delay(ctx.io, kPauseAfterSendMs);
   });
   if (!ok) {
-    status = 3;
+    status = kSendFailed;
     statusText = "ERROR: Module SendMailSMTP";
   }
 }

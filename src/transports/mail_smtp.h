@@ -22,14 +22,15 @@ struct MailMessage {
   std::string body;      // lines separated by CR LF
 };
 
-// The RFC 5322 text of a mail: Date, From, To, Subject (RFC 2047 words when it is not plain
-// ASCII), Message-ID, X-Priority, MIME headers, and the body as quoted-printable in the
-// mail's character set.
+// The RFC 5322 text of a mail, with CR LF line ends, written by GMime: Date, From, To,
+// Subject (display names and subject as RFC 2047 words when they are not plain ASCII),
+// Message-ID, X-Priority, MIME headers, and the body as quoted-printable in the mail's
+// character set.
 std::string ComposeMail(const MailMessage& mail, const LocalTime& date,
                         const std::string& messageId);
 
 // Sends message to address through the mail server named in mailServers ("name" or
-// "primary;secondary"). The message's ">>" become line breaks. status 1 sent, 3 failed;
+// "primary;secondary"). The message's ">>" become line breaks. status kSent or kSendFailed;
 // statusText says why.
 void SendMailSMTP(Varnel& ctx, const std::string& mailServers, const std::string& receiverName,
                   const std::string& address, std::string& message, std::int16_t& status,

@@ -17,6 +17,20 @@ namespace {
 // that floods the line cannot make it grow without bound.
 constexpr std::size_t kWaitBufferLimit = 256 * 1024;
 
+// The pauses in milliseconds after a command (ShortCommDelay) and between the steps of a
+// dialogue (LongCommDelay) for each word of ModemCommDelays.
+struct CommDelays {
+  const char* word;
+  std::int16_t shortMs;
+  std::int16_t longMs;
+};
+constexpr CommDelays kCommDelays[] = {
+    {"Long", 200, 1000}, {"Normal", 100, 500}, {"Short", 20, 20}};
+
+// The shortest polling slice of a wait, so that a wait never spins without letting the
+// listeners run.
+constexpr int kMinPollSliceMs = 20;
+
 std::string Stamped(const Varnel& ctx, const std::string& text) {
   return TraceTimestamp(ctx) + text;
 }
@@ -34,9 +48,10 @@ std::int64_t NowSeconds(const Varnel& ctx) {
   return static_cast<std::int64_t>(ctx.clock.TickMs() / 1000);
 }
 
-// Polling slice of the waits: ShortCommDelay, but at least one 20 ms slice so that a wait
-// never spins without letting the listeners run.
-int PollSlice(const Varnel& ctx) { return std::max<int>(ctx.gsm.ShortCommDelay, 20); }
+// Polling slice of the waits: ShortCommDelay, but at least the shortest slice.
+int PollSlice(const Varnel& ctx) {
+  return std::max<int>(ctx.gsm.ShortCommDelay, kMinPollSliceMs);
+}
 
 void Append(std::string& buffer, const std::string& data) {
   buffer += data;
@@ -121,15 +136,10 @@ void GetModemParameters(Varnel& ctx, ModemParameters& out) {
     out.ModemInitString = t.Text("ModemInitString");
     out.ModemSpeed = t.Text("ModemSpeed");
     out.ModemSettings = t.Text("ModemSettings");
-    if (out.ModemCommDelays == "Long") {
-      ctx.gsm.ShortCommDelay = 200;
-      ctx.gsm.LongCommDelay = 1000;
-    } else if (out.ModemCommDelays == "Normal") {
-      ctx.gsm.ShortCommDelay = 100;
-      ctx.gsm.LongCommDelay = 500;
-    } else if (out.ModemCommDelays == "Short") {
-      ctx.gsm.ShortCommDelay = 20;
-      ctx.gsm.LongCommDelay = 20;
+    for (const CommDelays& d : kCommDelays) {
+      if (out.ModemCommDelays != d.word) continue;
+      ctx.gsm.ShortCommDelay = d.shortMs;
+      ctx.gsm.LongCommDelay = d.longMs;
     }
   });
 }

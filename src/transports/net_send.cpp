@@ -124,13 +124,13 @@ void NetSend(Varnel& ctx, const std::string& receiverName, const std::string& ad
       SetStatus(ctx, StatusStepCode::Sending, "Executing " + address);
       message = LeftChars(GroupBreaksToCrLf(message), kNetSendChars);
       if (RunExecProg(ctx, address, message)) {
-        status = 1;
+        status = kSent;
         statusText = "NET SEND: Program executed successfully.";
       } else {
-        status = 3;
+        status = kSendFailed;
         statusText = "NET SEND: Error [0] when executing the program.";
       }
-      Delay(ctx.io, 1000);
+      Delay(ctx.io, kPauseAfterSendMs);
       return;
     }
 
@@ -141,16 +141,16 @@ void NetSend(Varnel& ctx, const std::string& receiverName, const std::string& ad
                              " ...\r\n" + message + "\r\nEOF\r\n";
     const int result = SendToUserTerminals(UTMPX_FILE, address, text);
     if (result == 0) {
-      status = 1;
+      status = kSent;
       statusText = "NET SEND: Message sent successfully.";
     } else {
-      status = 3;
+      status = kSendFailed;
       statusText = "NET SEND: Error [" + ResultWord(result) + "] when sending the message.";
     }
-    Delay(ctx.io, 1000);
+    Delay(ctx.io, kPauseAfterSendMs);
   });
   if (!ok) {
-    status = 3;
+    status = kSendFailed;
     statusText = "ERROR: Module NetSend";
   }
 }

@@ -20,8 +20,8 @@ int SendToUserTerminals(const std::string& utmpFile, const std::string& user,
                         const std::string& text);
 
 // Delivers message to address (a local user name, or for a RUNPROG receiver the program to
-// run). The message's ">>" become line breaks and it is cut to 512 characters; status 1 or 3
-// and the status text report the outcome.
+// run). The message's ">>" become line breaks and it is cut to 512 characters; status kSent or
+// kSendFailed and the status text report the outcome.
 void NetSend(Varnel& ctx, const std::string& receiverName, const std::string& address,
              std::string& message, std::int16_t& status, std::string& statusText);
 

@@ -1,5 +1,7 @@
 #include "transports/phone_mo.h"
 
+#include <map>
+
 #include "platform/database.h"
 #include "platform/event_loop.h"
 #include "platform/text.h"
@@ -15,7 +17,9 @@ namespace {
 const char* const kOk = "OK\r";
 const char* const kUniCode = "GSM 3.38 UniCode";
 
-enum class Terminator { Cr, CtrlZ, CrLf };
+// Seconds the terminal gets to answer a command, and to take the message itself.
+constexpr int kCommandTimeout = 4;
+constexpr int kMessageTimeout = 10;
 
 // The first n UTF-16 code units of a text, never splitting a surrogate pair; UCS-2 user
 // data holds at most 140 octets.
@@ -37,63 +41,144 @@ std::string Without(const std::string& text, char c) {
   return out;
 }
 
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
-
 std::string SendError(const std::string& command) {
   return "MO-SMS: Error when sending " + command + "<CR> to MS.";
 }
 
-// One run of a protocol engine: steps tried twice each, LongCommDelay between them.
-class Engine {
- public:
-  explicit Engine(Varnel& ctx) : ctx_(ctx) {}
+enum class Terminator { Cr, CtrlZ, CrLf };
 
-  // Sends command and waits for expected; on the second failure remembers failure.
-  bool Step(Terminator term, const std::string& command, const std::string& expected,
-            int timeout, const std::string& failure, bool signal = false) {
-    if (steps_++ > 0) Delay(ctx_.io, ctx_.gsm.LongCommDelay);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      switch (term) {
-        case Terminator::Cr: SendATtoModem(ctx_, command); break;
-        case Terminator::CtrlZ: SendATtoModem_CtrlZ(ctx_, command); break;
-        case Terminator::CrLf: SendATtoModem_Rakel(ctx_, command); break;
-      }
-      bool ok = false;
-      if (signal)
-        WaitForResponseSS(ctx_, expected, timeout, ok, ss_);
-      else
-        WaitForResponse(ctx_, expected, timeout, ok);
-      if (ok) return true;
-    }
-    failure_ = failure.empty() ? Refused() : failure;
-    return false;
-  }
-
-  // The failure text of a message the terminal did not take.
-  std::string Refused() const {
-    return "MO-SMS[SS=" + ss_ + "]: Error when sending message to MS.";
-  }
-
-  void Fail(std::int16_t& status, std::string& statusText) const {
-    status = send_status::kFailed;
-    statusText = failure_;
-  }
-
-  void Succeed(const std::string& oper, std::int16_t& status, std::string& statusText) {
-    Delay(ctx_.io, ctx_.gsm.LongCommDelay);
-    status = send_status::kSent;
-    statusText = UpperCase(oper) + "[SS=" + ss_ + "]: Message sent to receiver.";
-  }
-
- private:
-  Varnel& ctx_;
-  int steps_ = 0;
-  std::string ss_ = "--";
-  std::string failure_;
+// One step of a send dialogue. Commands and failure names are templates whose {name} fields
+// are filled from the session's values.
+struct DialogueStep {
+  Terminator terminator;
+  const char* command;
+  const char* expected;  // the reply or prompt that ends the wait
+  int timeout;           // seconds
+  bool signal;           // the reply carries the signal strength
+  const char* failure;   // the command the failure text names; nullptr: the message was refused
 };
 
-std::string CharSetWord(const std::string& charSet) {
-  return charSet == kUniCode ? "UCS2" : "GSM";
+constexpr DialogueStep kEtsiPdu[] = {
+    {Terminator::Cr, "AT+CMGF=0", kOk, kCommandTimeout, false, "AT+CMGF=0"},
+    {Terminator::Cr, "AT+CSCS=\"{cs}\"", kOk, kCommandTimeout, false, "AT+CSCS={cs}"},
+    {Terminator::Cr, "AT+CSMS=0", kOk, kCommandTimeout, false, "AT+CSMS=0"},
+    {Terminator::Cr, "AT+CSCA=\"{sc}\"", kOk, kCommandTimeout, false, "AT+CSCA=\"{sc}\""},
+    {Terminator::Cr, "AT+CSQ", kOk, kCommandTimeout, true, "AT+CSQ"},
+    {Terminator::Cr, "AT+CMGS={octets}", ">", kCommandTimeout, false, "AT+CMGS={octets}"},
+    {Terminator::CtrlZ, "{message}", kOk, kMessageTimeout, false, nullptr}};
+
+// The service centre goes in front of the PDU instead of being set with +CSCA.
+constexpr DialogueStep kEtsiPduSca[] = {
+    {Terminator::Cr, "AT+CMGF=0", kOk, kCommandTimeout, false, "AT+CMGF=0"},
+    {Terminator::Cr, "AT+CSCS=\"{cs}\"", kOk, kCommandTimeout, false, "AT+CSCS={cs}"},
+    {Terminator::Cr, "AT+CSMS=0", kOk, kCommandTimeout, false, "AT+CSMS=0"},
+    {Terminator::Cr, "AT+CSQ", kOk, kCommandTimeout, true, "AT+CSQ"},
+    {Terminator::Cr, "AT+CMGS={octets}", ">", kCommandTimeout, false, "AT+CMGS={octets}"},
+    {Terminator::CtrlZ, "{smsc}{message}", kOk, kMessageTimeout, false, nullptr}};
+
+constexpr DialogueStep kEtsiText[] = {
+    {Terminator::Cr, "AT+CMGF=1", kOk, kCommandTimeout, false, "AT+CMGF=1"},
+    {Terminator::Cr, "AT+CSCS=\"{cs}\"", kOk, kCommandTimeout, false, "AT+CSCS={cs}"},
+    {Terminator::Cr, "AT+CSMP=17,167,0,0", kOk, kCommandTimeout, false, "AT+CSMP=17,167,0,0"},
+    {Terminator::Cr, "AT+CSQ", kOk, kCommandTimeout, true, "AT+CSQ"},
+    {Terminator::Cr, "AT+CSCA=\"{sc}\"", kOk, kCommandTimeout, false, "AT+CSCA=\"{sc}\""},
+    {Terminator::Cr, "AT+CMGS=\"{intl}\"", ">", kCommandTimeout, false, "AT+CMGS=\"{intl}\""},
+    {Terminator::CtrlZ, "{message}", kOk, kMessageTimeout, false, nullptr}};
+
+// TETRA terminals prompt with "> " after a CR LF and take at most 140 characters.
+constexpr DialogueStep kTetraSds4Text[] = {
+    {Terminator::Cr, "AT+CTSDS=12,0", kOk, kCommandTimeout, false, "AT+CTSDS=12,0"},
+    {Terminator::Cr, "AT+CMGF=8", kOk, kCommandTimeout, false, "AT+CMGF=8"},
+    {Terminator::Cr, "AT+CSCS=\"{ts}\"", kOk, kCommandTimeout, false, "AT+CSCS={ts}"},
+    {Terminator::Cr, "AT+CTSP=1,2", kOk, kCommandTimeout, false, "AT+CTSP=1,2"},
+    {Terminator::Cr, "AT+CSQ", kOk, kCommandTimeout, true, "AT+CSQ"},
+    {Terminator::CrLf, "AT+CMGS=\"{phone}\"", "> ", kCommandTimeout, false, nullptr},
+    {Terminator::CtrlZ, "{message140}", kOk, kCommandTimeout, false, nullptr}};
+
+struct Protocol {
+  const char* name;  // the Protocol column of the operator
+  const DialogueStep* steps;
+  std::size_t count;
+};
+
+template <std::size_t N>
+constexpr Protocol MakeProtocol(const char* name, const DialogueStep (&steps)[N]) {
+  return {name, steps, N};
+}
+
+constexpr Protocol kProtocols[] = {
+    MakeProtocol("ETSI 07.05-PDU", kEtsiPdu), MakeProtocol("ETSI 07.05-PDU SCA", kEtsiPduSca),
+    MakeProtocol("ETSI 07.05-TEXT", kEtsiText),
+    MakeProtocol("TETRA SDS4-TEXT", kTetraSds4Text)};
+
+// A template with each {name} replaced by its value; values are not scanned again.
+std::string Fill(std::string_view pattern, const std::map<std::string, std::string>& values) {
+  std::string out;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const std::size_t close = pattern[i] == '{' ? pattern.find('}', i) : std::string_view::npos;
+    if (close != std::string_view::npos) {
+      auto it = values.find(std::string(pattern.substr(i + 1, close - i - 1)));
+      if (it != values.end()) {
+        out += it->second;
+        i = close;
+        continue;
+      }
+    }
+    out += pattern[i];
+  }
+  return out;
+}
+
+// Runs a dialogue on an open, initialised port: each step is tried twice, LongCommDelay
+// between steps; the first step that fails twice ends it.
+void RunDialogue(Varnel& ctx, const Protocol& protocol,
+                 const std::map<std::string, std::string>& values, const std::string& oper,
+                 std::int16_t& status, std::string& statusText) {
+  std::string ss = "--";
+  for (std::size_t k = 0; k < protocol.count; ++k) {
+    const DialogueStep& step = protocol.steps[k];
+    if (k > 0) Delay(ctx.io, ctx.gsm.LongCommDelay);
+    const std::string command = Fill(step.command, values);
+    bool ok = false;
+    for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
+      switch (step.terminator) {
+        case Terminator::Cr: SendATtoModem(ctx, command); break;
+        case Terminator::CtrlZ: SendATtoModem_CtrlZ(ctx, command); break;
+        case Terminator::CrLf: SendATtoModem_Rakel(ctx, command); break;
+      }
+      if (step.signal)
+        WaitForResponseSS(ctx, step.expected, step.timeout, ok, ss);
+      else
+        WaitForResponse(ctx, step.expected, step.timeout, ok);
+    }
+    if (!ok) {
+      status = kSendFailed;
+      statusText = step.failure ? SendError(Fill(step.failure, values))
+                                : "MO-SMS[SS=" + ss + "]: Error when sending message to MS.";
+      return;
+    }
+  }
+  Delay(ctx.io, ctx.gsm.LongCommDelay);
+  status = kSent;
+  statusText = UpperCase(oper) + "[SS=" + ss + "]: Message sent to receiver.";
+}
+
+// The values the dialogue templates are filled with.
+std::map<std::string, std::string> DialogueValues(const OperSettingsMO& op,
+                                                  const std::string& phone,
+                                                  const std::string& coded) {
+  const std::string ts = op.CharSet == "TETRA 8859-1"    ? "8859-1"
+                         : op.CharSet == "TETRA PCCP437" ? "PCCP437"
+                                                         : "";
+  return {{"cs", op.CharSet == kUniCode ? "UCS2" : "GSM"},
+          {"ts", ts},
+          {"sc", op.TerminalNumber},
+          {"smsc", SmscField(op.TerminalNumber)},
+          {"octets", std::to_string(coded.size() / 2)},
+          {"phone", phone},
+          {"intl", !phone.empty() && phone[0] == '+' ? phone : "+" + phone},
+          {"message", coded},
+          {"message140", LeftChars(coded, 140)}};
 }
 
 std::vector<std::string> SessionHeader(const Varnel& ctx, const ModemParameters& mp,
@@ -184,87 +269,6 @@ void FormatMessageMO(Varnel& ctx, const OperSettingsMO& op, const std::string& p
   });
 }
 
-void SendMessage_ETSI_PDU(Varnel& ctx, const std::string& charSet, const std::string& pdu,
-                          const std::string& serviceCentre, const std::string& oper,
-                          std::int16_t& status, std::string& statusText) {
-  Engine e(ctx);
-  const std::string cs = CharSetWord(charSet);
-  const std::string n = std::to_string(pdu.size() / 2);
-  const std::string csca = "AT+CSCA=" + Quoted(serviceCentre);
-  bool sent = e.Step(Terminator::Cr, "AT+CMGF=0", kOk, 4, SendError("AT+CMGF=0")) &&
-              e.Step(Terminator::Cr, "AT+CSCS=" + Quoted(cs), kOk, 4, SendError("AT+CSCS=" + cs)) &&
-              e.Step(Terminator::Cr, "AT+CSMS=0", kOk, 4, SendError("AT+CSMS=0")) &&
-              e.Step(Terminator::Cr, csca, kOk, 4, SendError(csca)) &&
-              e.Step(Terminator::Cr, "AT+CSQ", kOk, 4, SendError("AT+CSQ"), true) &&
-              e.Step(Terminator::Cr, "AT+CMGS=" + n, ">", 4, SendError("AT+CMGS=" + n)) &&
-              e.Step(Terminator::CtrlZ, pdu, kOk, 10, "");
-  if (sent)
-    e.Succeed(oper, status, statusText);
-  else
-    e.Fail(status, statusText);
-}
-
-void SendMessage_ETSI_PDU_SCA(Varnel& ctx, const std::string& charSet, const std::string& pdu,
-                              const std::string& serviceCentre, const std::string& oper,
-                              std::int16_t& status, std::string& statusText) {
-  Engine e(ctx);
-  const std::string cs = CharSetWord(charSet);
-  const std::string n = std::to_string(pdu.size() / 2);
-  bool sent = e.Step(Terminator::Cr, "AT+CMGF=0", kOk, 4, SendError("AT+CMGF=0")) &&
-              e.Step(Terminator::Cr, "AT+CSCS=" + Quoted(cs), kOk, 4, SendError("AT+CSCS=" + cs)) &&
-              e.Step(Terminator::Cr, "AT+CSMS=0", kOk, 4, SendError("AT+CSMS=0")) &&
-              e.Step(Terminator::Cr, "AT+CSQ", kOk, 4, SendError("AT+CSQ"), true) &&
-              e.Step(Terminator::Cr, "AT+CMGS=" + n, ">", 4, SendError("AT+CMGS=" + n)) &&
-              e.Step(Terminator::CtrlZ, SmscField(serviceCentre) + pdu, kOk, 10, "");
-  if (sent)
-    e.Succeed(oper, status, statusText);
-  else
-    e.Fail(status, statusText);
-}
-
-void SendMessage_ETSI_TEXT(Varnel& ctx, const std::string& charSet, const std::string& text,
-                           const std::string& serviceCentre, const std::string& phone,
-                           const std::string& oper, std::int16_t& status,
-                           std::string& statusText) {
-  Engine e(ctx);
-  const std::string cs = CharSetWord(charSet);
-  const std::string csca = "AT+CSCA=" + Quoted(serviceCentre);
-  const std::string cmgs =
-      "AT+CMGS=" + Quoted(!phone.empty() && phone[0] == '+' ? phone : "+" + phone);
-  bool sent = e.Step(Terminator::Cr, "AT+CMGF=1", kOk, 4, SendError("AT+CMGF=1")) &&
-              e.Step(Terminator::Cr, "AT+CSCS=" + Quoted(cs), kOk, 4, SendError("AT+CSCS=" + cs)) &&
-              e.Step(Terminator::Cr, "AT+CSMP=17,167,0,0", kOk, 4, SendError("AT+CSMP=17,167,0,0")) &&
-              e.Step(Terminator::Cr, "AT+CSQ", kOk, 4, SendError("AT+CSQ"), true) &&
-              e.Step(Terminator::Cr, csca, kOk, 4, SendError(csca)) &&
-              e.Step(Terminator::Cr, cmgs, ">", 4, SendError(cmgs)) &&
-              e.Step(Terminator::CtrlZ, text, kOk, 10, "");
-  if (sent)
-    e.Succeed(oper, status, statusText);
-  else
-    e.Fail(status, statusText);
-}
-
-void SendMessage_TETRA_SDS4_TEXT(Varnel& ctx, const std::string& charSet,
-                                 const std::string& text, const std::string&,
-                                 const std::string& phone, const std::string& oper,
-                                 std::int16_t& status, std::string& statusText) {
-  Engine e(ctx);
-  const std::string ts = charSet == "TETRA 8859-1"    ? "8859-1"
-                         : charSet == "TETRA PCCP437" ? "PCCP437"
-                                                      : "";
-  bool sent = e.Step(Terminator::Cr, "AT+CTSDS=12,0", kOk, 4, SendError("AT+CTSDS=12,0")) &&
-              e.Step(Terminator::Cr, "AT+CMGF=8", kOk, 4, SendError("AT+CMGF=8")) &&
-              e.Step(Terminator::Cr, "AT+CSCS=" + Quoted(ts), kOk, 4, SendError("AT+CSCS=" + ts)) &&
-              e.Step(Terminator::Cr, "AT+CTSP=1,2", kOk, 4, SendError("AT+CTSP=1,2")) &&
-              e.Step(Terminator::Cr, "AT+CSQ", kOk, 4, SendError("AT+CSQ"), true) &&
-              e.Step(Terminator::CrLf, "AT+CMGS=" + Quoted(phone), "> ", 4, "") &&
-              e.Step(Terminator::CtrlZ, LeftChars(text, 140), kOk, 4, "");
-  if (sent)
-    e.Succeed(oper, status, statusText);
-  else
-    e.Fail(status, statusText);
-}
-
 void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phone,
                    const std::string& receiverName, const std::string& message,
                    std::int16_t& status, std::string& statusText) {
@@ -276,7 +280,7 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
     bool found = false;
     GetOperSettingsMO(ctx, oper, op, found);
     if (!found) {
-      status = send_status::kFailed;
+      status = kSendFailed;
       statusText = "OPERATOR: " + oper + " not found in database.";
       return;
     }
@@ -285,7 +289,7 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
 
     inSession = true;
     if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, mp.CommPort)) {
-      status = send_status::kFailed;
+      status = kSendFailed;
       statusText = "COM: Failed to open COM" + std::to_string(mp.CommPort);
     } else {
       SetRTS(ctx, true);
@@ -294,28 +298,20 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
       do {
         ++attempt;
         SendATtoModem(ctx, op.ModemInitString);
-        WaitForResponse(ctx, kOk, 4, ok);
+        WaitForResponse(ctx, kOk, kCommandTimeout, ok);
       } while (!ok && attempt <= mp.Retries);
       if (ok) {
         Delay(ctx.io, ctx.gsm.LongCommDelay);
         std::string coded;
         FormatMessageMO(ctx, op, phone, message, coded);
         ctx.StatusText = "Sending message...";
-        if (op.Protocol == "ETSI 07.05-PDU SCA")
-          SendMessage_ETSI_PDU_SCA(ctx, op.CharSet, coded, op.TerminalNumber, oper, status,
-                                   statusText);
-        else if (op.Protocol == "ETSI 07.05-PDU")
-          SendMessage_ETSI_PDU(ctx, op.CharSet, coded, op.TerminalNumber, oper, status,
-                               statusText);
-        else if (op.Protocol == "ETSI 07.05-TEXT")
-          SendMessage_ETSI_TEXT(ctx, op.CharSet, coded, op.TerminalNumber, phone, oper, status,
-                                statusText);
-        else if (op.Protocol == "TETRA SDS4-TEXT")
-          SendMessage_TETRA_SDS4_TEXT(ctx, op.CharSet, coded, op.TerminalNumber, phone, oper,
-                                      status, statusText);
+        for (const Protocol& protocol : kProtocols)
+          if (op.Protocol == protocol.name)
+            RunDialogue(ctx, protocol, DialogueValues(op, phone, coded), oper, status,
+                        statusText);
         ctx.StatusText = "Disconnecting...";
       } else {
-        status = send_status::kFailed;
+        status = kSendFailed;
         statusText = SendError(op.ModemInitString);
       }
     }

@@ -7,15 +7,8 @@
 
 namespace varnel {
 
-// Delivery results that every transport reports.
-namespace send_status {
-constexpr std::int16_t kSent = 1;
-constexpr std::int16_t kUnconfirmed = 2;
-constexpr std::int16_t kFailed = 3;
-}  // namespace send_status
-
 // Sends message to phone through the operator's protocol in one modem session and sets
-// status (1 sent, 3 failed) and statusText, for example "ALPHA[SS=17]: Message sent to
+// status (kSent or kSendFailed) and statusText, for example "ALPHA[SS=17]: Message sent to
 // receiver.". Both keep the caller's values when the operator's protocol is none of the
 // four known words or when a run-time error ends the session.
 void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phone,
@@ -46,21 +39,5 @@ void FormatMessageMO(Varnel& ctx, const OperSettingsMO& op, const std::string& p
 // The service centre number as the address field in front of a PDU: "+4670000" gives
 // "0591640700F0".
 std::string SmscField(const std::string& serviceCentre);
-
-// The four protocol engines; each runs on an open, initialised port.
-void SendMessage_ETSI_PDU(Varnel& ctx, const std::string& charSet, const std::string& pdu,
-                          const std::string& serviceCentre, const std::string& oper,
-                          std::int16_t& status, std::string& statusText);
-void SendMessage_ETSI_PDU_SCA(Varnel& ctx, const std::string& charSet, const std::string& pdu,
-                              const std::string& serviceCentre, const std::string& oper,
-                              std::int16_t& status, std::string& statusText);
-void SendMessage_ETSI_TEXT(Varnel& ctx, const std::string& charSet, const std::string& text,
-                           const std::string& serviceCentre, const std::string& phone,
-                           const std::string& oper, std::int16_t& status,
-                           std::string& statusText);
-void SendMessage_TETRA_SDS4_TEXT(Varnel& ctx, const std::string& charSet,
-                                 const std::string& text, const std::string& serviceCentre,
-                                 const std::string& phone, const std::string& oper,
-                                 std::int16_t& status, std::string& statusText);
 
 }  // namespace varnel

@@ -5,6 +5,7 @@
 #include "platform/error.h"
 #include "platform/text.h"
 #include "transports/ansi_text.h"
+#include "transports/gsm_charset.h"
 
 namespace varnel {
 namespace {
@@ -87,62 +88,6 @@ bool AllDigits(const std::string& s) {
 }
 
 }  // namespace
-
-char BinToChr(const std::string& bits) {
-  int v = 0;
-  for (std::size_t i = 0; i < bits.size() && i < 7; ++i)
-    if (bits[i] == '1') v += 64 >> i;
-  return static_cast<char>(v);
-}
-
-std::string IA5defIncom(const std::string& gsm) {
-  std::string out;
-  for (std::size_t i = 0; i < gsm.size(); ++i) {
-    int v = static_cast<unsigned char>(gsm[i]);
-    if (v == 27 && i + 1 < gsm.size()) {
-      int code = -1;
-      switch (static_cast<unsigned char>(gsm[i + 1])) {
-        case 10: code = 12; break;    // page break
-        case 20: code = '^'; break;
-        case 40: code = '{'; break;
-        case 41: code = '}'; break;
-        case 47: code = '\\'; break;
-        case 60: code = '['; break;
-        case 61: code = '~'; break;
-        case 62: code = ']'; break;
-        case 64: code = '|'; break;
-        case 101: code = 128; break;  // euro sign
-        default: break;
-      }
-      if (code >= 0) {
-        out += AnsiChar(code);
-        ++i;
-        continue;
-      }
-    }
-    switch (v) {
-      case 0: v = 64; break;
-      case 2: v = 36; break;
-      case 11: v = 216; break;
-      case 12: v = 248; break;
-      case 14: v = 197; break;
-      case 15: v = 229; break;
-      case 17: v = 95; break;
-      case 28: v = 198; break;
-      case 29: v = 230; break;
-      case 91: v = 196; break;
-      case 92: v = 214; break;
-      case 94: v = 220; break;
-      case 96: v = 168; break;
-      case 123: v = 228; break;
-      case 124: v = 246; break;
-      case 126: v = 252; break;
-      default: break;
-    }
-    out += AnsiChar(v);
-  }
-  return out;
-}
 
 ReceivedSms DecodeSmsDeliver(const std::string& pdu) {
   std::vector<std::uint8_t> o = Octets(Trim(pdu));

@@ -17,13 +17,6 @@ struct ReceivedSms {
 // for odd length, bad hex, or lengths beyond the data.
 ReceivedSms DecodeSmsDeliver(const std::string& pdu);
 
-// GSM default alphabet values (one char each) to text: the national characters of the
-// table become their Windows-1252 letters, ESC pairs their extension characters.
-std::string IA5defIncom(const std::string& gsm);
-
-// Seven binary digits to the character of that value.
-char BinToChr(const std::string& bits);
-
 // A PDU as listed with its service centre field in front, without that field; empty when
 // the field's length does not fit.
 std::string StripSmscField(const std::string& pdu);

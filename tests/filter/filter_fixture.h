@@ -2,8 +2,6 @@
 // events in the event list, the drop files in the program directory. The message format
 // starts as the default row: every part, node names up to 50 and messages up to 250.
 #pragma once
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -89,13 +87,6 @@ class FilterTest : public VarnelTest {
   }
   Strings HoldQueue() {
     return FileExists(File("Hold_Queue.log")) ? ReadLines(File("Hold_Queue.log")) : Strings{};
-  }
-  std::string Bytes(const std::string& name) {
-    std::ifstream in(File(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  void WriteBytes(const std::string& name, const std::string& bytes) {
-    std::ofstream(File(name), std::ios::binary) << bytes;
   }
 };
 

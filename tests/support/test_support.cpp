@@ -35,6 +35,15 @@ void VarnelTest::SetColumn(const std::string& table, const std::string& column,
   t.Update();
 }
 
+void VarnelTest::AddRow(const std::string& table,
+                        const std::map<std::string, std::string>& columns) {
+  Database db = Db();
+  Table t = db.Open(table);
+  t.AddNew();
+  for (const auto& [column, value] : columns) t.Set(column, value);
+  t.Update();
+}
+
 std::string VarnelTest::GetColumn(const std::string& table, const std::string& column) {
   Database db = Db();
   Table t = db.Open(table);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <asio/io_context.hpp>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,8 @@ class VarnelTest : public ::testing::Test {
   // Sets one column of the first row of a single-row table (or of the row after n moves).
   void SetColumn(const std::string& table, const std::string& column, const std::string& value);
   std::string GetColumn(const std::string& table, const std::string& column);
+  // Appends a row with these columns to a table.
+  void AddRow(const std::string& table, const std::map<std::string, std::string>& columns);
   std::string File(const std::string& name) const { return ctx.Path(name); }
   // Event log entries with this id, as their texts.
   std::vector<std::string> Entries(int id) const;

@@ -16,23 +16,18 @@
 namespace varnel::testing {
 
 // Answers the AT commands of the SMS sessions and keeps a message store. It can be given
-// exact replies (an empty one is silence), refuse message bodies or flood the line, and
+// exact replies (an empty one is silence) and refuse message bodies, and
 // moves the fake clock on every poll so that time-outs pass without real waiting.
 class ScriptedTerminal : public SerialPort {
  public:
   explicit ScriptedTerminal(FakeClock& clock) : clock_(clock) {}
 
-  // --- how the terminal behaves ---
   std::map<std::string, std::string> replyTo;  // exact reply after the echo of a command
   std::map<int, std::string> store;            // index -> listed PDU
   bool openFails = false;
-  bool carrier = false;
-  std::string flood;      // sent again on every poll when not empty
-  int bodyErrors = 0;     // bodies refused with ERROR (the prompt stays)
+  int bodyErrors = 0;  // bodies refused with ERROR (the prompt stays)
 
-  // --- what it saw ---
   std::vector<std::string> commands;  // every line or Ctrl-Z body written, without terminator
-  std::vector<std::string> writes;    // raw writes
   int opens = 0;
 
   void SetPortNumber(int number) override { number_ = number; }
@@ -50,22 +45,14 @@ class ScriptedTerminal : public SerialPort {
   void SetRts(bool on) override { rts_ = on; }
   bool Dtr() const override { return dtr_; }
   void SetDtr(bool on) override { dtr_ = on; }
-  bool CarrierDetect() override { return Check(), carrier; }
-  std::size_t InputCount() override {
-    Check();
-    clock_.AdvanceMs(500);
-    input_ += flood;
-    return input_.size();
-  }
-  std::string ReadAll() override {
-    Check();
-    return std::exchange(input_, {});
-  }
+  bool CarrierDetect() override { return Check(), false; }
+  // Every poll moves the fake clock on.
+  std::size_t InputCount() override { return Check(), clock_.AdvanceMs(500), input_.size(); }
+  std::string ReadAll() override { return Check(), std::exchange(input_, {}); }
   void DiscardInput() override { Check(), input_.clear(); }
   void DiscardOutput() override { Check(); }
   void Write(const std::string& bytes) override {
     Check();
-    writes.push_back(bytes);
     line_ += bytes;
     for (std::size_t end; (end = line_.find(bodyMode_ ? '\x1A' : '\r')) != std::string::npos;) {
       std::string text = line_.substr(0, end);
@@ -127,17 +114,6 @@ class ModemTest : public VarnelTest {
                                  {"ModemCommDelays", ""}, {"Retries", "1"}})
       SetColumn("Settings_Modem", column, value);
     clock.AdvanceMs(1'000'000);
-  }
-  std::vector<std::string> ModemTraceLines() {
-    std::string path = File("Debug/Modem_Communication.txt");
-    return FileExists(path) ? ReadLines(path) : std::vector<std::string>{};
-  }
-  // Fake milliseconds spent by the block.
-  template <class F>
-  std::uint64_t FakeMs(F&& f) {
-    std::uint64_t start = clock.TickMs();
-    f();
-    return clock.TickMs() - start;
   }
   ScriptedTerminal* term;
 };
