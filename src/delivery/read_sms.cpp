@@ -13,6 +13,8 @@ namespace varnel {
 namespace {
 
 constexpr const char* kSmsCmdLog = "SmsCmd.log";
+// Seconds the terminal gets to list its stored messages.
+constexpr int kListingTimeout = 8;
 
 void ReportSmsError(Varnel& ctx, const std::string& text) {
   ReportErrorText(ctx, text + " (Module: ReadSms)", text);
@@ -67,7 +69,7 @@ void ReadSms(Varnel& ctx, bool clearOnly) {
     const std::string setup[] = {mp.ModemInitString, "AT+CMGF=0", "AT+CSMS=0",
                                  "AT+CPMS=\"" + ctx.gsm.SmsStorage + "\""};
     for (const std::string& command : setup) {
-      if (!SendWithRetries(ctx, command, 4, attempts)) return fail(command);
+      if (!SendWithRetries(ctx, command, kCommandTimeout, attempts)) return fail(command);
       Delay(ctx.io, ctx.gsm.LongCommDelay);
     }
 
@@ -76,7 +78,7 @@ void ReadSms(Varnel& ctx, bool clearOnly) {
     bool ok = false;
     for (int attempt = 1; attempt <= std::max(attempts, 1) && !ok; ++attempt) {
       SendATtoModem(ctx, "AT+CMGL=4");
-      WaitForResponseMGL(ctx, "OK\r", 8, ok, listing);
+      WaitForResponseMGL(ctx, "OK\r", kListingTimeout, ok, listing);
     }
     if (!ok) return fail("AT+CMGL=4");
     Delay(ctx.io, ctx.gsm.LongCommDelay);
@@ -85,7 +87,7 @@ void ReadSms(Varnel& ctx, bool clearOnly) {
     // on the terminal for the next call.
     for (const ListedSms& sms : ParseCmglListing(listing, kSmsPerRead)) {
       const std::string command = "AT+CMGD=" + sms.index;
-      if (!SendWithRetries(ctx, command, 4, attempts)) return fail(command);
+      if (!SendWithRetries(ctx, command, kCommandTimeout, attempts)) return fail(command);
       deleted.push_back(sms.pdu);
       Delay(ctx.io, ctx.gsm.LongCommDelay);
     }

@@ -11,6 +11,9 @@
 
 namespace varnel {
 
+// Seconds a terminal gets to answer a command.
+inline constexpr int kCommandTimeout = 4;
+
 // The columns of Settings_Modem.
 struct ModemParameters {
   std::int16_t CommPort = 0;

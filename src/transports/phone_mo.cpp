@@ -17,8 +17,7 @@ namespace {
 const char* const kOk = "OK\r";
 const char* const kUniCode = "GSM 3.38 UniCode";
 
-// Seconds the terminal gets to answer a command, and to take the message itself.
-constexpr int kCommandTimeout = 4;
+// Seconds the terminal gets to take the message itself.
 constexpr int kMessageTimeout = 10;
 
 // The first n UTF-16 code units of a text, never splitting a surrogate pair; UCS-2 user
