@@ -36,7 +36,7 @@ def test_event_reaches_the_phone_the_alarm_log_and_the_manager(varnel, snmptrapd
                TrapUdpPort=snmptrapd.port, TrapCommunity="nms", TrapProtocol="SNMPv1 Trap")
     varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol=protocol,
                    TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
-                   ModemSettings="n,8,1", MaxChar=160, CharSet=PROTOCOLS[protocol][0])
+                   ModemSettings="n,8,1", MaxChar=10, CharSet=PROTOCOLS[protocol][0])
     varnel.add_row("Recv_Phone_MO", Name="Ops", Enabled=1, PhoneNumber="46700",
                    Operator="Alpha", **DUTY)
     varnel.add_row("SuppGrp_Perm", Name="Network", Enabled=1, Priority="3 - Minor",
@@ -59,9 +59,9 @@ def test_event_reaches_the_phone_the_alarm_log_and_the_manager(varnel, snmptrapd
     if sent["mode"] == "pdu":
         gammu = pytest.importorskip("gammu")
         decoded = gammu.DecodePDU(bytes.fromhex((sent["sca"] or "00") + sent["tpdu"]), SMSC=True)
-        assert (decoded["Number"], decoded["Text"]) == ("+46700", "core1, link down")
+        assert (decoded["Number"], decoded["Text"]) == ("+46700", "core1, lin")
     else:
-        assert sent["text"] == "core1, link down"
+        assert sent["text"] == "core1, lin"  # cut to the operator's MaxChar
     trap = snmptrapd.wait(1)[0]
     assert '.1.3.6.1.4.1.99412.1.10.1.3.1 = STRING: "Ops"' in trap
     assert '.1.3.6.1.4.1.99412.1.10.1.3.2 = STRING: "core1, link down"' in trap
