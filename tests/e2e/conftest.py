@@ -3,6 +3,8 @@ talks to (net-snmp tools, snmptrapd, an aiosmtpd relay) and one polling helper.
 
 Every port comes from free_port() and every file from tmp_path, so modules can run side by
 side. A missing optional peer skips only the tests that use it."""
+import email
+import email.policy
 import glob
 import importlib.util
 import os
@@ -220,11 +222,20 @@ class Varnel:
         return subprocess.run(cmd + list(args), env=TOOL_ENV, capture_output=True, text=True,
                               timeout=30)
 
-    def get(self, *oids, **options):
-        """The answer lines of one snmpget; a failed request fails the test."""
-        r = self.snmp("snmpget", *oids, **options)
+    def answer(self, tool, *args, **options):
+        """The answer lines of one request; a failed request fails the test."""
+        r = self.snmp(tool, *args, **options)
         assert r.returncode == 0, r.stderr
         return r.stdout.strip().splitlines()
+
+    def get(self, *oids, **options):
+        return self.answer("snmpget", *oids, **options)
+
+    def walk(self, oid, **options):
+        return self.answer("snmpwalk", oid, **options)
+
+    def snmp_set(self, oid, kind, value, community="private", **options):
+        return self.answer("snmpset", oid, kind, value, community=community, **options)
 
     def trap(self, *args, version="2c", community="public", tool="snmptrap"):
         cmd = [tool, f"-v{version}", "-c", community, "-r", "1", "-t", "3",
@@ -236,8 +247,7 @@ class Varnel:
     def cycle_done(self, timeout=20):
         """Waits for one more cycle: the next cycle answers an update request set through
         the agent by setting it back to 2."""
-        r = self.snmp("snmpset", f"{P}.1.2.1.0", "i", "1", community="private")
-        assert r.returncode == 0, r.stderr
+        self.snmp_set(f"{P}.1.2.1.0", "i", "1")
         return wait_until(lambda: self.get(f"{P}.1.2.1.0")[0].endswith("INTEGER: 2"), timeout,
                           "the update request answered")
 
@@ -291,8 +301,6 @@ def relay():
     accepted mail in .mails and every login attempt in .logins."""
     controller = pytest.importorskip("aiosmtpd.controller")
     smtp = pytest.importorskip("aiosmtpd.smtp")
-    import email
-    from email import policy
     started = []
 
     class Relay:
@@ -315,7 +323,7 @@ def relay():
             self.mails.append(dict(sender=envelope.mail_from, rcpt=list(envelope.rcpt_tos),
                                    msg=email.message_from_bytes(
                                        envelope.content.replace(b"\r\n", b"\n"),
-                                       policy=policy.default)))
+                                       policy=email.policy.default)))
             return "250 2.0.0 Accepted"
 
     def start(**credentials):

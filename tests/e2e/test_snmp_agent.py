@@ -10,11 +10,6 @@ from conftest import P, needs, wait_rows_of, wait_until
 pytestmark = needs("snmpget", "snmpwalk", "snmpset", "snmptrap")
 
 
-def lines(result):
-    assert result.returncode == 0, result.stderr
-    return result.stdout.strip().splitlines()
-
-
 @pytest.fixture
 def service(varnel):
     varnel.init().snmp_ports()
@@ -25,14 +20,14 @@ def service(varnel):
 
 
 def test_walks_of_the_system_group_and_the_private_tree(service):
-    system = lines(service.snmp("snmpwalk", "1.3.6.1.2.1.1"))
+    system = service.walk("1.3.6.1.2.1.1")
     assert [l.split(" = ")[0] for l in system] == [f".1.3.6.1.2.1.1.{i}.0" for i in range(1, 8)]
     assert system[0] == '.1.3.6.1.2.1.1.1.0 = STRING: "Varnel, ver 4.7"'
     assert system[1] == f".1.3.6.1.2.1.1.2.0 = OID: .{P}"
     assert system[6] == ".1.3.6.1.2.1.1.7.0 = INTEGER: 72"
 
     # After the last object the agent answers noSuchName, which ends a v1 walk.
-    private = lines(service.snmp("snmpwalk", P, version="1"))
+    private = service.walk(P, version="1")
     assert private[-1] == "End of MIB"
     assert [l.split(" = ")[0] for l in private[:-1]] == (
         [f".{P}.1.1.{i}.0" for i in (1, 2, 3, 4)] + [f".{P}.1.2.1.0", f".{P}.1.4.1.0",
@@ -45,8 +40,8 @@ def test_walks_of_the_system_group_and_the_private_tree(service):
 
 def test_sets_store_texts_and_pause_and_resume(service):
     # An empty sysName is stored and answered as one blank.
-    out = lines(service.snmp("snmpset", "1.3.6.1.2.1.1.5.0", "s", "", community="private"))
-    assert out == ['.1.3.6.1.2.1.1.5.0 = STRING: " "']
+    assert service.snmp_set("1.3.6.1.2.1.1.5.0", "s", "") == [
+        '.1.3.6.1.2.1.1.5.0 = STRING: " "']
     # A wrong community changes nothing.
     service.snmp("snmpset", "1.3.6.1.2.1.1.5.0", "s", "intruder", community="public")
     service.snmp("snmpset", f"{P}.1.1.1.0", "i", "2", community="wrong")
@@ -54,10 +49,10 @@ def test_sets_store_texts_and_pause_and_resume(service):
     assert service.get(f"{P}.1.1.1.0") == [f".{P}.1.1.1.0 = INTEGER: 1"]
 
     # Pause and resume through the run state.
-    lines(service.snmp("snmpset", f"{P}.1.1.1.0", "i", "2", community="private"))
+    service.snmp_set(f"{P}.1.1.1.0", "i", "2")
     wait_until(lambda: "Varnel is Paused" in service.get(f"{P}.1.1.4.0")[0])
     assert service.get(f"{P}.1.1.3.0") == [f".{P}.1.1.3.0 = INTEGER: 1"]
-    lines(service.snmp("snmpset", f"{P}.1.1.1.0", "i", "1", community="private"))
+    service.snmp_set(f"{P}.1.1.1.0", "i", "1")
     wait_until(lambda: "Paused" not in service.get(f"{P}.1.1.4.0")[0])
 
 
