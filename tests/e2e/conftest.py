@@ -34,7 +34,8 @@ def free_port(kind=socket.SOCK_DGRAM):
 
 
 def wait_until(check, timeout=20, what="the condition"):
-    """Polls check() until it gives a true value and returns that value."""
+    """Polls check() until it gives a true value and returns that value. what (a text, or a
+    function giving one) says in the failure what was awaited."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         value = check()
@@ -42,13 +43,13 @@ def wait_until(check, timeout=20, what="the condition"):
             return value
         time.sleep(0.05)
     value = check()
-    assert value, f"timed out after {timeout}s waiting for {what}"
+    assert value, f"timed out after {timeout}s waiting for {what() if callable(what) else what}"
     return value
 
 
 def wait_rows_of(query, n, timeout=20):
     """Polls query() until it returns at least n rows."""
-    wait_until(lambda: len(query()) >= n, timeout, f"{n} rows, have {query()}")
+    wait_until(lambda: len(query()) >= n, timeout, lambda: f"{n} rows, have {query()}")
     return query()
 
 
@@ -93,7 +94,7 @@ class EventLogCopy:
         def found():
             return next((e for e in self.entries()
                          if e[2] == event_id and (text is None or text in e[3])), None)
-        return wait_until(found, timeout, f"event {event_id} {text!r} in {self.entries()}")
+        return wait_until(found, timeout, lambda: f"event {event_id} {text!r} in {self.entries()}")
 
 
 class Varnel:
@@ -282,7 +283,7 @@ class TrapSink:
 
     def wait(self, n, timeout=20):
         return wait_until(lambda: len(self.traps()) >= n and self.traps(), timeout,
-                          f"{n} traps in {self.log.read_text()}")
+                          lambda: f"{n} traps in {self.log.read_text()}")
 
 
 @pytest.fixture

@@ -177,16 +177,6 @@ class GsmSimulator:
         smsc = self.smsc if self.storage_sca else None
         return self.store_pdu(deliver_pdu(sender, text, smsc))
 
-    def wait_for(self, predicate, timeout=10.0):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            with self._lock:
-                if predicate(self):
-                    return True
-            time.sleep(0.05)
-        with self._lock:
-            return predicate(self)
-
     # --- the terminal ---
     def _record(self, kind, **fields):
         event = dict(kind=kind, **fields)

@@ -94,7 +94,7 @@ def test_waiting_messages_are_cleared_at_start_and_then_read_into_the_command_fi
         log = varnel.path("SmsCmd.log")
         wait_until(lambda: len(read(log).splitlines()) >= 2, 70)
         assert read(log).splitlines() == ["46701234567\tACK 901", "4670123\tÅsa [ok] {1}"]
-        assert sim.wait_for(lambda s: s.messages == {})
+        wait_until(lambda: sim.messages == {}, what="the read messages deleted")
     assert varnel.stop() == 0
     trace = read(varnel.path("Debug/Modem_Communication.txt"))
     assert "############ Start of Session ############" in trace
