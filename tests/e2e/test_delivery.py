@@ -79,12 +79,17 @@ def test_one_alarm_reaches_relays_and_programs(varnel, relay, tmp_path):
                mail_server("Elsewhere", plain.port, host="127.0.0.2"),
                mail_server("Relay2", 1),
                mail_server("Auth", auth.port, Passw="s3cret", **login),
-               mail_server("WrongPw", auth.port, Passw="wrong", **login)]
+               mail_server("WrongPw", auth.port, Passw="wrong", **login),
+               mail_server("Direct", plain.port, MaxChar=0, Importance="Urgent",
+                           MailSubject="The Message (max 100 chr)"),
+               mail_server("Nowhere", plain.port, host="relay.invalid"),
+               mail_server("Negative", plain.port, MaxChar=-1)]
     receivers = [mail("Ops", "Relay1"), mail("Down", "Dead"),
                  mail("Fallback", "Elsewhere", MailServer2="Relay2", UseMailServer2=1),
                  mail("Unknown", "NoSuchServer"), mail("Good", "Auth"), mail("Bad", "WrongPw"),
                  runprog("RunProg argv", "argv.sh"), runprog("RunProg sleeper", "sleeper.sh"),
-                 runprog("RunProg missing", "missing.sh")]
+                 runprog("RunProg missing", "missing.sh"), mail("EmptyBody", "Direct"),
+                 mail("Unresolvable", "Nowhere"), mail("NegativeMax", "Negative")]
     port = configure(varnel, servers, receivers)
     varnel.set("Settings_General", DebugMode="Debug All")
     argv, pids, planted = tmp_path / "argv.txt", tmp_path / "pids.txt", tmp_path / "planted"
@@ -109,9 +114,15 @@ def test_one_alarm_reaches_relays_and_programs(varnel, relay, tmp_path):
     assert rows["Unknown"][2:4] == ("MailServer not found in database.", 3)
     assert rows["Good"][2:4] == SENT
     assert rows["Bad"][3] == 3 and SMTP_ERROR.match(rows["Bad"][2])
+    assert rows["Unresolvable"][2:4] == ("SMTP: Error when sending message. Error: 6", 3)
+    assert rows["NegativeMax"][2:4] == ("ERROR: Module SendMailSMTP", 3)
+    assert any("(Module: SendMailSMTP)" in t for t in varnel.log.texts(106))
 
     mails = {m["rcpt"][0]: m for m in plain.mails}
-    assert sorted(mails) == ["fallback@example.org", "ops@example.org"]
+    assert sorted(mails) == ["emptybody@example.org", "fallback@example.org", "ops@example.org"]
+    empty = mails["emptybody@example.org"]["msg"]
+    assert (empty.get_content().strip(), empty["X-Priority"]) == ("", None)
+    assert empty["Subject"] == text[:100]
     ops = mails["ops@example.org"]
     msg = ops["msg"]
     assert (ops["sender"], msg.get_content().rstrip("\n")) == ("varnel@example.org", text)
