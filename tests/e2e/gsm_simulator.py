@@ -5,8 +5,8 @@ HOME/ports/COM1) and answers the AT commands of an SMS session on the master sid
 ATZ and other plain AT commands, AT+CMGF, AT+CSCS, AT+CSMS, AT+CSCA, AT+CSMP, AT+CPMS,
 AT+CSQ, AT+CTSDS, AT+CTSP, AT+CMGL=4, AT+CMGD and AT+CMGS in PDU, text and TETRA mode.
 It keeps a message store for +CMGL/+CMGD and records every command and every message it was
-asked to send. It can be told to answer ERROR, to stay silent, to report a signal strength,
-to echo garbage, to flood the line, or to vanish like an unplugged device.
+asked to send. It can be told to answer ERROR, to stay silent or to report a signal
+strength.
 
 From pytest:
 
@@ -111,10 +111,6 @@ class GsmSimulator:
         # Behaviour switches; commands are matched exactly, or by prefix when they end in *.
         self.error_to = set()
         self.silent_to = set()
-        self.silent = False
-        self.garbage_echo = False
-        self.flooding = False
-        self.vanish_after = None
         # What the terminal holds and saw.
         self.messages = {}
         self.commands = []
@@ -160,13 +156,6 @@ class GsmSimulator:
     def __exit__(self, *exc):
         self.stop()
 
-    def vanish(self):
-        """The device disappears: both ends close, the link is left dangling."""
-        self._stop.set()
-        if self._thread and threading.current_thread() is not self._thread:
-            self._thread.join(timeout=2)
-        self._close_fds()
-
     def _close_fds(self):
         for fd in (self._master, self._slave):
             if fd is not None:
@@ -187,16 +176,6 @@ class GsmSimulator:
     def store_sms(self, sender, text):
         smsc = self.smsc if self.storage_sca else None
         return self.store_pdu(deliver_pdu(sender, text, smsc))
-
-    def wait_for(self, predicate, timeout=10.0):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            with self._lock:
-                if predicate(self):
-                    return True
-            time.sleep(0.05)
-        with self._lock:
-            return predicate(self)
 
     # --- the terminal ---
     def _record(self, kind, **fields):
@@ -222,8 +201,6 @@ class GsmSimulator:
 
     def _run(self):
         while not self._stop.is_set():
-            if self.flooding:
-                self._write(b"\r\nGARBAGE+CSQ:##" * 64)
             try:
                 ready, _, _ = select.select([self._master], [], [], 0.02)
             except (OSError, ValueError):
@@ -276,15 +253,9 @@ class GsmSimulator:
     def _command(self, cmd):
         self.commands.append(cmd)
         self._record("command", command=cmd)
-        if self.vanish_after and cmd == self.vanish_after:
-            self._stop.set()
-            self._close_fds()
+        if self._matches(self.silent_to, cmd):
             return
-        if self.silent or self._matches(self.silent_to, cmd):
-            return
-        if self.garbage_echo:
-            self._write(b"\x00\xff#%&" * 4)
-        elif self.echo:
+        if self.echo:
             self._write(cmd + "\r")
         if self._matches(self.error_to, cmd):
             self._reply("ERROR")
