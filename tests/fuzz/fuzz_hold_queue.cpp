@@ -1,42 +1,27 @@
 // Fuzzes the hold queue: the line reader and writer, and a whole run of SuppGroupCheck_Hq on a
 // fuzzed "Hold_Queue.log" against a real database. Checks that no entry of a group the run
 // does not own is lost and that every written line reads back as an entry.
-#include <asio/io_context.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "admin/init.h"
 #include "filter/hold_queue.h"
-#include "platform/clock.h"
 #include "platform/database.h"
-#include "platform/event_log.h"
 #include "platform/files.h"
-#include "service/varnel.h"
+#include "support/program_home.h"
 
 namespace {
 
-struct Home {
-  asio::io_context io;
-  varnel::FakeClock clock;
-  varnel::MemoryEventLog log;
-  std::string dir;
-  varnel::Varnel ctx;
-
-  Home() : dir(MakeDir()), ctx(io, clock, log, dir + "/home") {
-    varnel::InitProgramDir(ctx.ProgramDir, false);
-    clock.Set("2026-06-26 10:15:00");
+// Groups "a" to "d" cover expiry with escalation, reminders and up events.
+struct Home : varnel::testing::ProgramHome {
+  Home() {
     varnel::Database db(ctx.DatabasePath());
     varnel::Table t = db.Open("SuppGrp_Perm");
-    // Groups "a" to "d" cover expiry with escalation, reminders and up events.
-    const char* names[] = {"a", "b", "c", "d"};
     for (int i = 0; i < 4; ++i) {
       t.AddNew();
-      t.Set("Name", names[i]);
+      t.Set("Name", std::string(1, static_cast<char>('a' + i)));
       t.Set("HoldTimer", 10);
       t.Set("RemindTimer", 4);
       t.Set("RemindOnce", i % 2 == 0);
@@ -52,11 +37,6 @@ struct Home {
     }
     ctx.events.Append("2026-06-26 10:14:00", "5 - Normal", "node", "link up", "Syslog");
   }
-  static std::string MakeDir() {
-    std::string t = "/dev/shm/varnel-fuzz-XXXXXX";
-    if (!::mkdtemp(t.data())) std::abort();
-    return t;
-  }
 };
 
 bool Owned(const std::string& group) {
@@ -68,8 +48,7 @@ bool Owned(const std::string& group) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Home home;
   const std::string path = home.ctx.Path("Hold_Queue.log");
-  std::string bytes(reinterpret_cast<const char*>(data), size);
-  { std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes; }
+  varnel::testing::WriteBytes(path, data, size);
 
   // The reader: every written line reads back with the same fields.
   std::vector<std::string> lines = varnel::ReadLines(path);

@@ -1,41 +1,36 @@
-// Test fixture: a temporary program directory with a fresh database, a fake clock and a
-// memory event log.
+// Unit test fixture: a program home (see program_home.h) with database and event log helpers.
 #pragma once
 #include <gtest/gtest.h>
 
-#include <asio/io_context.hpp>
-#include <memory>
+#include <functional>
 #include <string>
+#include <vector>
 
-#include "platform/clock.h"
 #include "platform/database.h"
-#include "platform/event_log.h"
-#include "service/varnel.h"
+#include "platform/error.h"
+#include "support/program_home.h"
 
 namespace varnel::testing {
 
-class VarnelTest : public ::testing::Test {
+class VarnelTest : public ::testing::Test, protected ProgramHome {
  protected:
-  VarnelTest();
-  ~VarnelTest() override;
-
   Database Db() { return Database(ctx.DatabasePath()); }
-  // Sets one column of the first row of a single-row table (or of the row after n moves).
+  // Sets one column of the first row of a single-row table.
   void SetColumn(const std::string& table, const std::string& column, const std::string& value);
   std::string GetColumn(const std::string& table, const std::string& column);
   std::string File(const std::string& name) const { return ctx.Path(name); }
   // Event log entries with this id, as their texts.
   std::vector<std::string> Entries(int id) const;
-
-  std::string dir;
-  asio::io_context io;
-  FakeClock clock;
-  MemoryEventLog log;
-  Varnel ctx;
 };
 
-// Makes a fresh temporary directory and returns its path.
-std::string MakeTempDir();
-void RemoveTree(const std::string& path);
+// The number of the VarnelError that f raises, or 0 when it raises none.
+inline int ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const VarnelError& e) {
+    return e.Number();
+  }
+  return 0;
+}
 
 }  // namespace varnel::testing
