@@ -16,9 +16,8 @@ class SendStatusTrapTest : public testing::VarnelTest {
  protected:
   SendStatusTrapTest() {
     ctx.StartTime = {2026, 6, 26, 10, 0, 0};
-    SetColumn("Event_CheckInterval", "TrapIpAddress", "127.0.0.1");
-    SetColumn("Event_CheckInterval", "TrapUdpPort", std::to_string(manager.Port()));
-    SetColumn("Event_CheckInterval", "TrapCommunity", "nms");
+    Update("Event_CheckInterval", "TrapIpAddress = '127.0.0.1', TrapCommunity = 'nms', "
+           "TrapUdpPort = " + std::to_string(manager.Port()));
   }
   // The next trap the manager receives, its variables as "oid=value/type" lines.
   std::vector<std::string> Received(snmp::Message& m) {

@@ -38,7 +38,9 @@ class SnmpAgentTest : public testing::VarnelTest {
     handler(ctx, m);
     return m;
   }
-  Message Set(std::vector<Variable> vars) { return Run(SnmpSetRequest, std::move(vars), "private"); }
+  Message Set(std::vector<Variable> vars) {
+    return Run(SnmpSetRequest, std::move(vars), "private");
+  }
 };
 
 TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectAndIgnoresAWrongCommunity) {
@@ -118,16 +120,19 @@ TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
   SetColumn("Event_CheckInterval", "CheckInterval", "20");
   Set({{P + ".1.1.1.0", "2", vt::kInteger}});
   EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Paused);
+  auto resume = [&] { Set({{P + ".1.1.1.0", "1", vt::kInteger}}); };
+  auto poll = [&] {
+    ctx.ServiceState = ServiceStateCode::Paused;
+    Run(SnmpGetNextRequest, {{"1.3", "", vt::kNull}});
+  };
   const struct {
     bool primary;
     std::function<void()> request;
     bool fresh;  // running again, countdown restarted, drop files deleted
-  } cases[] = {
-      {true, [&] { Set({{P + ".1.1.1.0", "1", vt::kInteger}}); }, true},
-      {true, [&] { Set({{P + ".1.1.1.0", "1", vt::kInteger}}); }, false},  // already running
-      {true, [&] { ctx.ServiceState = ServiceStateCode::Paused; Run(SnmpGetNextRequest, {{"1.3", "", vt::kNull}}); }, false},
-      {false, [&] { Run(SnmpGetRequest, {{P + ".1.1.1.0", "", vt::kNull}}); }, true},  // a poll activates a paused standby
-  };
+  } cases[] = {{true, resume, true},
+               {true, resume, false},  // already running
+               {true, poll, false},    // a paused primary stays paused
+               {false, poll, true}};   // a paused standby is made active
   for (const auto& c : cases) {
     AppendLines(File("Event.log"), {"x"});
     ctx.IsPrimary = c.primary;
@@ -137,13 +142,11 @@ TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
     EXPECT_EQ(ctx.Countdown, c.fresh ? 20 : 5);
   }
   EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
-  EXPECT_EQ(ctx.PollCountdown, 60);
+  EXPECT_EQ(ctx.PollCountdown, 60);  // a request restarts the poll watchdog
 }
 
 TEST_F(SnmpAgentTest, SocketCountsGarbageAndIgnoresTraps) {
-  SetColumn("Settings_SNMP_Agent", "Enabled", "1");
-  SetColumn("Settings_SNMP_Agent", "IpAddress", "127.0.0.1");
-  SetColumn("Settings_SNMP_Agent", "UdpPort", "0");
+  Update("Settings_SNMP_Agent", "Enabled = 1, IpAddress = '127.0.0.1', UdpPort = 0");
   ServiceOpen(ctx, "snmpAgent");
   ASSERT_NE(ctx.snmp.agent->LocalPort(), 0);
   testing::UdpPeer peer{io};

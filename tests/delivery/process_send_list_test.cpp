@@ -41,8 +41,8 @@ class AlarmLogTest : public testing::VarnelTest {
     e.RecvMess = mess;
   }
   void Splitting(bool oneMessOneEvent, int maxMessages) {
-    SetColumn("Event_CheckInterval", "OneMessOneEvent", oneMessOneEvent ? "1" : "0");
-    SetColumn("Event_CheckInterval", "MaxMessages", std::to_string(maxMessages));
+    Update("Event_CheckInterval", "OneMessOneEvent = " + std::to_string(oneMessOneEvent) +
+                                      ", MaxMessages = " + std::to_string(maxMessages));
   }
 };
 

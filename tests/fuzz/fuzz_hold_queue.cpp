@@ -17,24 +17,14 @@ namespace {
 // Groups "a" to "d" cover expiry with escalation, reminders and up events.
 struct Home : varnel::testing::ProgramHome {
   Home() {
-    varnel::Database db(ctx.DatabasePath());
-    varnel::Table t = db.Open("SuppGrp_Perm");
-    for (int i = 0; i < 4; ++i) {
-      t.AddNew();
-      t.Set("Name", std::string(1, static_cast<char>('a' + i)));
-      t.Set("HoldTimer", 10);
-      t.Set("RemindTimer", 4);
-      t.Set("RemindOnce", i % 2 == 0);
-      t.Set("EscalateWhenExp", i < 2);
-      t.Set("SendMessWhenExp", i > 0);
-      t.Set("NewMessage", i == 0 ? "$M" : "escalated");
-      t.Set("PriorityUp", "5");
-      t.Set("PrioritySearchUp", "=");
-      t.Set("MessageUp", "First Part Equal");
-      t.Set("SendMessWhenUp", true);
-      t.Set("ReqAck", i == 3);
-      t.Update();
-    }
+    varnel::Database(ctx.DatabasePath())
+        .Exec("INSERT INTO SuppGrp_Perm (Name, HoldTimer, RemindTimer, RemindOnce, "
+              "EscalateWhenExp, SendMessWhenExp, NewMessage, PriorityUp, PrioritySearchUp, "
+              "MessageUp, SendMessWhenUp, ReqAck) VALUES "
+              "('a', 10, 4, 1, 1, 0, '$M', '5', '=', 'First Part Equal', 1, 0), "
+              "('b', 10, 4, 0, 1, 1, 'escalated', '5', '=', 'First Part Equal', 1, 0), "
+              "('c', 10, 4, 1, 0, 1, 'escalated', '5', '=', 'First Part Equal', 1, 0), "
+              "('d', 10, 4, 0, 0, 1, 'escalated', '5', '=', 'First Part Equal', 1, 1)");
     ctx.events.Append("2026-06-26 10:14:00", "5 - Normal", "node", "link up", "Syslog");
   }
 };

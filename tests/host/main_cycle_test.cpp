@@ -70,8 +70,7 @@ TEST_F(MainCycleTest, HourlyAndNewDaySteps) {
 
 TEST_F(MainCycleTest, UpdateRequestRereadsSettingsInTheNextCycle) {
   Start(0);
-  SetColumn("Settings_General", "DebugMode", "Debug All");
-  SetColumn("Settings_General", "UseDateFormat", "DD.MM.YYYY");
+  Update("Settings_General", "DebugMode = 'Debug All', UseDateFormat = 'DD.MM.YYYY'");
   SetColumn("Event_CheckInterval", "CheckInterval", "60");
   Timer1Tick(ctx);
   EXPECT_EQ(ctx.DebugMode, "No Debug");  // no request yet

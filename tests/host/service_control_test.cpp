@@ -15,8 +15,7 @@ const char* const kDropFiles[] = {"Event.log",      "SmtpMess.log", "SnmpMess.lo
                                   "Hold_Queue.log", "ReqAck.log",   "Debug/Event_List.txt"};
 
 TEST_F(ServiceControlTest, StartSequenceSetsUpTheServiceOnce) {
-  SetColumn("Settings_General", "DebugMode", "Event Sources");
-  SetColumn("Settings_General", "Version", "4.2");
+  Update("Settings_General", "DebugMode = 'Event Sources', Version = '4.2'");
   SetColumn("Event_CheckInterval", "CheckInterval", "20");
   for (const char* f : kDropFiles) AppendLines(File(f), {"left over"});
   Db().Exec("INSERT INTO Receiver_Test (Name) VALUES ('x');"
@@ -72,13 +71,11 @@ TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
 }
 
 TEST_F(ServiceControlTest, ListenersWithoutAServerStayNotStartedAndStopResetsStatusTexts) {
-  SetColumn("Event_SMTP", "Enabled", "1");
-  SetColumn("Event_CommPort", "Enabled", "1");
+  Db().Exec("UPDATE Event_SMTP SET Enabled = 1; UPDATE Event_CommPort SET Enabled = 1");
   dartSvc_State(ctx, kCodeStart);
   EXPECT_EQ(ctx.ListenerStatus[kLsSmtpServer], ListenerStatusCode::NotStarted);
   EXPECT_EQ(ctx.ListenerStatus[kLsCommPort], ListenerStatusCode::NotStarted);
-  SetColumn("Event_SMTP", "Status", "2026-06-26 10:00:00\r\nSMTP Server Started\r\nPort=25");
-  SetColumn("Event_CommPort", "Status", "x");
+  Db().Exec("UPDATE Event_SMTP SET Status = 'Started'; UPDATE Event_CommPort SET Status = 'x'");
   dartSvc_State(ctx, kCodeStop);
   EXPECT_EQ(GetColumn("Event_SMTP", "Status"), "Not Started");
   EXPECT_EQ(GetColumn("Event_CommPort", "Status"), "Not Opened");

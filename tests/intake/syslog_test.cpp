@@ -2,13 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <asio/ip/tcp.hpp>
-#include <asio/write.hpp>
-
 #include "platform/tcp_listener.h"
-#include "host/service_open.h"
 #include "support/test_support.h"
-#include "support/udp_peer.h"
 
 namespace varnel {
 namespace {
@@ -104,11 +99,9 @@ class SyslogTest : public testing::VarnelTest {
 };
 
 TEST_F(SyslogTest, FiltersOnAddressSeverityFacilityAndMessage) {
-  SetColumn("Event_SysLog", "FilterIpAddress", "10.1.* <or> 10.2.2.2");
-  SetColumn("Event_SysLog", "FilterPriority", "4 - Warning");
-  SetColumn("Event_SysLog", "FilterFacility", "16 - Local0");
-  SetColumn("Event_SysLog", "FilterFacSearch", ">=");
-  SetColumn("Event_SysLog", "FilterMessage", "*LINK*<OR>*fan*");
+  Update("Event_SysLog", "FilterIpAddress = '10.1.* <or> 10.2.2.2', FilterFacSearch = '>=', "
+         "FilterPriority = '4 - Warning', FilterFacility = '16 - Local0', "
+         "FilterMessage = '*LINK*<OR>*fan*'");
   Queue("<131>fan failed", "10.2.2.2");  // second address pattern
   Queue("<131>link down", "10.3.3.3");   // address fails
   EXPECT_EQ(Pass({"<131>link down",         // local0.err: passes (message case-insensitive)
@@ -119,26 +112,27 @@ TEST_F(SyslogTest, FiltersOnAddressSeverityFacilityAndMessage) {
 }
 
 TEST_F(SyslogTest, MessageFilterModesAndEmptyLists) {
-  SetColumn("Event_SysLog", "FilterMessSearch", "!=");
-  SetColumn("Event_SysLog", "FilterMessage", "*debug*<AND>*noise*");
-  SetColumn("Event_SysLog", "FilterCaseSensitive", "1");
-  // Case-sensitive: "Some Noise" does not match the exclusion.
-  EXPECT_EQ(Pass({"<13>some noise", "<13>Some Noise"}), Texts{"Some Noise"});
-  SetColumn("Event_SysLog", "FilterMessage", "");
-  for (const char* mode : {"=", "!="}) {
-    SetColumn("Event_SysLog", "FilterMessSearch", mode);
-    EXPECT_EQ(Pass({"<13>anything"}), Texts{}) << mode;  // an empty list rejects every message
+  const struct {
+    const char* set;
+    Texts passed;
+  } cases[] = {
+      // Case-sensitive: "Some Noise" does not match the exclusion.
+      {"FilterMessSearch = '!=', FilterMessage = '*debug*<AND>*noise*', FilterCaseSensitive = 1",
+       {"Some Noise"}},
+      {"FilterMessage = ''", {}},  // an empty list rejects every message, with "=" or "!="
+      {"FilterMessSearch = '='", {}},
+      // An unknown comparison fails the severity filter.
+      {"FilterMessage = '*', FilterPriSearch = '<>'", {}},
+  };
+  for (const auto& c : cases) {
+    Update("Event_SysLog", c.set);
+    EXPECT_EQ(Pass({"<13>some noise", "<13>Some Noise"}), c.passed) << c.set;
   }
-  SetColumn("Event_SysLog", "FilterMessSearch", "=");
-  SetColumn("Event_SysLog", "FilterMessage", "*");
-  SetColumn("Event_SysLog", "FilterPriSearch", "<>");
-  EXPECT_EQ(Pass({"<13>anything"}), Texts{});  // an unknown comparison fails the severity filter
 }
 
 TEST_F(SyslogTest, LayoutsNodeNamesTabsBinaryAndDuplicates) {
-  SetColumn("Event_SysLog", "ModParse3164", "1");
-  SetColumn("Event_SysLog", "LogSourceAs", "Name (RFC 3164)");
-  SetColumn("Event_SysLog", "LogMessageAs", "Fac.Pri: Message");
+  Update("Event_SysLog", "ModParse3164 = 1, LogSourceAs = 'Name (RFC 3164)', "
+         "LogMessageAs = 'Fac.Pri: Message'");
   EXPECT_EQ(Pass({"<187>Oct 11 22:14:15 core1 link\tdown",
                   "<187>Oct 11 22:14:15 core1 link\tdown",  // the same again: one event
                   "<187>bad \xff\xfe bytes \0 and nul\n"s}),
@@ -153,27 +147,10 @@ TEST_F(SyslogTest, LayoutsNodeNamesTabsBinaryAndDuplicates) {
     EXPECT_EQ(Pass({"<187>x"}), Texts{expected});
   }
   // An unknown layout and an unknown default priority are reported and defaulted.
-  SetColumn("Event_SysLog", "LogMessageAs", "Everything");
-  SetColumn("Event_SysLog", "ModDefPriority", "urgent");
+  Update("Event_SysLog", "LogMessageAs = 'Everything', ModDefPriority = 'urgent'");
   EXPECT_EQ(Pass({"no pri"}), Texts{"no pri"});
   EXPECT_EQ(ctx.events[1].Priority, "5 - Normal");
   EXPECT_EQ(Entries(106).size(), 2u);
-}
-
-TEST_F(SyslogTest, TcpListenerTakesTheUnterminatedTailWhenThePeerCloses) {
-  SetColumn("Event_SysLog", "Enabled2", "1");
-  SetColumn("Event_SysLog", "Protocol2", "TCP");
-  SetColumn("Event_SysLog", "IpAddress2", "127.0.0.1");
-  SetColumn("Event_SysLog", "ListeningPort2", "0");
-  ServiceOpen(ctx, "sysLog2");
-  ASSERT_EQ(ctx.ListenerStatus[kLsSysLog2], ListenerStatusCode::Started);
-  asio::ip::tcp::socket t(io);
-  t.connect({asio::ip::make_address("127.0.0.1"),
-             static_cast<unsigned short>(ctx.intake.syslog.tcp[1]->LocalPort())});
-  asio::write(t, asio::buffer(std::string("<13>one\n<13>tail without newline")));
-  t.close();
-  EXPECT_TRUE(testing::PumpUntil(io, [&] { return ctx.intake.syslog.InSysLogIndex == 3; }));
-  EXPECT_EQ(Pass({}), (Texts{"one", "tail without newline"}));
 }
 
 }  // namespace

@@ -63,24 +63,5 @@ TEST_F(TraceTest, ClearDebugDirDeletesTraceFilesAndStopsAtTheFirstFailure) {
   EXPECT_TRUE(FileExists(File("Debug/Task.txt")));
 }
 
-TEST_F(TraceTest, SharedLineShapesAndSocketEventDeltaPerLink) {
-  clock.Set("2026-03-04 05:06:07");
-  TraceLines t(ctx);
-  t.DumpTitle("Event List (from Event.log)").Field("InEventsDateAndTime", 3, "x");
-  t.ItemTitle("Syslog1 Message");
-  EXPECT_EQ(t.Lines(), (std::vector<std::string>{
-                           "2026-03-04 05:06:07 ***** Event List (from Event.log) *****", "",
-                           "InEventsDateAndTime(3)=x", "********** Syslog1 Message **********"}));
-  auto first = SocketEventLines(ctx, "client", "backupClient_Connect", 6, true);
-  EXPECT_EQ(first[0], std::string(34, '='));
-  EXPECT_EQ(first[2], "Delta: 0 ms    State: 6");
-  clock.AdvanceMs(250);
-  SocketEventLines(ctx, "server", "backupServer_Connect", 2, true);
-  clock.AdvanceMs(100);
-  auto next = SocketEventLines(ctx, "client", "backupClient_Close", 8, false);
-  EXPECT_EQ(next, (std::vector<std::string>{std::string(34, '-'), "backupClient_Close",
-                                            "Delta: 350 ms    State: 8"}));
-}
-
 }  // namespace
 }  // namespace varnel

@@ -18,6 +18,10 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
   // Sets one column of the first row of a single-row table.
   void SetColumn(const std::string& table, const std::string& column, const std::string& value);
   std::string GetColumn(const std::string& table, const std::string& column);
+  // Runs "UPDATE table SET assignments" (every row of the table).
+  void Update(const std::string& table, const std::string& assignments) {
+    Db().Exec("UPDATE " + table + " SET " + assignments);
+  }
   std::string File(const std::string& name) const { return ctx.Path(name); }
   // Event log entries with this id, as their texts.
   std::vector<std::string> Entries(int id) const;
