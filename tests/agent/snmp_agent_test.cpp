@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/snmp/snmp_socket.h"
 #include "platform/files.h"
 #include "host/service_open.h"
@@ -26,8 +28,9 @@ class SnmpAgentTest : public testing::VarnelTest {
     ctx.PollMeTimeout = 60;
   }
 
+  // The answer of handler to a v2c request with these variables.
   Message Run(void (*handler)(Varnel&, Message&), std::vector<Variable> vars,
-              const std::string& community) {
+              const std::string& community = "public") {
     Message m;
     m.version = snmp::kVersion2c;
     m.community = community;
@@ -35,48 +38,37 @@ class SnmpAgentTest : public testing::VarnelTest {
     handler(ctx, m);
     return m;
   }
-  Message Get(const std::vector<std::string>& oids, const std::string& community = "public") {
-    std::vector<Variable> vars;
-    for (auto& o : oids) vars.push_back({o, "", vt::kNull});
-    return Run(SnmpGetRequest, vars, community);
-  }
-  Message GetNext(const std::string& oid) {
-    return Run(SnmpGetNextRequest, {{oid, "", vt::kNull}}, "public");
-  }
-  Message Set(std::vector<Variable> vars, const std::string& community = "private") {
-    return Run(SnmpSetRequest, std::move(vars), community);
+  Message Set(std::vector<Variable> vars) {
+    return Run(SnmpSetRequest, std::move(vars), "private");
   }
 };
 
 TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectAndIgnoresAWrongCommunity) {
-  Message m = Get({"1.3.6.1.2.1.1.5.0"}, "private");
+  Message m = Run(SnmpGetRequest, {{"1.3.6.1.2.1.1.5.0", "", vt::kNull}}, "private");
   EXPECT_EQ(m.variables[0].type, vt::kNull);
   EXPECT_EQ(ctx.PollCountdown, 0);  // not a poll either
-  m = Get({"1.3.6.1.2.1.1.5.0", "1.3.6.1.2.1.1.8.0", "1.3.6.1.2.1.1.1.0"});
+  m = Run(SnmpGetRequest, {{"1.3.6.1.2.1.1.5.0", "", vt::kNull},
+                           {"1.3.6.1.2.1.1.8.0", "", vt::kNull},
+                           {"1.3.6.1.2.1.1.1.0", "", vt::kNull}});
   EXPECT_EQ(m.errorStatus, es::kNoSuchName);
   EXPECT_EQ(m.errorIndex, 2);
   EXPECT_EQ(m.variables[2].type, vt::kNull);  // the walk stopped at the error
 }
 
+// A walk of a subtree is seen end to end; these are the points between and beyond objects.
 TEST_F(SnmpAgentTest, GetNextFromAnyPointOfTheTree) {
   const std::pair<std::string, std::string> cases[] = {
       {"1.3", "1.3.6.1.2.1.1.1.0"},
-      {"1.3.6.1.2.1.1.3", "1.3.6.1.2.1.1.3.0"},        // the base answers its instance
-      {"1.3.6.1.2.1.1.3.0.9", "1.3.6.1.2.1.1.4.0"},    // below an instance
-      {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},            // between the groups
-      {P + ".1.3", P + ".1.4.1.0"},                   // a gap in the table
-      {P + ".1.5.7", P + ".1.5.7.0"},
+      {"1.3.6.1.2.1.1.3.0.9", "1.3.6.1.2.1.1.4.0"},  // below an instance
+      {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},          // between the groups
       {P + ".1.5.8", ""},
       {"1.3.6.1.6", ""},
   };
   for (const auto& [from, next] : cases) {
-    Message m = GetNext(from);
-    if (next.empty()) {
-      EXPECT_EQ(m.errorStatus, es::kNoSuchName) << from;
-      EXPECT_EQ(m.errorIndex, 1) << from;
-    } else {
-      EXPECT_EQ(m.variables[0].oid, next) << from;
-    }
+    Message m = Run(SnmpGetNextRequest, {{from, "", vt::kNull}});
+    EXPECT_EQ(m.variables[0].oid, next.empty() ? from : next) << from;
+    EXPECT_EQ(std::pair(m.errorStatus, m.errorIndex),
+              next.empty() ? std::pair(es::kNoSuchName, 1) : std::pair(0, 0)) << from;
   }
 }
 
@@ -128,51 +120,46 @@ TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
   SetColumn("Event_CheckInterval", "CheckInterval", "20");
   Set({{P + ".1.1.1.0", "2", vt::kInteger}});
   EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Paused);
-  AppendLines(File("Event.log"), {"x"});
-  Set({{P + ".1.1.1.0", "1", vt::kInteger}});
+  auto resume = [&] { Set({{P + ".1.1.1.0", "1", vt::kInteger}}); };
+  auto poll = [&] {
+    ctx.ServiceState = ServiceStateCode::Paused;
+    Run(SnmpGetNextRequest, {{"1.3", "", vt::kNull}});
+  };
+  const struct {
+    bool primary;
+    std::function<void()> request;
+    bool fresh;  // running again, countdown restarted, drop files deleted
+  } cases[] = {{true, resume, true},
+               {true, resume, false},  // already running
+               {true, poll, false},    // a paused primary stays paused
+               {false, poll, true}};   // a paused standby is made active
+  for (const auto& c : cases) {
+    AppendLines(File("Event.log"), {"x"});
+    ctx.IsPrimary = c.primary;
+    ctx.Countdown = 5;
+    c.request();
+    EXPECT_EQ(FileExists(File("Event.log")), !c.fresh);
+    EXPECT_EQ(ctx.Countdown, c.fresh ? 20 : 5);
+  }
   EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
-  EXPECT_EQ(ctx.Countdown, 20);
-  EXPECT_FALSE(FileExists(File("Event.log")));
-  AppendLines(File("Event.log"), {"x"});
-  Set({{P + ".1.1.1.0", "1", vt::kInteger}});  // already running: no fresh cycle
-  EXPECT_TRUE(FileExists(File("Event.log")));
-
-  // A paused primary stays paused when polled; a standby is made active.
-  ctx.IsPrimary = true;
-  ctx.ServiceState = ServiceStateCode::Paused;
-  GetNext("1.3");
-  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Paused);
-  EXPECT_EQ(ctx.PollCountdown, 60);
-  ctx.IsPrimary = false;
-  Get({P + ".1.1.1.0"});
-  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
-  EXPECT_FALSE(FileExists(File("Event.log")));
+  EXPECT_EQ(ctx.PollCountdown, 60);  // a request restarts the poll watchdog
 }
 
-TEST_F(SnmpAgentTest, PortInUseIsReportedAndTheSocketIgnoresGarbageAndTraps) {
-  testing::UdpPeer holder;
-  SetColumn("Settings_SNMP_Agent", "Enabled", "1");
-  SetColumn("Settings_SNMP_Agent", "IpAddress", "0.0.0.0");
-  SetColumn("Settings_SNMP_Agent", "UdpPort", std::to_string(holder.Port()));
-  ServiceOpen(ctx, "snmpAgent");
-  EXPECT_EQ(Entries(106), std::vector<std::string>{"SNMP Agent Port was in use"});
-  EXPECT_EQ(GetColumn("Settings_SNMP_Agent", "Status"),
-            "2026-06-26 10:15:00\r\nFailed to Start\r\nPort was in use");
-
-  SetColumn("Settings_SNMP_Agent", "UdpPort", "0");
+TEST_F(SnmpAgentTest, SocketCountsGarbageAndIgnoresTraps) {
+  Update("Settings_SNMP_Agent", "Enabled = 1, IpAddress = '127.0.0.1', UdpPort = 0");
   ServiceOpen(ctx, "snmpAgent");
   ASSERT_NE(ctx.snmp.agent->LocalPort(), 0);
-  holder.SendTo(ctx.snmp.agent->LocalPort(), "\x30\x03\x02\x01");
+  testing::UdpPeer peer{io};
+  peer.SendTo(ctx.snmp.agent->LocalPort(), "\x30\x03\x02\x01");
   Message trap;
   trap.version = snmp::kVersion2c;
   trap.pduType = snmp::pdu::kTrapV2;
-  holder.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(trap));
-  EXPECT_FALSE(holder.Receive(io, 200));
+  peer.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(trap));
+  EXPECT_FALSE(peer.Receive(200));
   EXPECT_EQ(ctx.snmp.agent->Malformed(), 1u);
   EXPECT_EQ(ctx.snmp.agent->Ignored(), 1u);
   ServiceClose(ctx, "snmpAgent");
   EXPECT_FALSE(ctx.snmp.agent->Listening());
-  EXPECT_EQ(GetColumn("Settings_SNMP_Agent", "Status"), "Not Started");
 }
 
 }  // namespace

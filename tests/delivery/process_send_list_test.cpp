@@ -41,8 +41,8 @@ class AlarmLogTest : public testing::VarnelTest {
     e.RecvMess = mess;
   }
   void Splitting(bool oneMessOneEvent, int maxMessages) {
-    SetColumn("Event_CheckInterval", "OneMessOneEvent", oneMessOneEvent ? "1" : "0");
-    SetColumn("Event_CheckInterval", "MaxMessages", std::to_string(maxMessages));
+    Update("Event_CheckInterval", "OneMessOneEvent = " + std::to_string(oneMessOneEvent) +
+                                      ", MaxMessages = " + std::to_string(maxMessages));
   }
 };
 
@@ -95,47 +95,39 @@ TEST_F(AlarmLogTest, RowOfASendListEntryCutAndWithLineBreaksAsGroupBreaks) {
        std::string(240, 'm') + "\r\nline two is long enough to be cut", false, false, "", 0, 3,
        std::string(130, 's')};
   UpdateAlarmLog(ctx, 7, kSendList);
-  EXPECT_EQ(Alarm("Index"), (V{"806260004"}));
-  EXPECT_EQ(Alarm("DateAndTime"), (V{"2018-06-26 14:05:09"}));
-  EXPECT_EQ(Alarm("Receiver"), (V{std::string(100, 'r')}));
-  EXPECT_EQ(Alarm("Message"), (V{std::string(240, 'm') + ">>line two"}));  // cut, then ">>"
-  EXPECT_EQ(Alarm("SendStatus"), (V{std::string(100, 's')}));
-  EXPECT_EQ(Alarm("SendStatusInt"), (V{"3"}));
+  const std::pair<const char*, std::string> columns[] = {
+      {"Index", "806260004"},
+      {"DateAndTime", "2018-06-26 14:05:09"},
+      {"Receiver", std::string(100, 'r')},
+      {"Message", std::string(240, 'm') + ">>line two"},  // cut, then ">>"
+      {"SendStatus", std::string(100, 's')},
+      {"SendStatusInt", "3"}};
+  for (const auto& [column, value] : columns) EXPECT_EQ(Alarm(column), V{value}) << column;
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexAlarm"), "5");
   EXPECT_TRUE(ctx.LogChanged);
 }
 
-TEST_F(AlarmLogTest, FirstCycleOfANewDayCountsToTheDayBefore) {
+TEST_F(AlarmLogTest, DayStampCounterLimitAndTheOtherLists) {
   clock.Set("2026-07-01 00:00:05");
-  ctx.LastHour = 23;  // the hourly jobs of the new day have not run yet
+  ctx.LastHour = 23;  // the first cycle of a new day still counts to the day before
   UpdateAlarmLog(ctx, 1, kSendList);
   ctx.LastHour = 0;
-  UpdateAlarmLog(ctx, 1, kSendList);
-  EXPECT_EQ(Alarm("Index"), (V{"606300000", "607010001"}));
-  EXPECT_EQ(Alarm("DateAndTime"), (V{"2026-07-01 00:00:05", "2026-07-01 00:00:05"}));
-}
-
-TEST_F(AlarmLogTest, RowsStopAfterCounterThreeThousand) {
-  SetColumn("Settings_General", "LogIndexAlarm", "2999");
-  for (int n = 0; n < 4; ++n) UpdateAlarmLog(ctx, 1, kSendList);
-  EXPECT_EQ(Alarm("Index"), (V{"606262999", "606263000"}));
-  EXPECT_EQ(GetColumn("Settings_General", "LogIndexAlarm"), "3003");
-}
-
-TEST_F(AlarmLogTest, TheOtherListsAnUnknownNameAndAnIndexOutsideItsList) {
-  ctx.delivery.BufferList[50].BufferRecvName = "night";
-  ctx.delivery.TestMessage = {"tester", "PagerNum", "test", "3", "failed"};
-  UpdateAlarmLog(ctx, 50, kBufferList);
-  UpdateAlarmLog(ctx, 0, kTestMessage);
-  UpdateAlarmLog(ctx, 1, "JourList");
-  EXPECT_EQ(Alarm("Receiver"), (V{"night", "tester", ""}));
-  EXPECT_EQ(Alarm("SendStatusInt"), (V{"0", "3", "0"}));
-  // An error of the call; the counter still advances.
+  // An index outside its list is an error of the call; the counter still advances.
   UpdateAlarmLog(ctx, 51, kBufferList);
-  EXPECT_EQ(Alarm("Index").size(), 3u);
   EXPECT_EQ(Entries(evt::kRuntimeError),
             (V{"[9] Subscript out of range (Module: UpdateAlarmLog)"}));
-  EXPECT_EQ(GetColumn("Settings_General", "LogIndexAlarm"), "4");
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexAlarm"), "2");
+  SetColumn("Settings_General", "LogIndexAlarm", "2998");
+  ctx.delivery.BufferList[50].BufferRecvName = "night";
+  ctx.delivery.TestMessage = {"tester", "PagerNum", "test", "3", "failed"};
+  UpdateAlarmLog(ctx, 1, "JourList");  // an unknown list: an empty row
+  UpdateAlarmLog(ctx, 50, kBufferList);
+  UpdateAlarmLog(ctx, 0, kTestMessage);
+  UpdateAlarmLog(ctx, 1, kSendList);  // beyond 3000: counted, not written
+  EXPECT_EQ(Alarm("Index"), (V{"606300000", "607012998", "607012999", "607013000"}));
+  EXPECT_EQ(Alarm("Receiver"), (V{"", "", "night", "tester"}));
+  EXPECT_EQ(Alarm("SendStatusInt"), (V{"0", "0", "0", "3"}));
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexAlarm"), "3002");
 }
 
 }  // namespace

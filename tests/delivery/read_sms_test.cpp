@@ -5,7 +5,6 @@
 
 #include "transports/sms_decode.h"
 #include "platform/error.h"
-#include "host/main_cycle.h"
 #include "transports/gsm_charset.h"
 #include "transports/modem_fixture.h"
 
@@ -86,19 +85,6 @@ TEST_F(ReadSmsTest, MalformedPduIsReportedAndTheOthersAreDelivered) {
               ElementsAre(HasSubstr("(Module: DecodePduIncom)"),
                           HasSubstr("(Module: DecodePduIncom)")));
   EXPECT_TRUE(term->store.empty());
-}
-
-TEST_F(ReadSmsTest, CycleReadsOncePerMinute) {
-  ctx.SmsServerActive = true;
-  ctx.LastMinute = "10:15";
-  term->store[1] = kAck;
-  RunCycle(ctx);
-  EXPECT_EQ(term->opens, 0);  // same minute
-  clock.Set("2026-06-26 10:16:02");
-  RunCycle(ctx);
-  EXPECT_THAT(SmsCmdLines(), ElementsAre("46701234567\tACK 901"));
-  RunCycle(ctx);  // this minute again
-  EXPECT_EQ(term->opens, 1);
 }
 
 ReceivedSms Decode(const std::string& withSmsc) {

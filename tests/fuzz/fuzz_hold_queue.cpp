@@ -1,66 +1,45 @@
 // Fuzzes the hold queue: the line reader and writer, and a whole run of SuppGroupCheck_Hq on a
 // fuzzed "Hold_Queue.log" against a real database. Checks that no entry of a group the run
 // does not own is lost and that every written line reads back as an entry.
-#include <asio/io_context.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "admin/init.h"
 #include "filter/hold_queue.h"
-#include "platform/clock.h"
 #include "platform/database.h"
-#include "platform/event_log.h"
 #include "platform/files.h"
-#include "service/varnel.h"
+#include "support/program_home.h"
 
 namespace {
 
-struct Home {
-  asio::io_context io;
-  varnel::FakeClock clock;
-  varnel::MemoryEventLog log;
-  std::string dir;
-  varnel::Varnel ctx;
-
-  Home() : dir(MakeDir()), ctx(io, clock, log, dir + "/home") {
-    varnel::InitProgramDir(ctx.ProgramDir, false);
-    clock.Set("2026-06-26 10:15:00");
-    varnel::Database db(ctx.DatabasePath());
-    varnel::Table t = db.Open("SuppGrp_Perm");
-    // Groups "a" to "d" cover expiry with escalation, reminders and up events.
-    const char* names[] = {"a", "b", "c", "d"};
-    for (int i = 0; i < 4; ++i) {
-      t.AddNew();
-      t.Set("Name", names[i]);
-      t.Set("HoldTimer", 10);
-      t.Set("RemindTimer", 4);
-      t.Set("RemindOnce", i % 2 == 0);
-      t.Set("EscalateWhenExp", i < 2);
-      t.Set("SendMessWhenExp", i > 0);
-      t.Set("NewMessage", i == 0 ? "$M" : "escalated");
-      t.Set("PriorityUp", "5");
-      t.Set("PrioritySearchUp", "=");
-      t.Set("MessageUp", "First Part Equal");
-      t.Set("SendMessWhenUp", true);
-      t.Set("ReqAck", i == 3);
-      t.Update();
-    }
+// Groups "a" to "d" cover expiry with escalation, reminders and up events.
+struct Home : varnel::testing::ProgramHome {
+  Home() {
+    varnel::Database(ctx.DatabasePath())
+        .Exec("INSERT INTO SuppGrp_Perm (Name, HoldTimer, RemindTimer, RemindOnce, "
+              "EscalateWhenExp, SendMessWhenExp, NewMessage, PriorityUp, PrioritySearchUp, "
+              "MessageUp, SendMessWhenUp, ReqAck) VALUES "
+              "('a', 10, 4, 1, 1, 0, '$M', '5', '=', 'First Part Equal', 1, 0), "
+              "('b', 10, 4, 0, 1, 1, 'escalated', '5', '=', 'First Part Equal', 1, 0), "
+              "('c', 10, 4, 1, 0, 1, 'escalated', '5', '=', 'First Part Equal', 1, 0), "
+              "('d', 10, 4, 0, 0, 1, 'escalated', '5', '=', 'First Part Equal', 1, 1)");
     ctx.events.Append("2026-06-26 10:14:00", "5 - Normal", "node", "link up", "Syslog");
-  }
-  static std::string MakeDir() {
-    std::string t = "/dev/shm/varnel-fuzz-XXXXXX";
-    if (!::mkdtemp(t.data())) std::abort();
-    return t;
   }
 };
 
-bool Owned(const std::string& group) {
-  return group == "a" || group == "b" || group == "c" || group == "d";
+// Entries of groups the run does not own among the first 300 entries of the file.
+std::size_t Foreign(const std::string& path) {
+  std::size_t n = 0, foreign = 0;
+  for (const std::string& line : varnel::FileExists(path) ? varnel::ReadLines(path)
+                                                          : std::vector<std::string>{}) {
+    varnel::HeldEntry e;
+    if (varnel::ParseHoldQueueLine(line, e) && ++n <= 300 &&
+        (e.GroupName.size() != 1 || e.GroupName[0] < 'a' || e.GroupName[0] > 'd'))
+      ++foreign;
+  }
+  return foreign;
 }
 
 }  // namespace
@@ -68,37 +47,23 @@ bool Owned(const std::string& group) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static Home home;
   const std::string path = home.ctx.Path("Hold_Queue.log");
-  std::string bytes(reinterpret_cast<const char*>(data), size);
-  { std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes; }
+  varnel::testing::WriteBytes(path, data, size);
 
   // The reader: every written line reads back with the same fields.
-  std::vector<std::string> lines = varnel::ReadLines(path);
-  std::size_t foreign = 0, taken = 0;
-  for (const std::string& line : lines) {
+  for (const std::string& line : varnel::ReadLines(path)) {
     varnel::HeldEntry e, again;
     if (!varnel::ParseHoldQueueLine(line, e)) continue;
     std::string written = varnel::FormatHoldQueueLine(e);
-    if (written.find_first_of("\r\n") != std::string::npos) std::abort();
-    if (!varnel::ParseHoldQueueLine(written, again)) std::abort();
-    if (again.GroupName != e.GroupName || again.NodeName != e.NodeName ||
-        again.Message != e.Message)
+    if (written.find_first_of("\r\n") != std::string::npos ||
+        !varnel::ParseHoldQueueLine(written, again) || again.GroupName != e.GroupName ||
+        again.NodeName != e.NodeName || again.Message != e.Message)
       std::abort();
-    if (++taken <= 300 && !Owned(e.GroupName)) ++foreign;
   }
-
   // A whole run: entries of other groups among the first 300 all stay.
+  std::size_t foreign = Foreign(path);
   home.ctx.ReqAckIdCounter = 900;
   varnel::SuppGroupCheck_Hq(home.ctx);
-  if (home.ctx.ErrorCount != 0) std::abort();
-  std::size_t foreignAfter = 0;
-  if (varnel::FileExists(path)) {
-    std::size_t n = 0;
-    for (const std::string& line : varnel::ReadLines(path)) {
-      varnel::HeldEntry e;
-      if (varnel::ParseHoldQueueLine(line, e) && ++n <= 300 && !Owned(e.GroupName)) ++foreignAfter;
-    }
-  }
-  if (foreignAfter < foreign) std::abort();
+  if (home.ctx.ErrorCount != 0 || Foreign(path) < foreign) std::abort();
   varnel::DeleteFile(home.ctx.Path("Event.log"));
   varnel::DeleteFile(home.ctx.Path("ReqAck.log"));
   return 0;

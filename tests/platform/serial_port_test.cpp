@@ -7,8 +7,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "error_of.h"
-#include "platform/error.h"
 #include "platform/posix_serial_port.h"
 #include "support/test_support.h"
 
@@ -26,36 +24,14 @@ TEST(LineSettings, ParsesSpeedParityDataAndStopBits) {
     EXPECT_EQ(ErrorOf([&] { ParseLineSettings(bad); }), serr::kInvalidProperty) << bad;
 }
 
-// COM1 of a temporary program directory is linked to the slave side of a pty.
-class PtyPort : public ::testing::Test {
- protected:
-  PtyPort() : dir(testing::MakeTempDir()) {
-    std::filesystem::create_directories(dir + "/ports");
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-      throw std::runtime_error("openpty");
-    std::filesystem::create_symlink(::ttyname(slave), dir + "/ports/COM1");
-  }
-  ~PtyPort() override {
-    if (master >= 0) ::close(master);
-    if (slave >= 0) ::close(slave);
-    testing::RemoveTree(dir);
-  }
-  // Input reaches the slave side asynchronously; wait until count bytes are there.
-  std::size_t WaitInput(PosixSerialPort& p, std::size_t count) {
-    for (int i = 0; i < 200 && p.InputCount() < count; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return p.InputCount();
-  }
-
-  std::string dir;
-  int master = -1;
-  int slave = -1;
-  asio::io_context io;
-};
-
-TEST_F(PtyPort, OpenDiscardAndClose) {
-  EXPECT_EQ(SerialDevicePath(dir, 3), "/dev/ttyS2");  // no link: the machine's own port
-  PosixSerialPort p(io, dir);
+// COM1 of the program directory is linked to the slave side of a pty.
+TEST(PosixSerialPort, OpenDiscardAndCloseOnAPty) {
+  testing::ProgramHome home;
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  std::filesystem::create_symlink(::ttyname(slave), home.ctx.Path("ports/COM1"));
+  EXPECT_EQ(SerialDevicePath(home.ctx.ProgramDir, 3), "/dev/ttyS2");  // no link
+  PosixSerialPort p(home.io, home.ctx.ProgramDir);
   EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kInvalidPortNumber);  // no number chosen yet
   p.SetPortNumber(1);
   p.SetSettings("19200,e,7,1");
@@ -63,7 +39,10 @@ TEST_F(PtyPort, OpenDiscardAndClose) {
   p.Open();
   EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kPortAlreadyOpen);
   ASSERT_EQ(::write(master, "junk", 4), 4);
-  EXPECT_EQ(WaitInput(p, 4), 4u);
+  // Input reaches the slave side asynchronously.
+  for (int i = 0; i < 200 && p.InputCount() < 4; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(p.InputCount(), 4u);
   p.DiscardInput();
   EXPECT_EQ(p.InputCount(), 0u);
   // A pty has no modem lines: RTS and DTR are remembered, carrier detect reads low.
@@ -75,7 +54,8 @@ TEST_F(PtyPort, OpenDiscardAndClose) {
   // A rejected number does not leave COM1 selected.
   EXPECT_EQ(ErrorOf([&] { p.SetPortNumber(0); }), serr::kInvalidPortNumber);
   EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kInvalidPortNumber);
-  EXPECT_FALSE(p.IsOpen());
+  ::close(master);
+  ::close(slave);
 }
 
 }  // namespace

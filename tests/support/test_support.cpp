@@ -1,31 +1,6 @@
 #include "support/test_support.h"
 
-#include <cstdlib>
-#include <filesystem>
-
-#include "admin/init.h"
-
 namespace varnel::testing {
-
-std::string MakeTempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "varnel-test-XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-  return tmpl;
-}
-
-void RemoveTree(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
-}
-
-VarnelTest::VarnelTest() : dir(MakeTempDir()), ctx(io, clock, log, dir + "/home") {
-  InitProgramDir(ctx.ProgramDir, false);
-  clock.Set("2026-06-26 10:15:00");
-  ctx.DateFormat = "YYYY-MM-DD";
-  ctx.DebugMode = "No Debug";
-}
-
-VarnelTest::~VarnelTest() { RemoveTree(dir); }
 
 void VarnelTest::SetColumn(const std::string& table, const std::string& column,
                            const std::string& value) {
@@ -46,8 +21,7 @@ void VarnelTest::AddRow(const std::string& table,
 
 std::string VarnelTest::GetColumn(const std::string& table, const std::string& column) {
   Database db = Db();
-  Table t = db.Open(table);
-  return t.Text(column);
+  return db.Open(table).Text(column);
 }
 
 std::vector<std::string> VarnelTest::Entries(int id) const {

@@ -1,44 +1,54 @@
-// Test fixture: a temporary program directory with a fresh database, a fake clock and a
-// memory event log.
+// Unit test fixture: a program home (see program_home.h) with database and event log helpers.
 #pragma once
 #include <gtest/gtest.h>
 
-#include <asio/io_context.hpp>
+#include <chrono>
+#include <functional>
 #include <map>
-#include <memory>
 #include <string>
+#include <vector>
 
-#include "platform/clock.h"
 #include "platform/database.h"
-#include "platform/event_log.h"
-#include "service/varnel.h"
+#include "platform/error.h"
+#include "support/program_home.h"
 
 namespace varnel::testing {
 
-class VarnelTest : public ::testing::Test {
- protected:
-  VarnelTest();
-  ~VarnelTest() override;
+// Turns io in short slices until done() holds or ms have passed; whether done() holds.
+inline bool PumpUntil(asio::io_context& io, const std::function<bool()>& done, int ms = 2000) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done() && std::chrono::steady_clock::now() < end) {
+    if (io.stopped()) io.restart();
+    io.run_for(std::chrono::milliseconds(5));
+  }
+  return done();
+}
 
+class VarnelTest : public ::testing::Test, protected ProgramHome {
+ protected:
   Database Db() { return Database(ctx.DatabasePath()); }
-  // Sets one column of the first row of a single-row table (or of the row after n moves).
+  // Sets one column of the first row of a single-row table.
   void SetColumn(const std::string& table, const std::string& column, const std::string& value);
   std::string GetColumn(const std::string& table, const std::string& column);
   // Appends a row with these columns to a table.
   void AddRow(const std::string& table, const std::map<std::string, std::string>& columns);
+  // Runs "UPDATE table SET assignments" (every row of the table).
+  void Update(const std::string& table, const std::string& assignments) {
+    Db().Exec("UPDATE " + table + " SET " + assignments);
+  }
   std::string File(const std::string& name) const { return ctx.Path(name); }
   // Event log entries with this id, as their texts.
   std::vector<std::string> Entries(int id) const;
-
-  std::string dir;
-  asio::io_context io;
-  FakeClock clock;
-  MemoryEventLog log;
-  Varnel ctx;
 };
 
-// Makes a fresh temporary directory and returns its path.
-std::string MakeTempDir();
-void RemoveTree(const std::string& path);
+// The number of the VarnelError that f raises, or 0 when it raises none.
+inline int ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const VarnelError& e) {
+    return e.Number();
+  }
+  return 0;
+}
 
 }  // namespace varnel::testing

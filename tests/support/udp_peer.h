@@ -1,75 +1,41 @@
-// A plain UDP socket on 127.0.0.1 for tests that talk to the service's SNMP sockets, and a
-// helper that turns the service's event loop until something has happened.
+// A UDP socket on 127.0.0.1 for tests that talk to the service's SNMP sockets while the
+// service's event loop turns.
 #pragma once
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <asio/io_context.hpp>
+#include <asio/ip/udp.hpp>
 #include <chrono>
-#include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 namespace varnel::testing {
 
-// Runs io in short slices until done() holds or ms have passed; returns done().
-inline bool PumpUntil(asio::io_context& io, const std::function<bool()>& done, int ms = 2000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done() && std::chrono::steady_clock::now() < end) {
-    if (io.stopped()) io.restart();
-    io.run_for(std::chrono::milliseconds(5));
-  }
-  return done();
-}
-
 class UdpPeer {
  public:
-  UdpPeer() {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-      throw std::runtime_error("UdpPeer: cannot bind");
-    socklen_t len = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+  explicit UdpPeer(asio::io_context& io) : io_(io), socket_(io, {Loopback(), 0}) {
+    socket_.non_blocking(true);
   }
-  ~UdpPeer() { ::close(fd_); }
-  UdpPeer(const UdpPeer&) = delete;
-  UdpPeer& operator=(const UdpPeer&) = delete;
-
-  int Port() const { return port_; }
-
-  void SendTo(int port, const std::string& data) const {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    ::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  int Port() const { return socket_.local_endpoint().port(); }
+  void SendTo(int port, const std::string& data) {
+    socket_.send_to(asio::buffer(data), {Loopback(), static_cast<unsigned short>(port)});
   }
-
-  // The next datagram, waiting up to ms while io turns; nothing when none came.
-  std::optional<std::string> Receive(asio::io_context& io, int ms = 2000) {
-    std::optional<std::string> got;
-    PumpUntil(
-        io,
-        [&] {
-          char buf[70000];
-          ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-          if (n >= 0) got = std::string(buf, static_cast<std::size_t>(n));
-          return got.has_value();
-        },
-        ms);
-    return got;
+  // The next datagram, turning io in short slices for up to ms; nothing when none came.
+  std::optional<std::string> Receive(int ms = 2000) {
+    std::string buf(70000, '\0');
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+      asio::error_code ec;
+      std::size_t n = socket_.receive(asio::buffer(buf), 0, ec);
+      if (!ec) return buf.substr(0, n);
+      if (io_.stopped()) io_.restart();
+      io_.run_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < end);
+    return std::nullopt;
   }
 
  private:
-  int fd_ = -1;
-  int port_ = 0;
+  static asio::ip::address Loopback() { return asio::ip::address_v4::loopback(); }
+  asio::io_context& io_;
+  asio::ip::udp::socket socket_;
 };
 
 }  // namespace varnel::testing
