@@ -44,6 +44,21 @@ TEST_F(ServiceControlTest, StartSequenceSetsUpTheServiceOnce) {
   EXPECT_FALSE(ctx.TimerEnabled);
 }
 
+TEST_F(ServiceControlTest, MissingGeneralSettingsRowStopsTheStart) {
+  {
+    Database db = Db();
+    db.Exec("DELETE FROM Settings_General");
+  }
+  AppendLines(File("Event.log"), {"kept"});
+  dartSvc_State(ctx, kCodeStart);
+  ASSERT_EQ(Entries(106).size(), 1u);
+  EXPECT_NE(Entries(106)[0].find("(Module: dartSvc_State)"), std::string::npos);
+  EXPECT_TRUE(Entries(101).empty());
+  EXPECT_FALSE(ctx.TimerEnabled);
+  EXPECT_TRUE(FileExists(File("Event.log")));  // nothing after the failing step ran
+  EXPECT_EQ(GetColumn("Event_SysLog", "Status1"), "Not Started");
+}
+
 TEST_F(ServiceControlTest, MissingColumnOrDatabaseIsReportedNotFatal) {
   Db().Exec("ALTER TABLE Event_CheckInterval DROP COLUMN CheckInterval");
   dartSvc_State(ctx, kCodeStart);

@@ -12,15 +12,23 @@ namespace {
 
 class EventLogFileTest : public testing::VarnelTest {};
 
-// The limit and the duplicate removal are seen end to end; these are the line rules.
-TEST_F(EventLogFileTest, LinesWithFewerThanThreeTabsAreSkipped) {
-  AppendLines(File("Event.log"), {"no tabs at all", "two\ttabs\tonly",
-                                  "2026-01-05 10:00:00\t2 - Major\tsrv1\tdisk\tfull"});
+TEST_F(EventLogFileTest, LinesBecomeEventsAndTheFileGoes) {
+  std::vector<std::string> lines(2, "2026-01-05 10:00:00\t2 - Major\tsrv1\tdisk full\ton C:");
+  lines.push_back("no tabs at all");
+  lines.push_back("two\ttabs\tonly");
+  for (int i = 0; i < 310; ++i)
+    lines.push_back("2026-01-05 10:00:01\t3 - Minor\tn\tevent " + std::to_string(i));
+  AppendLines(File("Event.log"), lines);
+  ctx.events.Clear();
   WriteEventLogEventsToEventList(ctx);
-  ASSERT_EQ(ctx.events.Count(), 1);
-  EXPECT_EQ(ctx.events[1].Message, "disk full");
-  EXPECT_EQ(ctx.events[1].EventSource, "Log File");
   EXPECT_FALSE(FileExists(File("Event.log")));
+  // 300 were taken; the duplicate of the first was removed from them afterwards.
+  EXPECT_EQ(ctx.events.Count(), 299);
+  EXPECT_EQ(ctx.events[1].Name, "srv1");
+  EXPECT_EQ(ctx.events[1].Message, "disk full on C:");
+  EXPECT_EQ(ctx.events[1].EventSource, "Log File");
+  EXPECT_EQ(ctx.events[2].Message, "event 0");
+  EXPECT_TRUE(ctx.events[300].Free());
 }
 
 TEST_F(EventLogFileTest, UnreadableDropFileIsReportedAndKept) {

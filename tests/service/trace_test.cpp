@@ -60,42 +60,7 @@ TEST_F(TraceTest, ClearDebugDirDeletesTraceFilesAndStopsAtTheFirstFailure) {
   ClearDebugDir(ctx);
   ASSERT_EQ(Entries(106).size(), 1u);
   EXPECT_NE(Entries(106)[0].find("(Module: ClearDebugDir)"), std::string::npos);
-<<<<<<< HEAD
-  EXPECT_TRUE(FileExists(File("Debug/Task.txt")));  // stopped at the first failure
-}
-
-TEST_F(TraceTest, SharedLineShapes) {
-  clock.Set("2026-03-04 05:06:07");
-  TraceLines t(ctx);
-  t.DumpTitle("Event List (from Event.log)").Field("InEventsDateAndTime", 3, "x").Blank();
-  t.ItemTitle("Syslog1 Message");
-  EXPECT_EQ(t.Lines(), (std::vector<std::string>{
-                           "2026-03-04 05:06:07 ***** Event List (from Event.log) *****", "",
-                           "InEventsDateAndTime(3)=x", "", "********** Syslog1 Message **********"}));
-}
-
-TEST_F(TraceTest, SocketEventDeltaPerLink) {
-  auto first = SocketEventLines(ctx, "client", "backupClient_Connect", 6, true);
-  EXPECT_EQ(first[0], std::string(34, '='));
-  EXPECT_EQ(first[2], "Delta: 0 ms    State: 6");
-  clock.AdvanceMs(250);
-  SocketEventLines(ctx, "server", "backupServer_Connect", 2, true);
-  clock.AdvanceMs(100);
-  auto next = SocketEventLines(ctx, "client", "backupClient_Close", 8, false);
-  EXPECT_EQ(next[0], std::string(34, '-'));
-  EXPECT_EQ(next[1], "backupClient_Close");
-  EXPECT_EQ(next[2], "Delta: 350 ms    State: 8");
-}
-
-TEST_F(TraceTest, DebugModeChangeReachesWritersAfterReRead) {
-  ctx.DebugMode = "No Debug";
-  SetColumn("Settings_General", "DebugMode", "Event Sources");
-  EXPECT_FALSE(TraceEnabled(ctx, TraceCategory::EventSources));
-  ReadDb_Updates(ctx);
-  EXPECT_TRUE(TraceEnabled(ctx, TraceCategory::EventSources));
-=======
   EXPECT_TRUE(FileExists(File("Debug/Task.txt")));
->>>>>>> h4
 }
 
 }  // namespace

@@ -60,5 +60,15 @@ TEST_F(UpdateEventLogTest, MissingTableIsReportedAndTheListStays) {
   EXPECT_EQ(ctx.LastErrorText, "2026-06-26: no such table: LogFiles_Event");
 }
 
+TEST_F(UpdateEventLogTest, LockedDatabaseIsReportedNotFatal) {
+  Database holder = Db();
+  holder.Exec("BEGIN EXCLUSIVE");
+  ctx.events.Append("2026-06-26 10:14:59", kCritical, "n", "m", "s");
+  UpdateEventLog(ctx);  // waits out the busy time-out, then reports
+  ASSERT_EQ(Entries(106).size(), 1u);
+  EXPECT_NE(Entries(106)[0].find("[3005] database is locked"), std::string::npos);
+  holder.Exec("ROLLBACK");
+}
+
 }  // namespace
 }  // namespace varnel
