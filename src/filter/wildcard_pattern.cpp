@@ -16,7 +16,7 @@ constexpr auto kAsciiLower = [] {
 }();
 
 // Decodes the character at s[i] and sets len to its byte count. A byte that does not start a
-// valid UTF-8 sequence is one character of its own, 0xDC00 + byte, so it only ever equals
+// valid, shortest UTF-8 sequence is one character of its own, 0xDC00 + byte, so it only ever equals
 // the same stray byte.
 inline char32_t Decode(std::string_view s, std::size_t i, std::size_t& len) {
   auto b = static_cast<unsigned char>(s[i]);
@@ -33,7 +33,10 @@ inline char32_t Decode(std::string_view s, std::size_t i, std::size_t& len) {
       if ((cb & 0xC0) != 0x80) break;
       c = (c << 6) | (cb & 0x3Fu);
     }
-    if (k == n) {
+    // An overlong form is no character of its own: it would equal an ASCII character while
+    // its bytes differ, and the bytewise prefix search compares bytes.
+    const char32_t least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+    if (k == n && c >= least && c <= 0x10FFFF) {
       len = n;
       return c;
     }

@@ -46,6 +46,8 @@ const Row kRows[] = {
     // Invalid UTF-8 bytes and control characters are ordinary characters.
     {"a\xff" "b", "a?b", true, true}, {"a\xff" "b", "a\xfe" "b", false, false},
     {"ab\xc3", "ab?", true, true}, {"a\tb\r\n", "a?b*", true, true},
+    // An overlong form is two stray bytes, never the ASCII character it spells.
+    {"x\xc0\x87", "x\xc0\x87", true, true}, {"\xc0\x87", "\x07", false, false},
 };
 
 class WildcardCompareTest : public testing::VarnelTest {};
