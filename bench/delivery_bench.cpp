@@ -2,7 +2,6 @@
 // list, and the list delivered through a transport that only reports success, so what is
 // measured is the look-ups, the splitting and the alarm log rows.
 #include <benchmark/benchmark.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -73,7 +72,8 @@ class DeliveryRun : BenchHome {
                ", 2 - Major, fan failure";
       for (int r = 0; r < kMaxGroupReceivers; ++r) {
         e.RecvType[r] = kTypes[r].type;
-        e.RecvName[r] = std::string(kTypes[r].type) + "-" + std::to_string((g * 7 + r) % kReceiversPerType);
+        e.RecvName[r] =
+            std::string(kTypes[r].type) + "-" + std::to_string((g * 7 + r) % kReceiversPerType);
       }
     }
   }

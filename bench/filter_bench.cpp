@@ -1,7 +1,7 @@
 // The support group filter at full load, and the wildcard matcher against glibc fnmatch.
-#include <benchmark/benchmark.h>
 #include <fnmatch.h>
 
+#include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -12,8 +12,8 @@
 #include "filter/supp_group.h"
 #include "filter/wildcard.h"
 #include "platform/clock.h"
-#include "platform/event_log.h"
 #include "platform/database.h"
+#include "platform/event_log.h"
 #include "service/varnel.h"
 
 namespace varnel {
@@ -75,11 +75,18 @@ class FilterRun : BenchHome {
       t.Set("NodeName", node);
       t.Set("NodeNameSearch", "=");
       std::string message;
-      const char* words[] = {"*bgp*idle*", "*power supply*lost", "*disk*9# percent",
-                             "*authentication failure*", "*fan [0-9]*fail*",
-                             "*temperature*critical*", "*[!a-z]changed state to down",
-                             "%LINK-?-UPDOWN:*down", "*configuration saved*", "*logged in*"};
-      for (int p = 0; p < 10; ++p) message += std::string(words[(g + p) % 10]) + (p < 9 ? "<OR>" : "");
+      const char* words[] = {"*bgp*idle*",
+                             "*power supply*lost",
+                             "*disk*9# percent",
+                             "*authentication failure*",
+                             "*fan [0-9]*fail*",
+                             "*temperature*critical*",
+                             "*[!a-z]changed state to down",
+                             "%LINK-?-UPDOWN:*down",
+                             "*configuration saved*",
+                             "*logged in*"};
+      for (int p = 0; p < 10; ++p)
+        message += std::string(words[(g + p) % 10]) + (p < 9 ? "<OR>" : "");
       t.Set("Message", message);
       t.Set("MessageSearch", "=");
       t.Set("CaseSensitive", g % 4 == 0);
@@ -92,7 +99,8 @@ class FilterRun : BenchHome {
     db.Commit();
 
     std::mt19937 rng(42);
-    const char* priorities[] = {"1 - Critical", "2 - Major", "3 - Minor", "4 - Warning", "5 - Normal"};
+    const char* priorities[] = {"1 - Critical", "2 - Major", "3 - Minor", "4 - Warning",
+                                "5 - Normal"};
     for (int i = 0; i < 300; ++i)
       events_.push_back({"2026-06-26 10:14:" + std::to_string(10 + i % 50), priorities[rng() % 5],
                          NodeName(rng), Format(kMessages[rng() % 10], static_cast<int>(rng() % 48)),
@@ -126,12 +134,16 @@ BENCHMARK(BM_SuppGroupCheck)->Unit(benchmark::kMillisecond);
 // Texts and patterns that both languages read the same: *, ?, [a-z] and [!...] only.
 struct Corpus {
   std::vector<std::string> texts;
-  std::vector<std::string> patterns = {
-      "*link*down*",          "%LINK-?-UPDOWN:*gigabitethernet0/[0-3]*",
-      "*fan ? failure*",      "site1?-sw-*",
-      "*temperature*critical*", "*[!a-z]changed state to down",
-      "*from 10.1.1.??",      "bgp neighbor*idle",
-      "*disk*usage 9? percent", "*power*supply*input*lost*"};
+  std::vector<std::string> patterns = {"*link*down*",
+                                       "%LINK-?-UPDOWN:*gigabitethernet0/[0-3]*",
+                                       "*fan ? failure*",
+                                       "site1?-sw-*",
+                                       "*temperature*critical*",
+                                       "*[!a-z]changed state to down",
+                                       "*from 10.1.1.??",
+                                       "bgp neighbor*idle",
+                                       "*disk*usage 9? percent",
+                                       "*power*supply*input*lost*"};
   Corpus() {
     std::mt19937 rng(7);
     for (int i = 0; i < 10000; ++i) {
@@ -158,7 +170,8 @@ void BM_WildcardCompiled(benchmark::State& state) {
     benchmark::DoNotOptimize(matches);
   }
   state.counters["matches"] = static_cast<double>(matches);
-  state.SetItemsProcessed(state.iterations() * static_cast<long>(c.texts.size() * c.patterns.size()));
+  state.SetItemsProcessed(state.iterations() *
+                          static_cast<long>(c.texts.size() * c.patterns.size()));
 }
 BENCHMARK(BM_WildcardCompiled)->Unit(benchmark::kMillisecond);
 
@@ -177,7 +190,8 @@ void BM_StringCompareText(benchmark::State& state) {
     benchmark::DoNotOptimize(matches);
   }
   state.counters["matches"] = static_cast<double>(matches);
-  state.SetItemsProcessed(state.iterations() * static_cast<long>(c.texts.size() * c.patterns.size()));
+  state.SetItemsProcessed(state.iterations() *
+                          static_cast<long>(c.texts.size() * c.patterns.size()));
 }
 BENCHMARK(BM_StringCompareText)->Unit(benchmark::kMillisecond);
 
@@ -192,7 +206,8 @@ void BM_WildcardUncached(benchmark::State& state) {
     benchmark::DoNotOptimize(matches);
   }
   state.counters["matches"] = static_cast<double>(matches);
-  state.SetItemsProcessed(state.iterations() * static_cast<long>(c.texts.size() * c.patterns.size()));
+  state.SetItemsProcessed(state.iterations() *
+                          static_cast<long>(c.texts.size() * c.patterns.size()));
 }
 BENCHMARK(BM_WildcardUncached)->Unit(benchmark::kMillisecond);
 
@@ -202,11 +217,13 @@ void BM_Fnmatch(benchmark::State& state) {
   for (auto _ : state) {
     matches = 0;
     for (const auto& t : c.texts)
-      for (const auto& p : c.patterns) matches += ::fnmatch(p.c_str(), t.c_str(), FNM_CASEFOLD) == 0;
+      for (const auto& p : c.patterns)
+        matches += ::fnmatch(p.c_str(), t.c_str(), FNM_CASEFOLD) == 0;
     benchmark::DoNotOptimize(matches);
   }
   state.counters["matches"] = static_cast<double>(matches);
-  state.SetItemsProcessed(state.iterations() * static_cast<long>(c.texts.size() * c.patterns.size()));
+  state.SetItemsProcessed(state.iterations() *
+                          static_cast<long>(c.texts.size() * c.patterns.size()));
 }
 BENCHMARK(BM_Fnmatch)->Unit(benchmark::kMillisecond);
 

@@ -1,7 +1,6 @@
 // Trap intake throughput: datagrams decoded, queued and turned into event list entries.
-#include <benchmark/benchmark.h>
-
 #include <asio/io_context.hpp>
+#include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <filesystem>
 

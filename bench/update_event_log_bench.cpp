@@ -12,17 +12,19 @@ class EventLogRun : BenchHome {
  public:
   EventLogRun() {
     for (int i = 0; i < kMaxEvents; ++i)
-      ctx_.events.Append("2026-06-26 09:59:59", kMajor, "router-" + std::to_string(i),
-                         "Interface GigabitEthernet0/" + std::to_string(i) +
-                             " changed state to down",
-                         kSourceSyslog);
+      ctx_.events.Append(
+          "2026-06-26 09:59:59", kMajor, "router-" + std::to_string(i),
+          "Interface GigabitEthernet0/" + std::to_string(i) + " changed state to down",
+          kSourceSyslog);
   }
   void Reset() {
     Database db(ctx_.DatabasePath());
     db.Exec("UPDATE Settings_General SET LogIndexEvent = 1; DELETE FROM LogFiles_Event;");
   }
   void Write() { UpdateEventLog(ctx_); }
-  const char* Error() const { return log_.entries.empty() ? nullptr : log_.entries[0].text.c_str(); }
+  const char* Error() const {
+    return log_.entries.empty() ? nullptr : log_.entries[0].text.c_str();
+  }
 };
 
 void BM_UpdateEventLog300(benchmark::State& state) {

@@ -33,6 +33,7 @@ void AddRow(Database& db, const char* table, std::initializer_list<Field> fields
 
 constexpr const char* kAllDay = "16777215";
 
+// clang-format off
 void AddDefaultRows(Database& db) {
   AddRow(db, "Settings_General",
          {{"UseDateFormat", "YYYY-MM-DD"}, {"DebugMode", "No Debug"}, {"Version", "1.0"},
@@ -77,6 +78,7 @@ void AddDefaultRows(Database& db) {
   AddRow(db, "LogFiles_WebLayout", {});
   AddRow(db, "LogFiles_WebServer", {});
 }
+// clang-format on
 
 void SetColumns(Database& db, const char* table, std::initializer_list<Field> fields) {
   Table t = db.Open(table);
@@ -91,6 +93,7 @@ std::string DemoUser() {
   return "root";
 }
 
+// clang-format off
 void AddDemoSetup(Database& db) {
   SetColumns(db, "Event_SysLog",
              {{"Enabled1", "1"}, {"Protocol1", "UDP"}, {"IpAddress1", "127.0.0.1"},
@@ -117,6 +120,7 @@ void AddDemoSetup(Database& db) {
           {"RecvType1", "PopupNetSend"}, {"RecvName2", "None"}, {"RecvName3", "None"},
           {"RecvName4", "None"}, {"RecvName5", "None"}});
 }
+// clang-format on
 
 }  // namespace
 
@@ -136,8 +140,8 @@ void CreateDatabase(const std::string& path) {
 
 void InitProgramDir(const std::string& dir, bool demo) {
   MakeDir(dir);
-  for (const char* sub : {"Debug", "Backup", "Web", "ExecProg", "ports", "mibfiles",
-                          "mibfiles/defaultFilter"})
+  for (const char* sub :
+       {"Debug", "Backup", "Web", "ExecProg", "ports", "mibfiles", "mibfiles/defaultFilter"})
     MakeDir(dir + "/" + sub);
   std::string path = dir + "/Varnel.mdb";
   CreateDatabase(path);

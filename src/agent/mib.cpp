@@ -45,17 +45,13 @@ const std::vector<Entry>& Table() {
     const std::string s = kSystemGroup;
     const std::string p = snmp::kPrivateArc;
     const std::pair<std::string, int> objects[kMibObjects] = {
-        {s + ".1", kOctetString},          {s + ".2", kObjectId},
-        {s + ".3", kTimeTicks},            {s + ".4", kOctetString},
-        {s + ".5", kOctetString},          {s + ".6", kOctetString},
-        {s + ".7", kInteger},              {p + ".1.1.1", kInteger},
-        {p + ".1.1.2", kInteger},          {p + ".1.1.3", kInteger},
-        {p + ".1.1.4", kOctetString},      {p + ".1.2.1", kInteger},
-        {p + ".1.4.1", kInteger},          {p + ".1.4.2", kOctetString},
-        {p + ".1.5.1", kInteger},          {p + ".1.5.2", kInteger},
-        {p + ".1.5.3", kInteger},          {p + ".1.5.4", kInteger},
-        {p + ".1.5.5", kInteger},          {p + ".1.5.6", kInteger},
-        {p + ".1.5.7", kInteger}};
+        {s + ".1", kOctetString}, {s + ".2", kObjectId},        {s + ".3", kTimeTicks},
+        {s + ".4", kOctetString}, {s + ".5", kOctetString},     {s + ".6", kOctetString},
+        {s + ".7", kInteger},     {p + ".1.1.1", kInteger},     {p + ".1.1.2", kInteger},
+        {p + ".1.1.3", kInteger}, {p + ".1.1.4", kOctetString}, {p + ".1.2.1", kInteger},
+        {p + ".1.4.1", kInteger}, {p + ".1.4.2", kOctetString}, {p + ".1.5.1", kInteger},
+        {p + ".1.5.2", kInteger}, {p + ".1.5.3", kInteger},     {p + ".1.5.4", kInteger},
+        {p + ".1.5.5", kInteger}, {p + ".1.5.6", kInteger},     {p + ".1.5.7", kInteger}};
     std::vector<Entry> t;
     for (const auto& [oid, type] : objects) t.push_back({oid, type, ToArcs(oid + ".0")});
     return t;
@@ -103,48 +99,24 @@ snmp::Variable ReadMibObject(const Varnel& ctx, int object) {
   v.type = MibType(object);
   const SnmpState& s = ctx.snmp;
   switch (object) {
-    case kSysDescr:
-      v.value = "Varnel, ver " + ctx.DbVersion;
-      break;
-    case kSysObjectId:
-      v.value = snmp::kPrivateArc;
-      break;
+    case kSysDescr: v.value = "Varnel, ver " + ctx.DbVersion; break;
+    case kSysObjectId: v.value = snmp::kPrivateArc; break;
     case kSysUpTime:
       v.value = std::to_string(snmp::UpTimeTicks(ctx.StartTime, ctx.clock.Now()));
       break;
-    case kSysContact:
-      v.value = s.AgentSysContact;
-      break;
-    case kSysName:
-      v.value = s.AgentSysName;
-      break;
-    case kSysLocation:
-      v.value = s.AgentSysLocation;
-      break;
-    case kSysServices:
-      v.value = "72";
-      break;
-    case kRunState:
-      v.value = std::to_string(static_cast<int>(RequestedServiceState(ctx)));
-      break;
-    case kSecondsToCheck:
-      v.value = std::to_string(ctx.Countdown);
-      break;
-    case kActivity:
-      v.value = std::to_string(static_cast<int>(ctx.StatusStep));
-      break;
-    case kStatusText:
-      v.value = ctx.StatusText;
-      break;
+    case kSysContact: v.value = s.AgentSysContact; break;
+    case kSysName: v.value = s.AgentSysName; break;
+    case kSysLocation: v.value = s.AgentSysLocation; break;
+    case kSysServices: v.value = "72"; break;
+    case kRunState: v.value = std::to_string(static_cast<int>(RequestedServiceState(ctx))); break;
+    case kSecondsToCheck: v.value = std::to_string(ctx.Countdown); break;
+    case kActivity: v.value = std::to_string(static_cast<int>(ctx.StatusStep)); break;
+    case kStatusText: v.value = ctx.StatusText; break;
     case kUpdateRequest:
       v.value = std::to_string(static_cast<int>(RequestedUpdateRequest(ctx)));
       break;
-    case kErrorCount:
-      v.value = std::to_string(ctx.ErrorCount);
-      break;
-    case kLastError:
-      v.value = ctx.LastErrorText;
-      break;
+    case kErrorCount: v.value = std::to_string(ctx.ErrorCount); break;
+    case kLastError: v.value = ctx.LastErrorText; break;
     default:
       v.value = std::to_string(static_cast<int>(
           ctx.ListenerStatus[static_cast<std::size_t>(object - kTrapServerStatus + 1)]));

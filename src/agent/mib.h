@@ -17,13 +17,13 @@ enum MibObject {
   kSysName,
   kSysLocation,
   kSysServices,
-  kRunState,        // P.1.1.1
-  kSecondsToCheck,  // P.1.1.2
-  kActivity,        // P.1.1.3
-  kStatusText,      // P.1.1.4
-  kUpdateRequest,   // P.1.2.1
-  kErrorCount,      // P.1.4.1
-  kLastError,       // P.1.4.2
+  kRunState,          // P.1.1.1
+  kSecondsToCheck,    // P.1.1.2
+  kActivity,          // P.1.1.3
+  kStatusText,        // P.1.1.4
+  kUpdateRequest,     // P.1.2.1
+  kErrorCount,        // P.1.4.1
+  kLastError,         // P.1.4.2
   kTrapServerStatus,  // P.1.5.1 .. P.1.5.7: ListenerStatus 1..7
   kCommPortStatus,
   kLogFileStatus,

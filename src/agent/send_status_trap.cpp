@@ -32,18 +32,18 @@ void ForwardSendStatus(Varnel& ctx, const std::string& recvName, const std::stri
     // The agent's own address; an agent bound to every address (or not started) reports the
     // address this machine uses towards the manager.
     std::string local = agent.LocalAddress();
-    snmp::Message m = NewServiceTrap(
-        ctx, target, 1,
-        snmp::IsIpv4(local) && local != "0.0.0.0" ? local : agent.SourceAddressFor(target.Destination()));
+    snmp::Message m = NewServiceTrap(ctx, target, 1,
+                                     snmp::IsIpv4(local) && local != "0.0.0.0"
+                                         ? local
+                                         : agent.SourceAddressFor(target.Destination()));
     m.variables.push_back({StatusObject(1), recvName, snmp::vt::kOctetString});
     m.variables.push_back({StatusObject(2), recvMess, snmp::vt::kOctetString});
     // A receiver type outside the six has no code: the variable goes as Null.
     int typeCode = ReceiverTypeCode(recvType);
-    m.variables.push_back(typeCode ? snmp::Variable{StatusObject(3), std::to_string(typeCode),
-                                                    snmp::vt::kInteger}
-                                   : snmp::Variable{StatusObject(3), "", snmp::vt::kNull});
-    m.variables.push_back({StatusObject(4), std::to_string(recvSendStatusInt),
-                           snmp::vt::kInteger});
+    m.variables.push_back(
+        typeCode ? snmp::Variable{StatusObject(3), std::to_string(typeCode), snmp::vt::kInteger}
+                 : snmp::Variable{StatusObject(3), "", snmp::vt::kNull});
+    m.variables.push_back({StatusObject(4), std::to_string(recvSendStatusInt), snmp::vt::kInteger});
     m.variables.push_back({StatusObject(5), recvSendStatus, snmp::vt::kOctetString});
     agent.SendTrap(target.Destination(), m);
   });

@@ -3,13 +3,13 @@
 #include <utility>
 
 #include "agent/mib.h"
-#include "platform/snmp/snmp_socket.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
+#include "platform/snmp/snmp_socket.h"
 #include "platform/text.h"
+#include "service/clear_tables.h"
 #include "service/errors.h"
 #include "service/listener_status.h"
-#include "service/clear_tables.h"
 
 namespace varnel {
 namespace {
@@ -52,8 +52,9 @@ void SetSystemText(Varnel& ctx, Variable& v, int object) {
   std::string text = LeftChars(FromWire(v.value), kSysTextMax);
   if (text.empty()) text = " ";
   SnmpState& s = ctx.snmp;
-  const char* column = object == kSysContact ? "SysContact" : object == kSysName ? "SysName"
-                                                                                 : "SysLocation";
+  const char* column = object == kSysContact ? "SysContact"
+                       : object == kSysName  ? "SysName"
+                                             : "SysLocation";
   std::string& held = object == kSysContact ? s.AgentSysContact
                       : object == kSysName  ? s.AgentSysName
                                             : s.AgentSysLocation;
@@ -78,14 +79,13 @@ std::string OpenSnmpAgent(Varnel& ctx, Table& t) {
   ctx.PollMe = t.Flag("PollMe");
   ctx.PollMeTimeout = t.Int16("PollMeTimeout");
   s.agent->OnRequest([&ctx](Message& m) { snmpAgent_Request(ctx, m); });
-  s.agent->OnError([&ctx](int number, const std::string& text) {
-    snmpAgent_Error(ctx, number, text);
-  });
+  s.agent->OnError(
+      [&ctx](int number, const std::string& text) { snmpAgent_Error(ctx, number, text); });
   s.agent->Listen(port, address == "0.0.0.0" ? "" : address);
   Delay(ctx.io, kListenerStartPauseMs);
-  return StartedStatus(ctx, kSnmpAgentStarted,
-                       {"IP=" + s.agent->LocalAddress(),
-                        "Port=" + std::to_string(s.agent->LocalPort())});
+  return StartedStatus(
+      ctx, kSnmpAgentStarted,
+      {"IP=" + s.agent->LocalAddress(), "Port=" + std::to_string(s.agent->LocalPort())});
 }
 
 void CloseSnmpAgent(Varnel& ctx) { ctx.snmp.agent->Stop(); }
@@ -95,19 +95,12 @@ void snmpAgent_Request(Varnel& ctx, Message& m) {
     int code = m.pduType;
     switch (code) {
       case snmp::pdu::kGetV1:
-      case snmp::pdu::kGet:
-        SnmpGetRequest(ctx, m);
-        break;
+      case snmp::pdu::kGet: SnmpGetRequest(ctx, m); break;
       case snmp::pdu::kGetNextV1:
-      case snmp::pdu::kGetNext:
-        SnmpGetNextRequest(ctx, m);
-        break;
+      case snmp::pdu::kGetNext: SnmpGetNextRequest(ctx, m); break;
       case snmp::pdu::kSetV1:
-      case snmp::pdu::kSet:
-        SnmpSetRequest(ctx, m);
-        break;
-      default:
-        break;
+      case snmp::pdu::kSet: SnmpSetRequest(ctx, m); break;
+      default: break;
     }
     // A v1 Get is answered with type 34, everything else with 66; both are the Response PDU
     // in the request's own version.
@@ -180,10 +173,8 @@ void SnmpSetRequest(Varnel& ctx, Message& m) {
           ctx.LastErrorText = "No internal execution error.";
           v = ReadMibObject(ctx, object);
           break;
-        case -1:
-          return Fail(m, snmp::es::kNoSuchName, i + 1);
-        default:
-          return Fail(m, snmp::es::kReadOnly, i + 1);
+        case -1: return Fail(m, snmp::es::kNoSuchName, i + 1);
+        default: return Fail(m, snmp::es::kReadOnly, i + 1);
       }
     }
   });

@@ -2,12 +2,12 @@
 
 #include <vector>
 
-#include "transports/sms_decode.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "service/errors.h"
 #include "service/listener_status.h"
 #include "transports/modem.h"
+#include "transports/sms_decode.h"
 
 namespace varnel {
 namespace {

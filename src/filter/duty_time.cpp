@@ -17,9 +17,8 @@ bool DutyTimeCheck(const Clock& clock, std::int64_t mask) {
 }
 
 std::string DutyTimeColumn(int weekday) {
-  static const char* const kColumns[] = {"DutyTimeSun", "DutyTimeMon", "DutyTimeTue",
-                                         "DutyTimeWed", "DutyTimeThu", "DutyTimeFri",
-                                         "DutyTimeSat"};
+  static const char* const kColumns[] = {"DutyTimeSun", "DutyTimeMon", "DutyTimeTue", "DutyTimeWed",
+                                         "DutyTimeThu", "DutyTimeFri", "DutyTimeSat"};
   return kColumns[((weekday % 7) + 7) % 7];
 }
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "service/state/filter_state.h"
 #include "platform/clock.h"
 #include "platform/database.h"
+#include "service/state/filter_state.h"
 #include "service/varnel.h"
 
 namespace varnel {

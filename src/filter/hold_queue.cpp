@@ -110,21 +110,15 @@ std::string FormatHoldQueueLine(const HeldEntry& e) {
 HeldEntry HoldEvent(const std::string& groupName, const LocalTime& now, int holdMinutes,
                     const std::string& eventTime, const std::string& priority,
                     const std::string& nodeName, const std::string& message) {
-  return HeldEntry{groupName,
-                   AddMinutes(now, holdMinutes).Text(),
-                   eventTime,
-                   priority,
-                   nodeName,
-                   LeftChars(message, kHeldMessageChars),
-                   "False"};
+  return HeldEntry{groupName, AddMinutes(now, holdMinutes).Text(),   eventTime, priority,
+                   nodeName,  LeftChars(message, kHeldMessageChars), "False"};
 }
 
 bool TestForName_Hq(Varnel& ctx, const std::string& groupName, const std::string& nodeName) {
   // Fields were written with TAB, CR and LF as blanks; compare in that form.
   const std::string group = DropFileField(groupName), node = DropFileField(nodeName);
-  return AnyHeld(ctx, "TestForName_Hq", [&](const HeldEntry& e) {
-    return e.GroupName == group && e.NodeName == node;
-  });
+  return AnyHeld(ctx, "TestForName_Hq",
+                 [&](const HeldEntry& e) { return e.GroupName == group && e.NodeName == node; });
 }
 
 bool TestForDuplicate_Hq(Varnel& ctx, const std::string& groupName, const std::string& criteria,
@@ -155,7 +149,7 @@ struct HoldQueueRun {
 // What a run decided; nothing of it has taken effect yet.
 struct HoldQueueOutcome {
   std::unique_ptr<SuppGroupTable> table = std::make_unique<SuppGroupTable>();
-  int counter = 0;  // the acknowledgement counter after the run
+  int counter = 0;                       // the acknowledgement counter after the run
   std::vector<std::string> escalations;  // new lines of the event log
   std::vector<std::string> ackLines;
 };

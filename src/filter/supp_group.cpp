@@ -64,8 +64,8 @@ void CheckGroup(RunContext& run, Table& group, SuppGroupEntry& entry) {
 
     if (correlation) {
       if (!corr) corr.emplace(group);
-      if (corr->SkipDupEvent && TestForDuplicate_Hq(ctx, name, corr->CriteriaDupEvent,
-                                                    ev.Priority, ev.Name, ev.Message))
+      if (corr->SkipDupEvent &&
+          TestForDuplicate_Hq(ctx, name, corr->CriteriaDupEvent, ev.Priority, ev.Name, ev.Message))
         continue;  // neither sent nor held again
       if (PriorityCondition(ev.Priority, corr->PriorityUp, corr->PrioritySearchUp)) {
         // An up event with a held down is left to the hold queue.
@@ -82,8 +82,8 @@ void CheckGroup(RunContext& run, Table& group, SuppGroupEntry& entry) {
       FillGroupEntry(entry, group);
       matched = true;
     }
-    AppendGroupText(entry, ComposeEventText(run.Format(), ev.DateAndTime, ev.Name, ev.Priority,
-                                            ev.Message));
+    AppendGroupText(
+        entry, ComposeEventText(run.Format(), ev.DateAndTime, ev.Name, ev.Priority, ev.Message));
   }
 
   FinishGroupText(entry, kMaxGroupTextChars, kMaxGroupTextChars);

@@ -11,7 +11,8 @@ namespace {
 // Bytes with the ASCII capitals folded to small letters.
 constexpr auto kAsciiLower = [] {
   std::array<unsigned char, 256> t{};
-  for (int i = 0; i < 256; ++i) t[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
+  for (int i = 0; i < 256; ++i)
+    t[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
   return t;
 }();
 
@@ -74,14 +75,15 @@ char32_t FoldUpper(char32_t c) {
 WildcardPattern::WildcardPattern(std::string_view pattern, CaseMode mode) : mode_(mode) {
   std::vector<char32_t> p;
   p.reserve(pattern.size());
-  for (std::size_t i = 0, len = 0; i < pattern.size(); i += len) p.push_back(Decode(pattern, i, len));
+  for (std::size_t i = 0, len = 0; i < pattern.size(); i += len)
+    p.push_back(Decode(pattern, i, len));
 
   std::size_t segStart = 0;
   // Closes the run of tokens since the last star.
   auto endSegment = [&] {
     if (tokens_.size() == segStart) return;
-    Segment seg{static_cast<std::uint32_t>(segStart), static_cast<std::uint32_t>(tokens_.size()),
-                {}};
+    Segment seg{
+        static_cast<std::uint32_t>(segStart), static_cast<std::uint32_t>(tokens_.size()), {}};
     for (std::size_t t = segStart;
          t < tokens_.size() && tokens_[t].kind == Kind::Literal && tokens_[t].ch < 0x80; ++t)
       seg.prefix += static_cast<char>(tokens_[t].ch);
@@ -98,12 +100,8 @@ WildcardPattern::WildcardPattern(std::string_view pattern, CaseMode mode) : mode
         if (!hasStar_ && tokens_.empty()) leadingStar_ = true;
         hasStar_ = true;
         continue;
-      case '?':
-        tokens_.push_back({Kind::Any, 0, 0, 0});
-        break;
-      case '#':
-        tokens_.push_back({Kind::Digit, 0, 0, 0});
-        break;
+      case '?': tokens_.push_back({Kind::Any, 0, 0, 0}); break;
+      case '#': tokens_.push_back({Kind::Digit, 0, 0, 0}); break;
       case '[': {
         std::size_t j = i + 1;
         bool negated = j < p.size() && p[j] == '!';
@@ -143,9 +141,7 @@ WildcardPattern::WildcardPattern(std::string_view pattern, CaseMode mode) : mode
         tokens_.push_back({negated ? Kind::NotSet : Kind::Set, 0, begin, end});
         break;
       }
-      default:
-        tokens_.push_back({Kind::Literal, fold(c), 0, 0});
-        break;
+      default: tokens_.push_back({Kind::Literal, fold(c), 0, 0}); break;
     }
   }
   trailingStar_ = hasStar_ && tokens_.size() == segStart;
@@ -169,16 +165,11 @@ inline bool WildcardPattern::InSet(const Token& t, char32_t c) const {
 
 inline bool WildcardPattern::TokenMatches(const Token& t, char32_t c) const {
   switch (t.kind) {
-    case Kind::Literal:
-      return (mode_ == CaseMode::Text ? FoldLower(c) : c) == t.ch;
-    case Kind::Any:
-      return true;
-    case Kind::Digit:
-      return c >= '0' && c <= '9';
-    case Kind::Set:
-      return InSet(t, c);
-    case Kind::NotSet:
-      return !InSet(t, c);
+    case Kind::Literal: return (mode_ == CaseMode::Text ? FoldLower(c) : c) == t.ch;
+    case Kind::Any: return true;
+    case Kind::Digit: return c >= '0' && c <= '9';
+    case Kind::Set: return InSet(t, c);
+    case Kind::NotSet: return !InSet(t, c);
   }
   return false;
 }
@@ -253,7 +244,8 @@ bool WildcardPattern::Matches(std::string_view text) const {
   if (text.size() < minChars_) return false;
   const std::size_t n = text.size();
   std::size_t end = 0;
-  if (!hasStar_) return segments_.empty() ? n == 0 : MatchAt(segments_[0], text, 0, end) && end == n;
+  if (!hasStar_)
+    return segments_.empty() ? n == 0 : MatchAt(segments_[0], text, 0, end) && end == n;
 
   // The runs between stars all have a fixed number of characters, so placing each one at
   // its leftmost possible position after the one before never loses a match.

@@ -1,7 +1,8 @@
 #include "host/backup_role.h"
 
-#include <arpa/inet.h>
 #include <ifaddrs.h>
+
+#include <arpa/inet.h>
 #include <netinet/in.h>
 
 #include "platform/event_loop.h"

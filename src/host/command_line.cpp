@@ -10,10 +10,10 @@
 #include <fstream>
 #include <iostream>
 
+#include "host/service_host.h"
 #include "platform/database.h"
 #include "platform/files.h"
 #include "service/errors.h"
-#include "host/service_host.h"
 
 namespace varnel {
 namespace {
@@ -147,13 +147,11 @@ ProcessEnvironment EnvironmentFromProcess(const char* argv0) {
 
 int Form_Load(const std::string& args, const ProcessEnvironment& env) {
   switch (LockInstance(env.programDir)) {
-    case Instance::AlreadyRunning:
-      return Inform("The Varnel Service is already running.");
+    case Instance::AlreadyRunning: return Inform("The Varnel Service is already running.");
     case Instance::NoLock:
       return Critical("Cannot use the program directory " + env.programDir +
                       " (set VARNEL_HOME to an existing directory).");
-    case Instance::First:
-      break;
+    case Instance::First: break;
   }
   asio::io_context io;
   SystemClock clock;

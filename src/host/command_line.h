@@ -5,9 +5,9 @@
 namespace varnel {
 
 struct ProcessEnvironment {
-  std::string executable;  // absolute path of this program
-  std::string programDir;  // VARNEL_HOME or the executable's directory
-  std::string unitDir;     // VARNEL_UNIT_DIR or /etc/systemd/system
+  std::string executable;    // absolute path of this program
+  std::string programDir;    // VARNEL_HOME or the executable's directory
+  std::string unitDir;       // VARNEL_UNIT_DIR or /etc/systemd/system
   std::string eventLogCopy;  // VARNEL_EVENTLOG_FILE
 };
 

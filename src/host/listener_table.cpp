@@ -17,6 +17,7 @@ void CloseSysLog2(Varnel& ctx) { StopSysLogListener(ctx, 2); }
 
 // In start order. The comm port and the SMTP listener are not built yet: they have no open
 // function and stay not started.
+// clang-format off
 const Listener kListeners[] = {
     {.name = "snmpAgent", .table = "Settings_SNMP_Agent", .enabledColumn = "Enabled",
      .statusColumn = "Status", .open = OpenSnmpAgent, .close = CloseSnmpAgent,
@@ -49,6 +50,7 @@ const Listener kListeners[] = {
     {.name = "backupServer", .table = "Settings_General", .enabledColumn = "RemoteBackup",
      .open = OpenBackupServer, .notValidEntry = "Backup Server IP Address is not valid"},
 };
+// clang-format on
 
 }  // namespace
 

@@ -9,17 +9,17 @@
 namespace varnel {
 
 struct Listener {
-  const char* name;           // "snmpAgent" ...
-  const char* table;          // settings table
+  const char* name;   // "snmpAgent" ...
+  const char* table;  // settings table
   const char* enabledColumn;
   const char* statusColumn = nullptr;  // none: the listener stores no status
   int entry = 0;                       // ListenerStatus entry, 0 for none
   // Starts the listener from its open settings row and returns its started status text.
   // None while this server has no such listener: enabled or not, it stays not started.
   std::string (*open)(Varnel&, Table&) = nullptr;
-  void (*close)(Varnel&) = nullptr;    // none: nothing to stop
-  const char* startedWord = nullptr;   // marks the listener as started in its status
-  const char* notStarted = "";         // status when not enabled and after the stop
+  void (*close)(Varnel&) = nullptr;   // none: nothing to stop
+  const char* startedWord = nullptr;  // marks the listener as started in its status
+  const char* notStarted = "";        // status when not enabled and after the stop
   // Failure entries for error 10048, for 10049, and for every error; none: the generic entry.
   const char* inUseEntry = nullptr;
   const char* notValidEntry = nullptr;

@@ -2,21 +2,21 @@
 
 #include <iterator>
 
+#include "host/main_cycle.h"
+#include "host/service_open.h"
 #include "intake/trap_definitions.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "service/clear_tables.h"
 #include "service/errors.h"
 #include "service/ini.h"
-#include "host/main_cycle.h"
-#include "host/service_open.h"
 #include "service/trace.h"
 
 namespace varnel {
 namespace {
 
-const char* const kOpenOrder[] = {"snmpAgent", "snmpManager", "commPort",    "sysLog1",
-                                  "sysLog2",   "smtpServer",  "smsServer",   "backupServer"};
+const char* const kOpenOrder[] = {"snmpAgent", "snmpManager", "commPort",  "sysLog1",
+                                  "sysLog2",   "smtpServer",  "smsServer", "backupServer"};
 
 void StartSequence(Varnel& ctx) {
   if (!ctx.ConnectionString.empty()) return;  // this process has started once already
@@ -62,7 +62,7 @@ void StartSequence(Varnel& ctx) {
 constexpr int kStopPauseMs = 200;
 
 void StopSequence(Varnel& ctx) {
-  const char* const kCloseOrder[] = {"backupServer", "smsServer", "smtpServer", "sysLog1",
+  const char* const kCloseOrder[] = {"backupServer", "smsServer", "smtpServer",  "sysLog1",
                                      "sysLog2",      "commPort",  "snmpManager", "snmpAgent"};
   for (std::size_t i = 0; i < std::size(kCloseOrder); ++i) {
     ServiceClose(ctx, kCloseOrder[i]);
@@ -78,20 +78,11 @@ void StopSequence(Varnel& ctx) {
 void dartSvc_State(Varnel& ctx, int code) {
   Guarded(ctx, "dartSvc_State", [&] {
     switch (code) {
-      case kCodeStop:
-        StopSequence(ctx);
-        break;
-      case kCodePause:
-        Notice(ctx, evt::kWarning, "Pause is not implemented.");
-        break;
-      case kCodeStart:
-        StartSequence(ctx);
-        break;
-      case kCodeContinue:
-        Notice(ctx, evt::kWarning, "Resume is not implemented.");
-        break;
-      default:
-        break;
+      case kCodeStop: StopSequence(ctx); break;
+      case kCodePause: Notice(ctx, evt::kWarning, "Pause is not implemented."); break;
+      case kCodeStart: StartSequence(ctx); break;
+      case kCodeContinue: Notice(ctx, evt::kWarning, "Resume is not implemented."); break;
+      default: break;
     }
   });
 }

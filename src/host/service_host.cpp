@@ -50,12 +50,8 @@ void ServiceHost::WaitSignal() {
 
 void ServiceHost::OnSignal(int signo) {
   switch (signo) {
-    case SIGUSR1:
-      dartSvc_State(ctx_, kCodePause);
-      break;
-    case SIGUSR2:
-      dartSvc_State(ctx_, kCodeContinue);
-      break;
+    case SIGUSR1: dartSvc_State(ctx_, kCodePause); break;
+    case SIGUSR2: dartSvc_State(ctx_, kCodeContinue); break;
     default:
       // A stop that arrives inside the start or a cycle's wait is carried out once that
       // is done.

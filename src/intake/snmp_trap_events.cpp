@@ -1,18 +1,18 @@
 #include "intake/snmp_trap_events.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <arpa/inet.h>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
 
-#include "platform/snmp/snmp_socket.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "platform/snmp/snmp_message.h"
+#include "platform/snmp/snmp_socket.h"
 #include "platform/text.h"
 #include "service/errors.h"
 #include "service/trace.h"
@@ -146,9 +146,9 @@ std::string TrapMessage(Varnel& ctx, const TrapDefinition& def, const InTrapSlot
 
 std::string GenericTrapMessage(const InTrapSlot& trap) {
   static const char* const kTypeLabels[] = {
-      "(Null): ",      "(Integer): ",   "(OctetString): ", "(ObjectID): ",
-      "(IpAddress): ", "(Counter32): ", "(Gauge32): ",     "(TimeTicks): ",
-      "(Opaque): ",    "(NSAPAddress): ", "(UInteger32): ", "(Counter64): "};
+      "(Null): ",      "(Integer): ",     "(OctetString): ", "(ObjectID): ",
+      "(IpAddress): ", "(Counter32): ",   "(Gauge32): ",     "(TimeTicks): ",
+      "(Opaque): ",    "(NSAPAddress): ", "(UInteger32): ",  "(Counter64): "};
   std::string oid = FromWire(trap.InTrapOid);
   auto starts = [&](const std::string& prefix) {
     return oid.compare(0, prefix.size(), prefix) == 0 &&
@@ -317,8 +317,8 @@ void ReverseDnsLookup(Varnel& ctx, const std::string& address, std::string& name
     auto lookup = std::make_shared<Lookup>();
     std::thread([lookup, ss, len] {
       char host[NI_MAXHOST];
-      int rc = getnameinfo(reinterpret_cast<const sockaddr*>(&ss), len, host, sizeof host,
-                           nullptr, 0, NI_NAMEREQD);
+      int rc = getnameinfo(reinterpret_cast<const sockaddr*>(&ss), len, host, sizeof host, nullptr,
+                           0, NI_NAMEREQD);
       std::lock_guard<std::mutex> lock(lookup->m);
       if (rc == 0) lookup->host = host;
       lookup->done = true;
@@ -349,8 +349,8 @@ void ConvToDateTime(Varnel& ctx, std::string& value) {
     auto two = [](unsigned v) { return v < 10 ? "0" + std::to_string(v) : std::to_string(v); };
     // Both year octets: the year is a 16-bit number, most significant octet first.
     unsigned year = octet(0) * 256 + octet(1);
-    value = std::to_string(year) + "-" + two(octet(2)) + "-" + two(octet(3)) + " " +
-            two(octet(4)) + ":" + two(octet(5)) + ":" + two(octet(6));
+    value = std::to_string(year) + "-" + two(octet(2)) + "-" + two(octet(3)) + " " + two(octet(4)) +
+            ":" + two(octet(5)) + ":" + two(octet(6));
   });
 }
 

@@ -1,9 +1,9 @@
 #include "intake/snmp_trap_forward.h"
 
-#include "service/settings.h"
-#include "platform/snmp/snmp_socket.h"
 #include "platform/event_loop.h"
+#include "platform/snmp/snmp_socket.h"
 #include "service/errors.h"
+#include "service/settings.h"
 
 namespace varnel {
 namespace {
@@ -15,9 +15,8 @@ std::string SyslogObject(int n) {
 
 }  // namespace
 
-void ForwardSysLogAsTrap(Varnel& ctx, const std::string& senderAddress,
-                         const std::string& nodeName, std::int16_t priority,
-                         const std::string& message) {
+void ForwardSysLogAsTrap(Varnel& ctx, const std::string& senderAddress, const std::string& nodeName,
+                         std::int16_t priority, const std::string& message) {
   Guarded(ctx, "ForwardSysLogAsTrap", [&] {
     snmp::TrapTarget target = ReadTrapTarget(ctx, "Event_SysLog", "ForwardSysLogAsTrap");
     if (!target.forward) return;

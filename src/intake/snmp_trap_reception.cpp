@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "platform/snmp/snmp_socket.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
+#include "platform/snmp/snmp_socket.h"
 #include "platform/text.h"
 #include "service/errors.h"
 #include "service/listener_status.h"
@@ -106,9 +106,8 @@ std::string OpenTrapServer(Varnel& ctx, Table& t) {
   s.TrapServerCommunity = t.Text("Community");
   s.SkipTrapsNotDef = t.Flag("SkipTrapsNotDef");
   s.manager->OnTrap([&ctx](snmp::Message& m) { snmpManager_Trap(ctx, m); });
-  s.manager->OnError([&ctx](int number, const std::string& text) {
-    snmpManager_Error(ctx, number, text);
-  });
+  s.manager->OnError(
+      [&ctx](int number, const std::string& text) { snmpManager_Error(ctx, number, text); });
   s.manager->Listen(port, address == "0.0.0.0" ? "" : address);
   ctx.listeners.trapLocalPort = s.manager->LocalPort();
   Delay(ctx.io, kListenerStartPauseMs);

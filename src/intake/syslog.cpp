@@ -17,16 +17,15 @@ namespace varnel {
 namespace {
 
 const char* const kFacilityNames[] = {
-    "0 - Kernel",   "1 - User",     "2 - Mail",     "3 - Daemon",   "4 - Auth",
-    "5 - Syslog",   "6 - Lpr",      "7 - News",     "8 - UUCP",     "9 - Cron",
-    "10 - System0", "11 - System1", "12 - System2", "13 - System3", "14 - System4",
-    "15 - System5", "16 - Local0",  "17 - Local1",  "18 - Local2",  "19 - Local3",
-    "20 - Local4",  "21 - Local5",  "22 - Local6",  "23 - Local7"};
-const char* const kSeverityNames[] = {"0 - Emergency", "1 - Alert",  "2 - Critical",
-                                      "3 - Error",     "4 - Warning", "5 - Notice",
+    "0 - Kernel",   "1 - User",     "2 - Mail",     "3 - Daemon",   "4 - Auth",     "5 - Syslog",
+    "6 - Lpr",      "7 - News",     "8 - UUCP",     "9 - Cron",     "10 - System0", "11 - System1",
+    "12 - System2", "13 - System3", "14 - System4", "15 - System5", "16 - Local0",  "17 - Local1",
+    "18 - Local2",  "19 - Local3",  "20 - Local4",  "21 - Local5",  "22 - Local6",  "23 - Local7"};
+const char* const kSeverityNames[] = {"0 - Emergency",     "1 - Alert",   "2 - Critical",
+                                      "3 - Error",         "4 - Warning", "5 - Notice",
                                       "6 - Informational", "7 - Debug"};
-const char* const kMessageLayouts[] = {"Fac.Pri: Message", "Facility: Message",
-                                       "Priority: Message", "Message"};
+const char* const kMessageLayouts[] = {"Fac.Pri: Message", "Facility: Message", "Priority: Message",
+                                       "Message"};
 
 // The leading number of a text, as a numeric read that stops at the first non-digit
 // (blanks first, an optional sign); 0 when there is none.
@@ -120,8 +119,9 @@ SyslogSettings ReadSyslogSettings(Varnel& ctx) {
 // replaced by a default and reported once per drain.
 void CheckSyslogSettings(Varnel& ctx, SyslogSettings& s) {
   if (!KnownSeverity(s.ModDefPriority)) {
-    ReportError(ctx, "WriteSysLogEventsToEventList", err::kTypeMismatch,
-                "ModDefPriority '" + s.ModDefPriority + "' is not a severity name; using \"5 - Notice\"");
+    ReportError(
+        ctx, "WriteSysLogEventsToEventList", err::kTypeMismatch,
+        "ModDefPriority '" + s.ModDefPriority + "' is not a severity name; using \"5 - Notice\"");
     s.ModDefPriority = "5 - Notice";
   }
   if (!KnownLayout(s.LogMessageAs)) {
@@ -165,16 +165,11 @@ bool DecodeSyslogPri(int pri, std::string& facility, std::string& severity) {
 std::string SyslogSeverityToPriority(const std::string& severity) {
   switch (LeadingNumber(severity.substr(0, 1))) {
     case 0:
-    case 1:
-      return kCritical;
-    case 2:
-      return kMajor;
-    case 3:
-      return kMinor;
-    case 4:
-      return kWarning;
-    default:
-      return kNormal;
+    case 1: return kCritical;
+    case 2: return kMajor;
+    case 3: return kMinor;
+    case 4: return kWarning;
+    default: return kNormal;
   }
 }
 
@@ -284,7 +279,8 @@ void WriteSysLogEventsToEventList(Varnel& ctx) {
     std::vector<SyslogWorkItem> work;
     for (int i = 1; i < q.InSysLogIndex; ++i) {
       const auto& item = q.queue[static_cast<std::size_t>(i)];
-      if (!item.text.empty()) work.push_back(ParseSyslogMessage(s, item.time, item.source, item.text));
+      if (!item.text.empty())
+        work.push_back(ParseSyslogMessage(s, item.time, item.source, item.text));
     }
     q.InSysLogIndex = 1;
     Delay(ctx.io, 40);

@@ -89,8 +89,8 @@ std::string Rfc5322Date(const LocalTime& t) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
                 kDays[WeekdayOf(t.year, t.month, t.day)], t.day, kMonths[(t.month + 11) % 12],
-                t.year, t.hour, t.minute, t.second, offset < 0 ? '-' : '+',
-                std::labs(offset) / 60, std::labs(offset) % 60);
+                t.year, t.hour, t.minute, t.second, offset < 0 ? '-' : '+', std::labs(offset) / 60,
+                std::labs(offset) % 60);
   return buf;
 }
 

@@ -40,13 +40,15 @@ bool ParseInteger(const std::string& text, std::int64_t& out) {
 VarnelError MissingColumn(const std::string& table, const std::string& column) {
   return VarnelError(err::kItemNotFound,
                      "Item cannot be found in the collection corresponding to the requested name "
-                     "or ordinal. (" + table + "." + column + ")");
+                     "or ordinal. (" +
+                         table + "." + column + ")");
 }
 
 VarnelError NoCurrentRecord(const std::string& table) {
   return VarnelError(err::kNoCurrentRecord,
                      "Either BOF or EOF is True, or the current record has been deleted. "
-                     "Requested operation requires a current record. (" + table + ")");
+                     "Requested operation requires a current record. (" +
+                         table + ")");
 }
 
 }  // namespace
@@ -54,8 +56,8 @@ VarnelError NoCurrentRecord(const std::string& table) {
 // ---------------------------------------------------------------- Database
 
 Database::Database(const std::string& path) {
-  int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  int rc =
+      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
     sqlite3_close(db_);
@@ -209,8 +211,7 @@ const Table::Value& Table::Current(const std::string& column) {
     for (int i = 0; i < sqlite3_column_count(st) && i < static_cast<int>(values.size()); ++i) {
       Value& v = values[static_cast<std::size_t>(i)];
       switch (sqlite3_column_type(st, i)) {
-        case SQLITE_NULL:
-          break;
+        case SQLITE_NULL: break;
         case SQLITE_INTEGER:
           v.isNull = false;
           v.isInt = true;
@@ -319,7 +320,8 @@ void Table::Update() {
     }
   } else {
     std::string sets;
-    for (auto& [idx, v] : edits_) sets += (sets.empty() ? "" : ", ") + Quote(columns_[idx]) + " = ?";
+    for (auto& [idx, v] : edits_)
+      sets += (sets.empty() ? "" : ", ") + Quote(columns_[idx]) + " = ?";
     sql = "UPDATE " + Quote(name_) + " SET " + sets + " WHERE rowid = ?";
   }
   sqlite3_stmt* st = Prepare(sql);

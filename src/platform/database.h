@@ -62,9 +62,9 @@ class Table {
   void Set(const std::string& column, int value) { Set(column, static_cast<std::int64_t>(value)); }
   void Set(const std::string& column, bool value) { Set(column, std::int64_t{value ? 1 : 0}); }
 
-  void AddNew();   // starts a new row in the edit buffer
-  void Update();   // writes the edit buffer (insert or update of the current row)
-  void Delete();   // deletes the current row; the position stays until MoveNext
+  void AddNew();  // starts a new row in the edit buffer
+  void Update();  // writes the edit buffer (insert or update of the current row)
+  void Delete();  // deletes the current row; the position stays until MoveNext
 
   const std::string& Name() const { return name_; }
 

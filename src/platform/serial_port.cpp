@@ -1,5 +1,3 @@
-#include "platform/posix_serial_port.h"
-
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -11,6 +9,7 @@
 #include <cstring>
 
 #include "platform/error.h"
+#include "platform/posix_serial_port.h"
 #include "platform/text.h"
 
 namespace varnel {
@@ -22,8 +21,9 @@ constexpr int kWriteWaitMs = 2000;
 VarnelError NotOpen() { return VarnelError(serr::kPortNotOpen, "The device is not open"); }
 
 VarnelError DeviceIo(int errnum) {
-  return VarnelError(serr::kDeviceIo,
-                     std::string("Device I/O error") + (errnum ? ": " + std::string(std::strerror(errnum)) : ""));
+  return VarnelError(
+      serr::kDeviceIo,
+      std::string("Device I/O error") + (errnum ? ": " + std::string(std::strerror(errnum)) : ""));
 }
 
 bool NoModemLines(int errnum) { return errnum == ENOTTY || errnum == EINVAL; }
@@ -34,11 +34,10 @@ speed_t SpeedConstant(unsigned speed) {
     speed_t constant;
   };
   static const Entry kSpeeds[] = {
-      {50, B50},         {75, B75},         {110, B110},       {134, B134},
-      {150, B150},       {200, B200},       {300, B300},       {600, B600},
-      {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-      {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-      {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
+      {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+      {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+      {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+      {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
   for (const auto& e : kSpeeds)
     if (e.value == speed) return e.constant;
   return B0;
@@ -53,8 +52,8 @@ LineSettings ParseLineSettings(const std::string& settings) {
   for (;;) {
     std::size_t comma = settings.find(',', start);
     if (n == 4) throw invalid();
-    parts[n++] = Trim(settings.substr(start, comma == std::string::npos ? std::string::npos
-                                                                          : comma - start));
+    parts[n++] = Trim(
+        settings.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
@@ -103,8 +102,7 @@ int PosixSerialPort::Fd() {
 }
 
 void PosixSerialPort::SetPortNumber(int number) {
-  if (port_.is_open())
-    throw VarnelError(8000, "Operation not valid while the port is opened");
+  if (port_.is_open()) throw VarnelError(8000, "Operation not valid while the port is opened");
   if (number < 1 || number > 255) {
     number_ = 0;  // a rejected number must not leave an earlier device selected
     throw VarnelError(serr::kInvalidPortNumber, "Invalid port number");

@@ -7,13 +7,14 @@ namespace varnel {
 
 // Classic serial-port error numbers.
 namespace serr {
-constexpr int kInvalidProperty = 380;      // "Invalid property value"
-constexpr int kDeviceIo = 57;              // "Device I/O error"
-constexpr int kInvalidPortNumber = 8002;   // "Invalid port number"
-constexpr int kPortAlreadyOpen = 8005;     // "Port already open"
-constexpr int kHardwareUnavailable = 8010; // "The hardware is not available (locked by another device)"
-constexpr int kPortNotOpen = 8012;         // "The device is not open"
-constexpr int kCommState = 8015;           // "Could not set comm state"
+constexpr int kInvalidProperty = 380;     // "Invalid property value"
+constexpr int kDeviceIo = 57;             // "Device I/O error"
+constexpr int kInvalidPortNumber = 8002;  // "Invalid port number"
+constexpr int kPortAlreadyOpen = 8005;    // "Port already open"
+constexpr int kHardwareUnavailable =
+    8010;                           // "The hardware is not available (locked by another device)"
+constexpr int kPortNotOpen = 8012;  // "The device is not open"
+constexpr int kCommState = 8015;    // "Could not set comm state"
 }  // namespace serr
 
 // Handshaking modes 0 to 3.

@@ -28,7 +28,7 @@ class MessageFramer {
   void Emit(const std::function<void(std::string)>& emit);
   std::string current_;
   bool truncated_ = false;
-  bool counting_ = false;     // octet-counted frame in progress
+  bool counting_ = false;      // octet-counted frame in progress
   std::size_t remaining_ = 0;  // bytes still expected in it
   std::string lengthDigits_;
   bool atStart_ = true;

@@ -14,7 +14,7 @@ std::string MidChars(std::string_view s, long start, long n = -1);
 // The last n characters of s (Right$).
 std::string RightChars(std::string_view s, long n);
 
-std::string Trim(std::string_view s);  // blanks and tabs at both ends
+std::string Trim(std::string_view s);     // blanks and tabs at both ends
 std::string ToUpper(std::string_view s);  // ASCII letters only
 std::string ToLower(std::string_view s);
 

@@ -55,18 +55,17 @@ int UdpListener::LocalPort() const {
 }
 
 void UdpListener::Receive() {
-  socket_.async_receive_from(asio::buffer(buffer_), sender_,
-                             [this](const std::error_code& ec, std::size_t n) {
-                               if (ec == asio::error::operation_aborted) return;
-                               if (!ec) {
-                                 handler_(std::string(buffer_.data(), n),
-                                          sender_.address().to_string());
-                               } else if (onError_) {
-                                 VarnelError e = SocketErrorOf(ec);
-                                 onError_(e.Number(), e.what());
-                               }
-                               if (socket_.is_open()) Receive();
-                             });
+  socket_.async_receive_from(
+      asio::buffer(buffer_), sender_, [this](const std::error_code& ec, std::size_t n) {
+        if (ec == asio::error::operation_aborted) return;
+        if (!ec) {
+          handler_(std::string(buffer_.data(), n), sender_.address().to_string());
+        } else if (onError_) {
+          VarnelError e = SocketErrorOf(ec);
+          onError_(e.Number(), e.what());
+        }
+        if (socket_.is_open()) Receive();
+      });
 }
 
 }  // namespace varnel

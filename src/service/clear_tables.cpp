@@ -23,9 +23,7 @@ void ClearInfoMessageDb(Varnel& ctx) {
   DeleteAllRows(ctx, "ClearInfoMessageDb", "SuppGrp_SendMess");
 }
 
-void ClearTestMessageDb(Varnel& ctx) {
-  DeleteAllRows(ctx, "ClearTestMessageDb", "Receiver_Test");
-}
+void ClearTestMessageDb(Varnel& ctx) { DeleteAllRows(ctx, "ClearTestMessageDb", "Receiver_Test"); }
 
 void ResetDropFilesAndMessages(Varnel& ctx) {
   for (const char* f : {"Event.log", "SmtpMess.log", "SnmpMess.log", "SmsCmd.log"})

@@ -14,9 +14,9 @@ const char* const kDayLong[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                 "Thursday", "Friday", "Saturday"};
 const char* const kMonthShort[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char* const kMonthLong[] = {"January", "February", "March",     "April",   "May",      "June",
-                                  "July",    "August",   "September", "October", "November",
-                                  "December"};
+const char* const kMonthLong[] = {"January",   "February", "March",    "April",
+                                  "May",       "June",     "July",     "August",
+                                  "September", "October",  "November", "December"};
 
 struct Token {
   char letter = 0;  // 'Y','M','D','H','N','S','A' (AM/PM) or 0 for literal text
@@ -79,12 +79,8 @@ std::string FormatDateTime(const std::string& pattern, const LocalTime& t) {
   std::string out;
   for (const auto& tok : tokens) {
     switch (tok.letter) {
-      case 0:
-        out += tok.literal;
-        break;
-      case 'Y':
-        out += tok.width >= 3 ? Num(t.year, 4) : Num(t.year % 100, 2);
-        break;
+      case 0: out += tok.literal; break;
+      case 'Y': out += tok.width >= 3 ? Num(t.year, 4) : Num(t.year % 100, 2); break;
       case 'M':
         if (tok.width >= 4)
           out += kMonthLong[t.month - 1];
@@ -107,15 +103,9 @@ std::string FormatDateTime(const std::string& pattern, const LocalTime& t) {
         out += Num(h, tok.width);
         break;
       }
-      case 'N':
-        out += Num(t.minute, tok.width);
-        break;
-      case 'S':
-        out += Num(t.second, tok.width);
-        break;
-      case 'A':
-        out += t.hour < 12 ? "AM" : "PM";
-        break;
+      case 'N': out += Num(t.minute, tok.width); break;
+      case 'S': out += Num(t.second, tok.width); break;
+      case 'A': out += t.hour < 12 ? "AM" : "PM"; break;
     }
   }
   return out;

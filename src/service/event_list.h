@@ -45,8 +45,8 @@ class EventList {
 
   void Clear();
   // Fills the next entry; returns false (and adds nothing) when the list is full.
-  bool Append(const std::string& dateAndTime, const std::string& priority,
-              const std::string& name, const std::string& message, const std::string& source);
+  bool Append(const std::string& dateAndTime, const std::string& priority, const std::string& name,
+              const std::string& message, const std::string& source);
   void Remove(int i);
   // Moves the occupied entries down to 1..n in order and empties the slots it vacates.
   void Compact();

@@ -8,18 +8,12 @@ namespace varnel {
 bool TraceEnabled(const Varnel& ctx, TraceCategory category) {
   if (ctx.DebugMode == "Debug All") return true;
   switch (category) {
-    case TraceCategory::EventSources:
-      return ctx.DebugMode == "Event Sources";
-    case TraceCategory::FilterProcess:
-      return ctx.DebugMode == "Filter Process";
-    case TraceCategory::ModemCommunication:
-      return ctx.DebugMode == "Modem Communication";
-    case TraceCategory::RemoteBackup:
-      return ctx.DebugMode == "Remote Backup";
-    case TraceCategory::FtpCommunication:
-      return ctx.DebugMode == "Ftp Communication";
-    case TraceCategory::DebugAllOnly:
-      return false;
+    case TraceCategory::EventSources: return ctx.DebugMode == "Event Sources";
+    case TraceCategory::FilterProcess: return ctx.DebugMode == "Filter Process";
+    case TraceCategory::ModemCommunication: return ctx.DebugMode == "Modem Communication";
+    case TraceCategory::RemoteBackup: return ctx.DebugMode == "Remote Backup";
+    case TraceCategory::FtpCommunication: return ctx.DebugMode == "Ftp Communication";
+    case TraceCategory::DebugAllOnly: return false;
   }
   return false;
 }
@@ -59,8 +53,7 @@ TraceLines& TraceLines::Line(const std::string& text) {
 }
 
 std::vector<std::string> SocketEventLines(Varnel& ctx, const std::string& link,
-                                          const std::string& handler, int state,
-                                          bool newTransfer) {
+                                          const std::string& handler, int state, bool newTransfer) {
   std::uint64_t now = ctx.clock.TickMs();
   auto it = ctx.traceTicks.find(link);
   std::uint64_t delta = newTransfer || it == ctx.traceTicks.end() ? 0 : now - it->second;
@@ -89,11 +82,11 @@ void TraceEventList(Varnel& ctx, const std::string& source, const std::string& t
 
 void ClearDebugDir(Varnel& ctx) {
   static const char* const kFiles[] = {
-      trace::kEventList,   trace::kFilterProcess, trace::kModem,        trace::kCommPort,
-      trace::kDbSnmpTraps, trace::kLogFile,       trace::kSnmpTrap,     trace::kSyslogMess,
-      trace::kSmtpMail,    trace::kSmsCmd,        trace::kBuffMessList, trace::kSendMailSmtp,
-      trace::kBackupClient, trace::kBackupServer, trace::kSmtpLogFile,  trace::kReqAck,
-      trace::kFtpPut,      trace::kTask,          "slist.tmp"};
+      trace::kEventList,    trace::kFilterProcess, trace::kModem,        trace::kCommPort,
+      trace::kDbSnmpTraps,  trace::kLogFile,       trace::kSnmpTrap,     trace::kSyslogMess,
+      trace::kSmtpMail,     trace::kSmsCmd,        trace::kBuffMessList, trace::kSendMailSmtp,
+      trace::kBackupClient, trace::kBackupServer,  trace::kSmtpLogFile,  trace::kReqAck,
+      trace::kFtpPut,       trace::kTask,          "slist.tmp"};
   Guarded(ctx, "ClearDebugDir", [&] {
     for (const char* f : kFiles) {
       std::string path = ctx.Path(std::string("Debug/") + f);

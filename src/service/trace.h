@@ -72,8 +72,7 @@ class TraceLines {
 
 // The three lines of a socket event; a new transfer restarts the delta at 0.
 std::vector<std::string> SocketEventLines(Varnel& ctx, const std::string& link,
-                                          const std::string& handler, int state,
-                                          bool newTransfer);
+                                          const std::string& handler, int state, bool newTransfer);
 
 // Appends the event list dump of one intake source to Event_List.txt ("Event Sources"):
 // the title line, then the five fields of every entry of that source.

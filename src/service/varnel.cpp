@@ -7,8 +7,7 @@ namespace varnel {
 SnmpState::SnmpState() : InTrap(kTrapQueueSlots), SnmpTrap(kTrapDefinitions) {}
 SnmpState::~SnmpState() = default;
 
-Varnel::Varnel(asio::io_context& io, const Clock& clock, EventLog& eventLog,
-               std::string programDir)
+Varnel::Varnel(asio::io_context& io, const Clock& clock, EventLog& eventLog, std::string programDir)
     : io(io), clock(clock), eventLog(eventLog), ProgramDir(std::move(programDir)) {
   snmp.manager = std::make_unique<snmp::SnmpManager>(io);
   snmp.agent = std::make_unique<snmp::SnmpAgent>(io);

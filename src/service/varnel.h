@@ -6,15 +6,15 @@
 #include <optional>
 #include <string>
 
-#include "service/state/delivery_state.h"
-#include "service/state/filter_state.h"
-#include "service/state/intake_state.h"
-#include "service/state/snmp_state.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
 #include "platform/slots.h"
 #include "service/event_list.h"
+#include "service/state/delivery_state.h"
+#include "service/state/filter_state.h"
 #include "service/state/gsm_state.h"
+#include "service/state/intake_state.h"
+#include "service/state/snmp_state.h"
 
 namespace asio {
 class io_context;

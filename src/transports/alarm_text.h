@@ -12,7 +12,11 @@ constexpr int kPauseAfterSendMs = 1000;
 // Every occurrence of from in text replaced by to, scanning left to right.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
-inline std::string GroupBreaksToCrLf(std::string_view text) { return ReplaceAll(text, ">>", "\r\n"); }
-inline std::string CrLfToGroupBreaks(std::string_view text) { return ReplaceAll(text, "\r\n", ">>"); }
+inline std::string GroupBreaksToCrLf(std::string_view text) {
+  return ReplaceAll(text, ">>", "\r\n");
+}
+inline std::string CrLfToGroupBreaks(std::string_view text) {
+  return ReplaceAll(text, "\r\n", ">>");
+}
 
 }  // namespace varnel

@@ -46,8 +46,8 @@ ChildProcess Spawn(const std::string& path, const std::string& file,
   sigemptyset(&defaults);
   for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2, SIGCHLD})
     sigaddset(&defaults, sig);
-  posix_spawnattr_setflags(&s.attr_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                         POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&s.attr_,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   posix_spawnattr_setpgroup(&s.attr_, 0);
   posix_spawnattr_setsigmask(&s.attr_, &none);
   posix_spawnattr_setsigdefault(&s.attr_, &defaults);

@@ -17,15 +17,14 @@ struct GsmChar {
 };
 
 constexpr GsmChar kNational[] = {
-    {0, '@', true},   {2, '$', true},    {11, 0xD8, true},  {12, 0xF8, true},
-    {14, 0xC5, true}, {15, 0xE5, true},  {17, '_', true},   {28, 0xC6, true},
-    {29, 0xE6, true}, {91, 0xC4, true},  {92, 0xD6, true},  {94, 0xDC, true},
+    {0, '@', true},    {2, '$', true},    {11, 0xD8, true},  {12, 0xF8, true},
+    {14, 0xC5, true},  {15, 0xE5, true},  {17, '_', true},   {28, 0xC6, true},
+    {29, 0xE6, true},  {91, 0xC4, true},  {92, 0xD6, true},  {94, 0xDC, true},
     {96, 0xA8, false}, {123, 0xE4, true}, {124, 0xF6, true}, {126, 0xFC, true}};
 
 constexpr GsmChar kExtension[] = {
-    {10, 0x0C, false}, {20, '^', true},  {40, '{', true},  {41, '}', true},
-    {47, '\\', true},  {60, '[', true},  {61, '~', true},  {62, ']', true},
-    {64, '|', true},   {101, 0x80, false}};
+    {10, 0x0C, false}, {20, '^', true}, {40, '{', true}, {41, '}', true}, {47, '\\', true},
+    {60, '[', true},   {61, '~', true}, {62, ']', true}, {64, '|', true}, {101, 0x80, false}};
 
 // The table value of a character code (outgoing), or -1.
 template <std::size_t N>
@@ -127,8 +126,7 @@ std::string CodeMessageToEtsiPduMode(const std::string& converted, const std::st
     }
   }
   if (bits > 0) userData += Hex2(acc & 0xFF);
-  return "0100" + DaField(phone) + "0000" + Hex2(static_cast<unsigned>(septets.size())) +
-         userData;
+  return "0100" + DaField(phone) + "0000" + Hex2(static_cast<unsigned>(septets.size())) + userData;
 }
 
 std::string CodeMessageToUniCodePduMode(const std::string& text, const std::string& phone) {

@@ -1,7 +1,5 @@
 #include "transports/mail_smtp.h"
 
-#include <curl/curl.h>
-#include <gmime/gmime.h>
 #include <iconv.h>
 #include <unistd.h>
 
@@ -11,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <curl/curl.h>
+#include <gmime/gmime.h>
 #include <memory>
 #include <random>
 #include <thread>
@@ -124,15 +124,14 @@ bool Mailbox(std::string_view address) {
 std::string MessageId(const LocalTime& now, const std::string& sender) {
   static std::uint64_t counter = 0;
   static std::mt19937_64 rng{std::random_device{}()};
-  std::string domain = sender.substr(sender.find('@') == std::string::npos ? sender.size()
-                                                                           : sender.find('@') + 1);
+  std::string domain =
+      sender.substr(sender.find('@') == std::string::npos ? sender.size() : sender.find('@') + 1);
   if (!HostChars(domain) || domain.find(':') != std::string::npos) domain = HostName();
   if (!HostChars(domain)) domain = "localhost";
   char buf[96];
   std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d.%d.%llu.%016llx", now.year, now.month,
                 now.day, now.hour, now.minute, now.second, static_cast<int>(::getpid()),
-                static_cast<unsigned long long>(++counter),
-                static_cast<unsigned long long>(rng()));
+                static_cast<unsigned long long>(++counter), static_cast<unsigned long long>(rng()));
   return std::string("<") + buf + "@" + domain + ">";
 }
 
@@ -184,8 +183,8 @@ class SessionLog {
  private:
   // Commands are written as they are; the lines of a login dialogue are not.
   static std::string Masked(std::string_view line) {
-    static const char* const kVerbs[] = {"EHLO", "HELO", "MAIL", "RCPT", "DATA", "QUIT",
-                                         "RSET", "NOOP", "STARTTLS"};
+    static const char* const kVerbs[] = {"EHLO", "HELO", "MAIL", "RCPT",    "DATA",
+                                         "QUIT", "RSET", "NOOP", "STARTTLS"};
     std::string upper = ToUpper(line.substr(0, 8));
     for (const char* v : kVerbs)
       if (upper.rfind(v, 0) == 0) return OneLine(line);
@@ -296,8 +295,8 @@ int Perform(const MailJob& job, const std::string& url, const std::string& recip
 // One mail to one relay host. libcurl waits for the relay's replies inside its calls (also
 // with its multi interface: the reply to the mail data and to QUIT), so the session runs on a
 // helper thread while this thread waits in Delay slices and the listeners stay served.
-int Transfer(Varnel& ctx, const MailJob& job, const std::string& host,
-             const std::string& recipient, const std::string& mail, SessionLog& log) {
+int Transfer(Varnel& ctx, const MailJob& job, const std::string& host, const std::string& recipient,
+             const std::string& mail, SessionLog& log) {
   const long port = job.port > 0 ? job.port : 25;
   // An empty sender is the null sender; a recipient is needed.
   if (!HostChars(host) || port > 65535 || recipient.empty() || !Mailbox(recipient) ||
@@ -306,8 +305,7 @@ int Transfer(Varnel& ctx, const MailJob& job, const std::string& host,
     return CURLE_URL_MALFORMAT;
   }
   const bool v6 = host.find(':') != std::string::npos;
-  const std::string url =
-      "smtp://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+  const std::string url = "smtp://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
   log.Line("* Connecting to " + url);
   CurlGlobalInit();  // not thread-safe: before the helper thread starts
 
@@ -431,10 +429,9 @@ void SendMailSMTP(Varnel& ctx, const std::string& mailServers, const std::string
     std::vector<std::string> hosts{job.host1};
     if (!job.host2.empty()) hosts.push_back(job.host2);
     const LocalTime now = ctx.clock.Now();
-    const std::string mail =
-        ComposeMail({job.sender, Trim(address), receiverName, job.subject, job.priority,
-                     job.charset, job.body},
-                    now, MessageId(now, job.sender));
+    const std::string mail = ComposeMail(
+        {job.sender, Trim(address), receiverName, job.subject, job.priority, job.charset, job.body},
+        now, MessageId(now, job.sender));
 
     SessionLog log(ctx);
     status = kNotSent;

@@ -24,8 +24,7 @@ struct CommDelays {
   std::int16_t shortMs;
   std::int16_t longMs;
 };
-constexpr CommDelays kCommDelays[] = {
-    {"Long", 200, 1000}, {"Normal", 100, 500}, {"Short", 20, 20}};
+constexpr CommDelays kCommDelays[] = {{"Long", 200, 1000}, {"Normal", 100, 500}, {"Short", 20, 20}};
 
 // The shortest polling slice of a wait, so that a wait never spins without letting the
 // listeners run.
@@ -49,9 +48,7 @@ std::int64_t NowSeconds(const Varnel& ctx) {
 }
 
 // Polling slice of the waits: ShortCommDelay, but at least the shortest slice.
-int PollSlice(const Varnel& ctx) {
-  return std::max<int>(ctx.gsm.ShortCommDelay, kMinPollSliceMs);
-}
+int PollSlice(const Varnel& ctx) { return std::max<int>(ctx.gsm.ShortCommDelay, kMinPollSliceMs); }
 
 void Append(std::string& buffer, const std::string& data) {
   buffer += data;
@@ -117,7 +114,6 @@ void SetLine(Varnel& ctx, const char* procedure, const char* name, bool value, b
 }
 
 }  // namespace
-
 
 void ModemTrace(Varnel& ctx, const std::vector<std::string>& lines) {
   WriteTrace(ctx, TraceCategory::ModemCommunication, trace::kModem, lines);
@@ -257,8 +253,9 @@ void WaitForDialResponse(Varnel& ctx, int timeout, std::string& result) {
       }
       if (port.InputCount() != 0) {
         Append(buffer, port.ReadAll());
-        bool failed = std::any_of(std::begin(kFailures), std::end(kFailures),
-                                  [&](const char* w) { return buffer.find(w) != std::string::npos; });
+        bool failed = std::any_of(std::begin(kFailures), std::end(kFailures), [&](const char* w) {
+          return buffer.find(w) != std::string::npos;
+        });
         if (failed) break;
       }
       if (NowSeconds(ctx) >= deadline) {
@@ -272,7 +269,7 @@ void WaitForDialResponse(Varnel& ctx, int timeout, std::string& result) {
     port.Write("ATH\r");
     ModemTrace(ctx, {ResponseLine(ctx, buffer), Stamped(ctx, "    Sending:  ATH<CR>")});
     auto has = [&](const char* w) { return buffer.find(w) != std::string::npos; };
-    result = has("NO DIALTONE") ? "No Dialtone."
+    result = has("NO DIALTONE")  ? "No Dialtone."
              : has("NO CARRIER") ? "No Carrier."
              : has("NO ANSWER")  ? "No Answer."
                                  : "Line Busy.";
@@ -281,10 +278,10 @@ void WaitForDialResponse(Varnel& ctx, int timeout, std::string& result) {
 }
 
 std::string TranslateControlCodes(const std::string& text) {
-  static const char* const kNames[32] = {
-      "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-      "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-      "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+  static const char* const kNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
+                                         "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
+                                         "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
+                                         "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
@@ -302,8 +299,14 @@ std::string TranslateControlCodes(const std::string& text) {
 
 std::vector<std::string> SessionStartLines(const Varnel& ctx) {
   const std::string rule(42, '#');
-  return {"", "", rule, "############ Start of Session ############", rule, "",
-          "TimeStamp:     " + TraceTimestamp(ctx), ""};
+  return {"",
+          "",
+          rule,
+          "############ Start of Session ############",
+          rule,
+          "",
+          "TimeStamp:     " + TraceTimestamp(ctx),
+          ""};
 }
 
 std::vector<std::string> ModemParameterLines(const ModemParameters& mp) {

@@ -84,12 +84,9 @@ std::string TerminalText(const std::string& text) {
 
 std::string ResultWord(int result) {
   switch (result) {
-    case kNetSendInvalidName:
-      return "Invalid parameter";
-    case kNetSendWriteFailed:
-      return "Network error";
-    case kNetSendNoSuchUser:
-      return "The user name could not be found";
+    case kNetSendInvalidName: return "Invalid parameter";
+    case kNetSendWriteFailed: return "Network error";
+    case kNetSendNoSuchUser: return "The user name could not be found";
   }
   return std::to_string(result);
 }
@@ -107,8 +104,7 @@ int SendToUserTerminals(const std::string& utmpFile, const std::string& user,
     const std::string dev = "/dev/" + line;
     struct stat st {};
     // A terminal whose owner said "mesg n" takes no messages.
-    if (::stat(dev.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || !(st.st_mode & S_IWGRP))
-      continue;
+    if (::stat(dev.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || !(st.st_mode & S_IWGRP)) continue;
     int fd = ::open(dev.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
     if (WriteAll(fd, data)) written = true;
@@ -137,8 +133,8 @@ void NetSend(Varnel& ctx, const std::string& receiverName, const std::string& ad
     SetStatus(ctx, StatusStepCode::Sending, "Executing Net Send");
     message = LeftChars(GroupBreaksToCrLf(message), kNetSendChars);
     SetStatus(ctx, StatusStepCode::SendingMessage, "Sending message to " + address);
-    const std::string text = "\r\nMessage from Varnel at " + ctx.clock.Now().Text() +
-                             " ...\r\n" + message + "\r\nEOF\r\n";
+    const std::string text = "\r\nMessage from Varnel at " + ctx.clock.Now().Text() + " ...\r\n" +
+                             message + "\r\nEOF\r\n";
     const int result = SendToUserTerminals(UTMPX_FILE, address, text);
     if (result == 0) {
       status = kSent;

@@ -107,8 +107,7 @@ constexpr Protocol MakeProtocol(const char* name, const DialogueStep (&steps)[N]
 
 constexpr Protocol kProtocols[] = {
     MakeProtocol("ETSI 07.05-PDU", kEtsiPdu), MakeProtocol("ETSI 07.05-PDU SCA", kEtsiPduSca),
-    MakeProtocol("ETSI 07.05-TEXT", kEtsiText),
-    MakeProtocol("TETRA SDS4-TEXT", kTetraSds4Text)};
+    MakeProtocol("ETSI 07.05-TEXT", kEtsiText), MakeProtocol("TETRA SDS4-TEXT", kTetraSds4Text)};
 
 // A template with each {name} replaced by its value; values are not scanned again.
 std::string Fill(std::string_view pattern, const std::map<std::string, std::string>& values) {
@@ -182,8 +181,7 @@ std::map<std::string, std::string> DialogueValues(const OperSettingsMO& op,
 
 std::vector<std::string> SessionHeader(const Varnel& ctx, const ModemParameters& mp,
                                        const OperSettingsMO& op, const std::string& oper,
-                                       const std::string& phone,
-                                       const std::string& receiverName) {
+                                       const std::string& phone, const std::string& receiverName) {
   std::vector<std::string> lines = SessionStartLines(ctx);
   const std::vector<std::string> receiver = {
       "***** Phone Mobile Originated Access *****",
@@ -210,9 +208,8 @@ std::vector<std::string> SessionHeader(const Varnel& ctx, const ModemParameters&
 }  // namespace
 
 std::string SmscField(const std::string& serviceCentre) {
-  std::string digits = !serviceCentre.empty() && serviceCentre[0] == '+'
-                           ? serviceCentre.substr(1)
-                           : serviceCentre;
+  std::string digits =
+      !serviceCentre.empty() && serviceCentre[0] == '+' ? serviceCentre.substr(1) : serviceCentre;
   std::string swapped = SwapSemiOctets(digits);
   return Hex2(static_cast<unsigned>(swapped.size() / 2 + 1)) + "91" + swapped;
 }
@@ -261,10 +258,10 @@ void FormatMessageMO(Varnel& ctx, const OperSettingsMO& op, const std::string& p
                       : CodeMessageToEtsiPduMode(converted, phone);
     else if (op.Protocol == "ETSI 07.05-TEXT" || op.Protocol == "TETRA SDS4-TEXT")
       coded = converted;
-    ModemTrace(ctx, {"", TraceTimestamp(ctx) + "    Original Message:      " + text,
-                     TraceTimestamp(ctx) + "    Character Conversion:  " + converted,
-                     TraceTimestamp(ctx) + "    Coded Message to Send: " +
-                         TranslateControlCodes(coded)});
+    ModemTrace(
+        ctx, {"", TraceTimestamp(ctx) + "    Original Message:      " + text,
+              TraceTimestamp(ctx) + "    Character Conversion:  " + converted,
+              TraceTimestamp(ctx) + "    Coded Message to Send: " + TranslateControlCodes(coded)});
   });
 }
 
@@ -306,8 +303,7 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
         ctx.StatusText = "Sending message...";
         for (const Protocol& protocol : kProtocols)
           if (op.Protocol == protocol.name)
-            RunDialogue(ctx, protocol, DialogueValues(op, phone, coded), oper, status,
-                        statusText);
+            RunDialogue(ctx, protocol, DialogueValues(op, phone, coded), oper, status, statusText);
         ctx.StatusText = "Disconnecting...";
       } else {
         status = kSendFailed;

@@ -164,10 +164,9 @@ std::vector<ListedSms> ParseCmglListing(const std::string& reply, std::size_t li
     std::size_t pduEnd = reply.find_first_of("\r\n", pduStart);
     if (pduEnd == std::string::npos) break;  // the PDU line is cut off
     std::size_t comma = reply.find(',', tag);
-    std::string index =
-        comma != std::string::npos && comma < lineEnd
-            ? Trim(reply.substr(tag + kTag.size(), comma - tag - kTag.size()))
-            : std::string();
+    std::string index = comma != std::string::npos && comma < lineEnd
+                            ? Trim(reply.substr(tag + kTag.size(), comma - tag - kTag.size()))
+                            : std::string();
     std::string pdu = Trim(reply.substr(pduStart, pduEnd - pduStart));
     if (pdu.compare(0, kTag.size(), kTag) == 0) {
       pos = pduStart;  // no PDU line: the next entry follows at once

@@ -16,8 +16,10 @@ class SendStatusTrapTest : public testing::VarnelTest {
  protected:
   SendStatusTrapTest() {
     ctx.StartTime = {2026, 6, 26, 10, 0, 0};
-    Update("Event_CheckInterval", "TrapIpAddress = '127.0.0.1', TrapCommunity = 'nms', "
-           "TrapUdpPort = " + std::to_string(manager.Port()));
+    Update("Event_CheckInterval",
+           "TrapIpAddress = '127.0.0.1', TrapCommunity = 'nms', "
+           "TrapUdpPort = " +
+               std::to_string(manager.Port()));
   }
   // The next trap the manager receives, its variables as "oid=value/type" lines.
   std::vector<std::string> Received(snmp::Message& m) {
@@ -40,8 +42,9 @@ TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
   SetColumn("Event_CheckInterval", "ForwardSendStatusAsTrap", "1");
   ForwardSendStatus(ctx, "Anna", "MailSMTP", "Pump 3 failed", 1, "Sent");
   snmp::Message m;
-  EXPECT_EQ(Received(m), (std::vector<std::string>{P + "1=Anna" + s, P + "2=Pump 3 failed" + s,
-                                                   P + "3=3" + i, P + "4=1" + i, P + "5=Sent" + s}));
+  EXPECT_EQ(Received(m),
+            (std::vector<std::string>{P + "1=Anna" + s, P + "2=Pump 3 failed" + s, P + "3=3" + i,
+                                      P + "4=1" + i, P + "5=Sent" + s}));
   EXPECT_EQ(std::tuple(m.version, m.community, m.pduType, m.enterprise, m.genericTrap,
                        m.specificTrap, m.agentAddress, m.timeStamp),
             std::tuple(snmp::kVersion1, "nms", snmp::pdu::kTrapV1, "1.3.6.1.4.1.99412.1.10.2", 6, 1,
@@ -54,8 +57,8 @@ TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
   ASSERT_EQ(vars.size(), 7u);
   EXPECT_EQ(m.pduType, snmp::pdu::kTrapV2);
   EXPECT_EQ(vars[0], "1.3.6.1.2.1.1.3.0=2147483647/" + std::to_string(vt::kTimeTicks));
-  EXPECT_EQ(vars[1], "1.3.6.1.6.3.1.1.4.1.0=1.3.6.1.4.1.99412.1.10.2.0.1/" +
-                         std::to_string(vt::kObjectId));
+  EXPECT_EQ(vars[1],
+            "1.3.6.1.6.3.1.1.4.1.0=1.3.6.1.4.1.99412.1.10.2.0.1/" + std::to_string(vt::kObjectId));
   EXPECT_EQ(vars[4], P + "3=/" + std::to_string(vt::kNull));  // a type without a code
   EXPECT_EQ(vars[5], P + "4=3" + i);
 

@@ -1,12 +1,11 @@
 #include "agent/snmp_agent.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
-#include <functional>
-
-#include "platform/snmp/snmp_socket.h"
-#include "platform/files.h"
 #include "host/service_open.h"
+#include "platform/files.h"
+#include "platform/snmp/snmp_socket.h"
 #include "support/test_support.h"
 #include "support/udp_peer.h"
 
@@ -60,7 +59,7 @@ TEST_F(SnmpAgentTest, GetNextFromAnyPointOfTheTree) {
   const std::pair<std::string, std::string> cases[] = {
       {"1.3", "1.3.6.1.2.1.1.1.0"},
       {"1.3.6.1.2.1.1.3.0.9", "1.3.6.1.2.1.1.4.0"},  // below an instance
-      {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},          // between the groups
+      {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},           // between the groups
       {P + ".1.5.8", ""},
       {"1.3.6.1.6", ""},
   };
@@ -68,7 +67,8 @@ TEST_F(SnmpAgentTest, GetNextFromAnyPointOfTheTree) {
     Message m = Run(SnmpGetNextRequest, {{from, "", vt::kNull}});
     EXPECT_EQ(m.variables[0].oid, next.empty() ? from : next) << from;
     EXPECT_EQ(std::pair(m.errorStatus, m.errorIndex),
-              next.empty() ? std::pair(es::kNoSuchName, 1) : std::pair(0, 0)) << from;
+              next.empty() ? std::pair(es::kNoSuchName, 1) : std::pair(0, 0))
+        << from;
   }
 }
 
@@ -92,12 +92,14 @@ TEST_F(SnmpAgentTest, SetErrorsNameTheOffendingVariable) {
     int status, index;
   } cases[] = {
       {{{"1.3.6.1.2.1.1.5.0", "new", vt::kOctetString}, {P + ".1.4.1.0", "5", vt::kInteger}},
-       es::kBadValue, 2},
+       es::kBadValue,
+       2},
       {{{"1.3.6.1.2.1.1.5.0", "7", vt::kInteger}}, es::kBadValue, 1},
       {{{P + ".1.1.1.0", "3", vt::kInteger}}, es::kBadValue, 1},
       {{{P + ".1.2.1.0", "1", vt::kOctetString}}, es::kBadValue, 1},
       {{{"1.3.6.1.2.1.1.4.0", "a", vt::kOctetString}, {"1.3.6.1.2.1.1.3.0", "0", vt::kTimeTicks}},
-       es::kReadOnly, 2},
+       es::kReadOnly,
+       2},
       {{{P + ".1.5.1.0", "1", vt::kInteger}}, es::kReadOnly, 1},
       {{{P + ".1.9.0", "1", vt::kInteger}}, es::kNoSuchName, 1},
   };

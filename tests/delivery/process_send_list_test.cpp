@@ -91,8 +91,16 @@ TEST_F(AlarmLogTest, RowOfASendListEntryCutAndWithLineBreaksAsGroupBreaks) {
   ctx.LastHour = 14;
   SetColumn("Settings_General", "LogIndexAlarm", "4");
   SendEntry& e = ctx.delivery.SendList[7];
-  e = {std::string(120, 'r'), "MailSMTP", "", "",
-       std::string(240, 'm') + "\r\nline two is long enough to be cut", false, false, "", 0, 3,
+  e = {std::string(120, 'r'),
+       "MailSMTP",
+       "",
+       "",
+       std::string(240, 'm') + "\r\nline two is long enough to be cut",
+       false,
+       false,
+       "",
+       0,
+       3,
        std::string(130, 's')};
   UpdateAlarmLog(ctx, 7, kSendList);
   const std::pair<const char*, std::string> columns[] = {

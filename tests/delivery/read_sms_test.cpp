@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "transports/sms_decode.h"
 #include "platform/error.h"
 #include "transports/gsm_charset.h"
 #include "transports/modem_fixture.h"
+#include "transports/sms_decode.h"
 
 namespace varnel {
 namespace {
@@ -27,7 +27,12 @@ const std::string kConcatenated =
 std::string Deliver(const std::string& sender, const std::string& text) {
   std::string submit = CodeMessageToEtsiPduMode(GSM338Default7Bit(text), sender);
   std::size_t da = 4 + 4 + (sender.size() + 1) / 2 * 2;  // first octet, MR, DA
-  return "00" "04" + submit.substr(4, da - 4) + "0000" "42102030405000" + submit.substr(da + 4);
+  return "00"
+         "04" +
+         submit.substr(4, da - 4) +
+         "0000"
+         "42102030405000" +
+         submit.substr(da + 4);
 }
 
 // The dialogue, the storage word, clearing at start, a missing, silent or vanishing terminal
@@ -76,14 +81,14 @@ TEST_F(ReadSmsTest, AtMostFiftyMessagesACallTheRestStayOnTheTerminal) {
 }
 
 TEST_F(ReadSmsTest, MalformedPduIsReportedAndTheOthersAreDelivered) {
-  term->store = {{1, kAck}, {2, "07916407000000F00407ZZ"},
+  term->store = {{1, kAck},
+                 {2, "07916407000000F00407ZZ"},
                  {3, kSeven.substr(0, kSeven.size() - 4)},  // user data cut short
                  {4, kSeven}};
   ReadSms(ctx, false);
   EXPECT_THAT(SmsCmdLines(), ElementsAre("46701234567\tACK 901", "4670123\tabcdefg"));
-  EXPECT_THAT(Entries(evt::kRuntimeError),
-              ElementsAre(HasSubstr("(Module: DecodePduIncom)"),
-                          HasSubstr("(Module: DecodePduIncom)")));
+  EXPECT_THAT(Entries(evt::kRuntimeError), ElementsAre(HasSubstr("(Module: DecodePduIncom)"),
+                                                       HasSubstr("(Module: DecodePduIncom)")));
   EXPECT_TRUE(term->store.empty());
 }
 
@@ -114,11 +119,12 @@ TEST(DecodeSmsDeliver, MalformedPdusRaise) {
   const std::string good = StripSmscField(kSeven);
   EXPECT_NO_THROW(DecodeSmsDeliver(good));
   for (const std::string& bad :
-       {good.substr(1),                             // odd length
-        "0G" + good.substr(2),                      // bad hex
-        good.substr(0, good.size() - 2),            // UDL beyond the data
-        std::string("04FF91"), std::string(""),     // address beyond, nothing
-        std::string("040791640721F300044210203040500005" "4869"),  // 8-bit UDL beyond
+       {good.substr(1),                          // odd length
+        "0G" + good.substr(2),                   // bad hex
+        good.substr(0, good.size() - 2),         // UDL beyond the data
+        std::string("04FF91"), std::string(""),  // address beyond, nothing
+        std::string("040791640721F300044210203040500005"
+                    "4869"),                                     // 8-bit UDL beyond
         std::string("440791640721F3000042102030405000020900")})  // header beyond the data
     EXPECT_THROW(DecodeSmsDeliver(bad), VarnelError) << bad;
   EXPECT_EQ(StripSmscField("Z1234"), "");

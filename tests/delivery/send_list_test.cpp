@@ -1,7 +1,6 @@
 #include "delivery/send_list.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 
 #include "platform/files.h"
@@ -55,8 +54,9 @@ TEST_F(SendListTest, InvalidAndRepeatedReceiversLeaveTheirEntryFree) {
   AddReceiver("Recv_Phone_MO", "off", {{"Enabled", "0"}});
   AddReceiver("Recv_Phone_MO", "dup", {{"PhoneNumber", "first"}});
   AddReceiver("Recv_Phone_MO", "dup", {{"PhoneNumber", "second"}});
-  SetGroup(1, "m", {{"a", "PhoneMO"}, {"off", "PhoneMO"}, {"c", "PhoneMO"}, {"d", "PhoneMO"},
-                    {"e", "PhoneMO"}});
+  SetGroup(
+      1, "m",
+      {{"a", "PhoneMO"}, {"off", "PhoneMO"}, {"c", "PhoneMO"}, {"d", "PhoneMO"}, {"e", "PhoneMO"}});
   // Unknown type, unknown name, a name in another type's table, then a repeated name.
   SetGroup(3, "m", {{"a", "Fax"}, {"ghost", "PhoneMO"}, {"a", "MailSMTP"}, {"dup", "PhoneMO"}});
   // The same receiver and text again is dropped; another text is not.
@@ -67,7 +67,7 @@ TEST_F(SendListTest, InvalidAndRepeatedReceiversLeaveTheirEntryFree) {
   EXPECT_EQ(FilledEntries(), (std::vector<int>{1, 3, 4, 5, 9, 12}));
   EXPECT_EQ(Sent(9).RecvAddr, "first");  // the first row of a name wins
   EXPECT_EQ(Sent(12).RecvMess, "other");
-  EXPECT_EQ(ctx.ErrorCount, 0);          // none of this is an error
+  EXPECT_EQ(ctx.ErrorCount, 0);  // none of this is an error
 }
 
 TEST_F(SendListTest, SlotsBeyondTheHundredthAreDroppedButStillBuffered) {
@@ -112,9 +112,12 @@ TEST_F(SendListTest, OffDutyReceiversAreBufferedOnceOrAlwaysUpToFifty) {
 // The trace shows the columns a receiver type brings; the buffer list trace is rewritten.
 TEST_F(SendListTest, TracesOfTheSendListWithThePagerColumnsAndOfTheBufferList) {
   ctx.DebugMode = "Filter Process";
-  AddReceiver("Recv_Pager_Num", "num", {{"PagerNumber", "555"}, {"MoCalling", "1"},
-                                        {"SendCode", "12,34"}, {"DelayTime", "7"},
-                                        {"BufferMessages", "1"}});
+  AddReceiver("Recv_Pager_Num", "num",
+              {{"PagerNumber", "555"},
+               {"MoCalling", "1"},
+               {"SendCode", "12,34"},
+               {"DelayTime", "7"},
+               {"BufferMessages", "1"}});
   AddReceiver("Recv_Phone_MO", "night", {{"DutyTimeFri", kNotAtTen}, {"BufferMessages", "1"}});
   SetGroup(1, "a>>b", {{"num", "PagerNum"}, {"night", "PhoneMO"}});
   MakeSendList(ctx);

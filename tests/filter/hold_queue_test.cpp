@@ -10,8 +10,11 @@ namespace {
 using HoldQueueTest = testing::FilterTest;
 
 TEST_F(HoldQueueTest, OneReminderAfterRemindTimerThenExpiryGoesBeforeUps) {
-  Columns remind = {{"HoldTimer", "10"}, {"RemindTimer", "4"}, {"RemindOnce", "1"},
-                    {"SendMessWhenExp", "1"}, {"MessageUp", "Any String Valid"},
+  Columns remind = {{"HoldTimer", "10"},
+                    {"RemindTimer", "4"},
+                    {"RemindOnce", "1"},
+                    {"SendMessWhenExp", "1"},
+                    {"MessageUp", "Any String Valid"},
                     {"SendMessWhenUp", "1"}};
   AddGroup("r4", remind);
   remind["RemindTimer"] = "12";  // beyond the HoldTimer: never reminds
@@ -21,8 +24,11 @@ TEST_F(HoldQueueTest, OneReminderAfterRemindTimerThenExpiryGoesBeforeUps) {
   Hold({Line("r4", expiry, "n", "down"), Line("r12", expiry, "n", "down")});
   const Texts none, first = {{1, "n, down"}}, both = {{1, "n, down"}, {2, "n, down"}};
   // Reminders after 10:19:00, one only; expiry after 10:25:00, where the up is not seen.
-  for (auto [time, sent] : {std::pair{"10:19:00", none}, {"10:19:01", first}, {"10:22:00", none},
-                            {"10:25:00", none}, {"10:25:01", both}}) {
+  for (auto [time, sent] : {std::pair{"10:19:00", none},
+                            {"10:19:01", first},
+                            {"10:22:00", none},
+                            {"10:25:00", none},
+                            {"10:25:01", both}}) {
     if (std::string(time) == "10:25:01") AddEvent(kNormal, "n", "up");
     RunHqAt(std::string("2026-06-26 ") + time);
     EXPECT_EQ(SentHq(), sent) << time;
@@ -46,9 +52,14 @@ TEST_F(HoldQueueTest, AnUpThatFailsTheMessageTestIsStillSentAndOthersAreNoUps) {
 TEST_F(HoldQueueTest, DuplicateAndClearingCriteria) {
   const std::string held = "Interface eth0 down";  // 19 characters: halves of 9
   Hold({Line("g", "2026-06-26 10:25:00", "sw", held)});
-  struct Row { const char* criteria; std::string message; bool duplicate, clears; };
+  struct Row {
+    const char* criteria;
+    std::string message;
+    bool duplicate, clears;
+  };
   const Row rows[] = {
-      {"Whole String Equal", held, true, false}, {"Whole String Equal", held + " ", false, false},
+      {"Whole String Equal", held, true, false},
+      {"Whole String Equal", held + " ", false, false},
       {"First Part Equal", "Interface eXXXXXXXX", true, true},
       {"First Part Equal", "Interfac_ eth0 down", false, false},
       {"First Part Equal", "", false, false},
@@ -56,7 +67,8 @@ TEST_F(HoldQueueTest, DuplicateAndClearingCriteria) {
       {"Last Part Equal", "Interface eth0 dow_", false, false},
       {"Any String Valid", "anything", true, true},
       // Criteria words are exact.
-      {"whole string equal", held, false, false}, {"any string valid", "anything", false, false},
+      {"whole string equal", held, false, false},
+      {"any string valid", "anything", false, false},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(TestForDuplicate_Hq(ctx, "g", r.criteria, kMajor, "sw", r.message), r.duplicate)
@@ -78,7 +90,8 @@ TEST_F(HoldQueueTest, GroupTextsOverTheLimitAreCut) {
   std::string exact, over;
   for (int i = 0; i < 9; ++i) {
     const std::string a(276, 'a'), b(i == 0 ? 277 : 276, 'b');
-    Hold({Line("exact", "2026-06-26 10:00:00", "n", a), Line("over", "2026-06-26 10:00:00", "n", b)});
+    Hold({Line("exact", "2026-06-26 10:00:00", "n", a),
+          Line("over", "2026-06-26 10:00:00", "n", b)});
     exact += (i ? ">>" : "") + a;
     over += (i ? ">>" : "") + b;
   }
@@ -100,11 +113,13 @@ TEST_F(HoldQueueTest, ReadsAtMost300EntriesAndAnUnreadableExpiryCountsAsPassed) 
 }
 
 TEST_F(HoldQueueTest, FailureBeforeTheRewriteChangesNothing) {
-  AddGroup("esc", {{"EscalateWhenExp", "1"}, {"NewMessage", "$M"}, {"SendMessWhenExp", "1"},
-                   {"ReqAck", "1"}});
+  AddGroup(
+      "esc",
+      {{"EscalateWhenExp", "1"}, {"NewMessage", "$M"}, {"SendMessWhenExp", "1"}, {"ReqAck", "1"}});
   AddGroup("bad");
   Db().Exec("UPDATE SuppGrp_Perm SET HoldTimer = 'ten' WHERE Name = 'bad'");
-  Hold({Line("esc", "2026-06-26 10:00:00", "n", "m"), Line("bad", "2026-06-26 10:00:00", "n", "m")});
+  Hold(
+      {Line("esc", "2026-06-26 10:00:00", "n", "m"), Line("bad", "2026-06-26 10:00:00", "n", "m")});
   const Strings before = HoldQueue();
   ctx.ReqAckIdCounter = 950;
   RunHqAt("2026-06-26 10:15:00");

@@ -16,8 +16,9 @@ TEST_F(SuppGroupCheckTest, DutyHourEmptyPatternsTheTenPatternLimitAndBadPatterns
   AddGroup("off-this-hour", {{"DutyTimeFri", std::to_string(16777215 - (1 << 10))}});
   AddGroup("empty-eq", {{"NodeName", ""}});
   AddGroup("empty-ne", {{"NodeName", " <and> "}, {"NodeNameSearch", "!="}});
-  AddGroup("eleven", {{"NodeName", "n1<OR>n2<OR>n3<OR>n4<OR>n5<OR>n6<OR>n7<OR>n8<OR>n9<OR>"
-                                   "mail*<OR>dbserver"}});
+  AddGroup("eleven", {{"NodeName",
+                       "n1<OR>n2<OR>n3<OR>n4<OR>n5<OR>n6<OR>n7<OR>n8<OR>n9<OR>"
+                       "mail*<OR>dbserver"}});
   AddGroup("broken", {{"NodeName", "[abc"}});
   SetFormat("N");
   for (const char* node : {"webserver", "MAILhost", "dbserver"}) AddEvent(kMajor, node, "m");
@@ -30,10 +31,17 @@ TEST_F(SuppGroupCheckTest, DutyHourEmptyPatternsTheTenPatternLimitAndBadPatterns
 }
 
 TEST(PriorityCondition, SearchWordsAgainstTheGroupsPriority) {
-  struct Case { const char* event; const char* search; bool holds; };
-  for (const Case& c : {Case{"2 - Major", "<=", true}, {"3 - Minor", "<=", false},
-                        {"2 - Major", "=", true}, {"1 - Critical", "=", false},
-                        {"2 - Major", ">=", true}, {"1 - Critical", ">=", false},
+  struct Case {
+    const char* event;
+    const char* search;
+    bool holds;
+  };
+  for (const Case& c : {Case{"2 - Major", "<=", true},
+                        {"3 - Minor", "<=", false},
+                        {"2 - Major", "=", true},
+                        {"1 - Critical", "=", false},
+                        {"2 - Major", ">=", true},
+                        {"1 - Critical", ">=", false},
                         {"2 - Major", "=<", false},  // not a search word
                         {"Info", "<=", true}})       // no digit: 0, the most severe
     EXPECT_EQ(PriorityCondition(c.event, "2 - Major", c.search), c.holds) << c.event << c.search;

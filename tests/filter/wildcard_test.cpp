@@ -15,6 +15,7 @@ struct Row {
   bool bin_match;   // StringCompareBin: by character code
 };
 
+// clang-format off
 const Row kRows[] = {
     // Plain characters, case, and the whole-string rule.
     {"router1", "router1", true, true}, {"", "", true, true}, {"a", "", false, false},
@@ -49,6 +50,7 @@ const Row kRows[] = {
     // An overlong form is two stray bytes, never the ASCII character it spells.
     {"x\xc0\x87", "x\xc0\x87", true, true}, {"\xc0\x87", "\x07", false, false},
 };
+// clang-format on
 
 class WildcardCompareTest : public testing::VarnelTest {};
 

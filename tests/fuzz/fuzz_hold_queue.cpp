@@ -18,13 +18,14 @@ namespace {
 struct Home : varnel::testing::ProgramHome {
   Home() {
     varnel::Database(ctx.DatabasePath())
-        .Exec("INSERT INTO SuppGrp_Perm (Name, HoldTimer, RemindTimer, RemindOnce, "
-              "EscalateWhenExp, SendMessWhenExp, NewMessage, PriorityUp, PrioritySearchUp, "
-              "MessageUp, SendMessWhenUp, ReqAck) VALUES "
-              "('a', 10, 4, 1, 1, 0, '$M', '5', '=', 'First Part Equal', 1, 0), "
-              "('b', 10, 4, 0, 1, 1, 'escalated', '5', '=', 'First Part Equal', 1, 0), "
-              "('c', 10, 4, 1, 0, 1, 'escalated', '5', '=', 'First Part Equal', 1, 0), "
-              "('d', 10, 4, 0, 0, 1, 'escalated', '5', '=', 'First Part Equal', 1, 1)");
+        .Exec(
+            "INSERT INTO SuppGrp_Perm (Name, HoldTimer, RemindTimer, RemindOnce, "
+            "EscalateWhenExp, SendMessWhenExp, NewMessage, PriorityUp, PrioritySearchUp, "
+            "MessageUp, SendMessWhenUp, ReqAck) VALUES "
+            "('a', 10, 4, 1, 1, 0, '$M', '5', '=', 'First Part Equal', 1, 0), "
+            "('b', 10, 4, 0, 1, 1, 'escalated', '5', '=', 'First Part Equal', 1, 0), "
+            "('c', 10, 4, 1, 0, 1, 'escalated', '5', '=', 'First Part Equal', 1, 0), "
+            "('d', 10, 4, 0, 0, 1, 'escalated', '5', '=', 'First Part Equal', 1, 1)");
     ctx.events.Append("2026-06-26 10:14:00", "5 - Normal", "node", "link up", "Syslog");
   }
 };
@@ -32,8 +33,8 @@ struct Home : varnel::testing::ProgramHome {
 // Entries of groups the run does not own among the first 300 entries of the file.
 std::size_t Foreign(const std::string& path) {
   std::size_t n = 0, foreign = 0;
-  for (const std::string& line : varnel::FileExists(path) ? varnel::ReadLines(path)
-                                                          : std::vector<std::string>{}) {
+  for (const std::string& line :
+       varnel::FileExists(path) ? varnel::ReadLines(path) : std::vector<std::string>{}) {
     varnel::HeldEntry e;
     if (varnel::ParseHoldQueueLine(line, e) && ++n <= 300 &&
         (e.GroupName.size() != 1 || e.GroupName[0] < 'a' || e.GroupName[0] > 'd'))

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "transports/sms_decode.h"
 #include "platform/error.h"
+#include "transports/sms_decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string pdu(reinterpret_cast<const char*>(data), size);

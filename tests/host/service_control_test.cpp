@@ -11,15 +11,17 @@ namespace {
 
 class ServiceControlTest : public testing::VarnelTest {};
 
-const char* const kDropFiles[] = {"Event.log",      "SmtpMess.log", "SnmpMess.log", "SmsCmd.log",
-                                  "Hold_Queue.log", "ReqAck.log",   "Debug/Event_List.txt"};
+const char* const kDropFiles[] = {"Event.log",           "SmtpMess.log",   "SnmpMess.log",
+                                  "SmsCmd.log",          "Hold_Queue.log", "ReqAck.log",
+                                  "Debug/Event_List.txt"};
 
 TEST_F(ServiceControlTest, StartSequenceSetsUpTheServiceOnce) {
   Update("Settings_General", "DebugMode = 'Event Sources', Version = '4.2'");
   SetColumn("Event_CheckInterval", "CheckInterval", "20");
   for (const char* f : kDropFiles) AppendLines(File(f), {"left over"});
-  Db().Exec("INSERT INTO Receiver_Test (Name) VALUES ('x');"
-            "INSERT INTO SuppGrp_SendMess (Message) VALUES ('y')");
+  Db().Exec(
+      "INSERT INTO Receiver_Test (Name) VALUES ('x');"
+      "INSERT INTO SuppGrp_SendMess (Message) VALUES ('y')");
   clock.Set("2026-06-26 14:07:00");
   ctx.ErrorCount = 3;
   dartSvc_State(ctx, kCodeStart);
@@ -78,8 +80,8 @@ TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
   dartSvc_State(ctx, kCodePause);
   dartSvc_State(ctx, kCodeContinue);
   dartSvc_State(ctx, 9);
-  EXPECT_EQ(Entries(107), (std::vector<std::string>{"Pause is not implemented.",
-                                                    "Resume is not implemented."}));
+  EXPECT_EQ(Entries(107),
+            (std::vector<std::string>{"Pause is not implemented.", "Resume is not implemented."}));
   EXPECT_EQ(log.entries.back().type, evt::kWarning);
   EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
   EXPECT_EQ(ctx.StatusText, text);
@@ -109,8 +111,8 @@ TEST_F(ServiceControlTest, BackupListenerDecidesTheRole) {
     ctx.IsPrimary = true;  // as the ini reader leaves it without a file
     ServiceOpen(ctx, "backupServer");
     EXPECT_EQ(ctx.IsPrimary, c.primary) << c.address << c.ini;
-    EXPECT_EQ(Entries(107).back(), c.primary ? "This is the Primary System."
-                                             : "This is the Backup System.");
+    EXPECT_EQ(Entries(107).back(),
+              c.primary ? "This is the Primary System." : "This is the Backup System.");
   }
 }
 

@@ -1,7 +1,8 @@
 #include "intake/event_log_file.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 #include "intake/mail_to_event.h"
 #include "platform/files.h"
@@ -62,10 +63,13 @@ TEST_F(EventLogFileTest, MailTextsBecomeDropFileLines) {
     DeleteFile(File("Event.log"));
     WriteSmtpMailEventsToEventLog(ctx, text);
     EXPECT_EQ(ReadLines(File("Event.log")),
-              std::vector<std::string>{"2026-06-26 10:15:00\t" + std::string(line)}) << text;
+              std::vector<std::string>{"2026-06-26 10:15:00\t" + std::string(line)})
+        << text;
   }
-  for (auto [text, priority] : {std::pair{" p2 ", "2 - Major"}, {"indeterminate", "3 - Minor"},
-                                {"whatever", "5 - Normal"}, {"", "1 - Critical"}})
+  for (auto [text, priority] : {std::pair{" p2 ", "2 - Major"},
+                                {"indeterminate", "3 - Minor"},
+                                {"whatever", "5 - Normal"},
+                                {"", "1 - Critical"}})
     EXPECT_EQ(MailPriority(text), priority) << text;
 }
 

@@ -1,7 +1,6 @@
 // Traps from the socket to the trap queue, and from the queue to the event list.
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "intake/snmp_trap_events.h"
 #include "intake/snmp_trap_reception.h"
@@ -49,8 +48,8 @@ class SnmpTrapIntakeTest : public testing::VarnelTest {
                          const std::string& node, const std::string& message) {
     std::size_t slot = 1;
     while (!ctx.snmp.SnmpTrap[slot].SnmpTrapOid.empty()) ++slot;
-    return ctx.snmp.SnmpTrap[slot] = {oid, "name" + std::to_string(slot), {}, true, priority, node,
-                                      message};
+    return ctx.snmp.SnmpTrap[slot] = {
+               oid, "name" + std::to_string(slot), {}, true, priority, node, message};
   }
   std::vector<InEvent> Drain() {
     ctx.events.Clear();
@@ -78,8 +77,8 @@ TEST_F(SnmpTrapIntakeTest, ARepeatedInformIsAnsweredButQueuedOnce) {
 }
 
 std::vector<Variable> DirectMessage(const std::string& type, const std::string& var5) {
-  const std::string values[] = {type, "Telia", "Anna", "+4670123", var5, "x", "2",
-                                "Pump\t3 failed\r\n"};
+  const std::string values[] = {type, "Telia", "Anna", "+4670123",
+                                var5, "x",     "2",    "Pump\t3 failed\r\n"};
   std::vector<Variable> vars;
   for (int i = 0; i < 8; ++i)
     vars.push_back({"1.3.6.1.4.1.99412.1.14.1." + std::to_string(i + 1), values[i],
@@ -104,7 +103,8 @@ TEST_F(SnmpTrapIntakeTest, DirectMessageTrapWritesOneDropFileLine) {
 
 TEST_F(SnmpTrapIntakeTest, UndefinedTrapsGetTheGenericMessageUnlessSkipped) {
   Trap("1.3.6.1.4.1.99412.1.10.2.0.2",
-       {Str("a\tb"), {"1.3.6.1.2.1.1.2.0", "1.3.6.1.4.1.1", vt::kObjectId},
+       {Str("a\tb"),
+        {"1.3.6.1.2.1.1.2.0", "1.3.6.1.4.1.1", vt::kObjectId},
         {"1.3.6.1.2.1.1.3.0", "18446744073709551615", vt::kCounter64},
         {"1.3.6.1.2.1.1.4.0", "", vt::kNull}});
   Trap("1.3.6.1.2.10.1");  // only a whole-arc prefix is named
@@ -141,7 +141,7 @@ TEST_F(SnmpTrapIntakeTest, PriorityFixedOrFromAVariableAndItsEnumeration) {
     std::vector<Variable> vars;
     const char* expected;
   } cases[] = {
-      {"$3", {Str("x"), Str("y"), Int("2")}, "2 - Major"},  // label "major"
+      {"$3", {Str("x"), Str("y"), Int("2")}, "2 - Major"},   // label "major"
       {"$3", {Str("x"), Str("y"), Int("5")}, "5 - Normal"},  // no such item
       {"$3", {Str("x"), Str("y"), Str(" warning ")}, "4 - Warning"},
       {"$3", {Str("x"), Str("y"), Str("major(2)")}, "5 - Normal"},  // text is not looked up
@@ -164,8 +164,7 @@ TEST_F(SnmpTrapIntakeTest, MessageTemplateFillsEveryCode) {
   d.SnmpTrapVarList[3].varType = "DateAndTime";
   d.SnmpTrapVarList[4].varType = "up(1),down(2)";
   std::vector<Variable> vars = {Str("one"), Str("two"),
-                                Str(std::string("\x07\xe2\x06\x1a\x0a\x05\x09\x00", 8)),
-                                Int("2")};
+                                Str(std::string("\x07\xe2\x06\x1a\x0a\x05\x09\x00", 8)), Int("2")};
   for (int k = 5; k <= 12; ++k) vars.push_back(Str("v" + std::to_string(k)));
   Trap("1.3.6.1.4.1.1.0.4", vars);
   auto events = Drain();
@@ -189,9 +188,14 @@ TEST_F(SnmpTrapIntakeTest, NodeNameCodesAndIp2NameLookUp) {
   MapIp2Name(ctx, "10.0.0.2", name);
   EXPECT_EQ(name, "one\twith tab");
   TrapDefinition& d = Define("1.3.6.1.4.1.1.0.5", "5 - Normal", "", "m");
-  for (auto [code, expected] : {std::pair{"$A", "10.0.0.1"}, {"$a", "router-one"},
-                                {"$R", "127.0.0.1"}, {"$r", "127.0.0.1"}, {"$2", "node-b"},
-                                {"$3", ""}, {"host", ""}, {"$21", ""}}) {
+  for (auto [code, expected] : {std::pair{"$A", "10.0.0.1"},
+                                {"$a", "router-one"},
+                                {"$R", "127.0.0.1"},
+                                {"$r", "127.0.0.1"},
+                                {"$2", "node-b"},
+                                {"$3", ""},
+                                {"host", ""},
+                                {"$21", ""}}) {
     d.SnmpTrapNodeName = code;
     Trap("1.3.6.1.4.1.1.0.5", {Str("a"), Str("node-b")});
     EXPECT_EQ(Drain().at(0).Name, expected) << code;

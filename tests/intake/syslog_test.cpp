@@ -1,8 +1,7 @@
 #include "intake/syslog.h"
 
-#include <gtest/gtest.h>
-
 #include <asio/ip/tcp.hpp>
+#include <gtest/gtest.h>
 
 #include "host/service_open.h"
 #include "platform/tcp_listener.h"
@@ -102,15 +101,16 @@ class SyslogTest : public testing::VarnelTest {
 };
 
 TEST_F(SyslogTest, FiltersOnAddressSeverityFacilityAndMessage) {
-  Update("Event_SysLog", "FilterIpAddress = '10.1.* <or> 10.2.2.2', FilterFacSearch = '>=', "
+  Update("Event_SysLog",
+         "FilterIpAddress = '10.1.* <or> 10.2.2.2', FilterFacSearch = '>=', "
          "FilterPriority = '4 - Warning', FilterFacility = '16 - Local0', "
          "FilterMessage = '*LINK*<OR>*fan*'");
-  Queue("<131>fan failed", "10.2.2.2");  // second address pattern
-  Queue("<131>link down", "10.3.3.3");   // address fails
-  EXPECT_EQ(Pass({"<131>link down",         // local0.err: passes (message case-insensitive)
-                  "<134>link down again",   // local0.info: severity 6 > 4
-                  "<11>link down user",     // user.err: facility 1 < 16
-                  "<131>disk full"}),       // message fails
+  Queue("<131>fan failed", "10.2.2.2");    // second address pattern
+  Queue("<131>link down", "10.3.3.3");     // address fails
+  EXPECT_EQ(Pass({"<131>link down",        // local0.err: passes (message case-insensitive)
+                  "<134>link down again",  // local0.info: severity 6 > 4
+                  "<11>link down user",    // user.err: facility 1 < 16
+                  "<131>disk full"}),      // message fails
             (Texts{"fan failed", "link down"}));
 }
 
@@ -134,18 +134,19 @@ TEST_F(SyslogTest, MessageFilterModesAndEmptyLists) {
 }
 
 TEST_F(SyslogTest, LayoutsNodeNamesTabsBinaryAndDuplicates) {
-  Update("Event_SysLog", "ModParse3164 = 1, LogSourceAs = 'Name (RFC 3164)', "
+  Update("Event_SysLog",
+         "ModParse3164 = 1, LogSourceAs = 'Name (RFC 3164)', "
          "LogMessageAs = 'Fac.Pri: Message'");
-  EXPECT_EQ(Pass({"<187>Oct 11 22:14:15 core1 link\tdown",
-                  "<187>Oct 11 22:14:15 core1 link\tdown",  // the same again: one event
-                  "<187>bad \xff\xfe bytes \0 and nul\n"s}),
-            (Texts{"Local7.Error: link down",
-                   "Local7.Error: bad \xC3\xBF\xC3\xBE bytes   and nul"}));
+  EXPECT_EQ(
+      Pass({"<187>Oct 11 22:14:15 core1 link\tdown",
+            "<187>Oct 11 22:14:15 core1 link\tdown",  // the same again: one event
+            "<187>bad \xff\xfe bytes \0 and nul\n"s}),
+      (Texts{"Local7.Error: link down", "Local7.Error: bad \xC3\xBF\xC3\xBE bytes   and nul"}));
   EXPECT_EQ(ctx.events[1].Name, "core1");
   EXPECT_EQ(ctx.events[2].Name, "10.1.1.1");  // no parsable header: the sender address
-  for (auto [layout, expected] : {std::pair{"Facility: Message", "Local7: x"},
-                                  std::pair{"Priority: Message", "Error: x"},
-                                  std::pair{"Message", "x"}}) {
+  for (auto [layout, expected] :
+       {std::pair{"Facility: Message", "Local7: x"}, std::pair{"Priority: Message", "Error: x"},
+        std::pair{"Message", "x"}}) {
     SetColumn("Event_SysLog", "LogMessageAs", layout);
     EXPECT_EQ(Pass({"<187>x"}), Texts{expected});
   }
@@ -175,13 +176,14 @@ TEST_F(SyslogTest, AConnectionResetIsReportedUnderTheListenersName) {
   ServiceOpen(ctx, "sysLog1");
   auto& listener = *ctx.intake.syslog.tcp[0];
   asio::ip::tcp::socket t(io);
-  t.connect({asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(listener.LocalPort())});
+  t.connect(
+      {asio::ip::make_address("127.0.0.1"), static_cast<unsigned short>(listener.LocalPort())});
   ASSERT_TRUE(testing::PumpUntil(io, [&] { return listener.Connections() == 1; }));
   t.set_option(asio::socket_base::linger(true, 0));  // the close resets the connection
   t.close();
   ASSERT_TRUE(testing::PumpUntil(io, [&] { return !Entries(106).empty(); }));
-  EXPECT_EQ(Entries(106), std::vector<std::string>{
-                              "[10054] Connection reset by peer (Module: sysLog1_Error)"});
+  EXPECT_EQ(Entries(106),
+            std::vector<std::string>{"[10054] Connection reset by peer (Module: sysLog1_Error)"});
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ TEST(TrapDefinitionVar, SplitsAtTheFirstTwoSpaces) {
        "1.3.6.1.2.1.2.2.1.8||ifOperStatus  up(1),down(2), testing(3)"},
       {"1.3.6.1.4.1.9.1 severity critical(1),major(2)",
        "1.3.6.1.4.1.9.1|severity|critical(1),major(2)"},
-      {"no-space-here", "o|n|t"},                         // unchanged
+      {"no-space-here", "o|n|t"},                           // unchanged
       {"1.3.6.1.4.1.9.2 onlyName", "1.3.6.1.4.1.9.2|n|t"},  // one space: only the OID
       {" ", "||"},
   };

@@ -1,9 +1,8 @@
 #include "platform/clock.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <ctime>
+#include <gtest/gtest.h>
 
 namespace varnel {
 namespace {
@@ -15,7 +14,12 @@ LocalTime At(const std::string& text) {
 }
 
 TEST(CalendarArithmetic, MovesAcrossMonthsYearsAndLeapDays) {
-  struct Case { const char* from; long minutes; const char* to; int weekday; };
+  struct Case {
+    const char* from;
+    long minutes;
+    const char* to;
+    int weekday;
+  };
   for (const Case& c : {Case{"2026-06-26 10:15:00", 10, "2026-06-26 10:25:00", 5},
                         {"2026-12-31 23:59:30", 1, "2027-01-01 00:00:30", 5},
                         {"2024-02-28 23:00:00", 60, "2024-02-29 00:00:00", 4},

@@ -1,10 +1,9 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <thread>
 
 #include "platform/posix_serial_port.h"

@@ -49,10 +49,10 @@ const char* const kV1Get =
 TEST(SnmpCodec, DecodesNetSnmpDatagramsAndReencodesTheSameBytes) {
   auto v1 = Decode(Hex(kV1LinkDown));
   ASSERT_TRUE(v1);
-  EXPECT_EQ(std::tuple(v1->version, v1->community, v1->pduType, v1->enterprise, v1->agentAddress,
-                       v1->genericTrap, v1->specificTrap, v1->timeStamp),
-            std::tuple(kVersion1, "public", pdu::kTrapV1, "1.3.6.1.6.3.1.1.5", "127.0.0.1", 2, 0,
-                       1234u));
+  EXPECT_EQ(
+      std::tuple(v1->version, v1->community, v1->pduType, v1->enterprise, v1->agentAddress,
+                 v1->genericTrap, v1->specificTrap, v1->timeStamp),
+      std::tuple(kVersion1, "public", pdu::kTrapV1, "1.3.6.1.6.3.1.1.5", "127.0.0.1", 2, 0, 1234u));
   ASSERT_EQ(v1->variables.size(), 1u);
   EXPECT_EQ(v1->variables[0].oid, "1.3.6.1.2.1.2.2.1.1.3");
 
@@ -63,9 +63,10 @@ TEST(SnmpCodec, DecodesNetSnmpDatagramsAndReencodesTheSameBytes) {
   std::string seen;
   for (const auto& v : v2->variables)
     seen += v.oid + "=" + v.value + "/" + std::to_string(v.type) + " ";
-  EXPECT_EQ(seen, "1.3.6.1.2.1.1.3.0=5678/7 1.3.6.1.6.3.1.1.4.1.0=1.3.6.1.4.1.99412.1.10.2.0.2/3 "
-                  "1.3.6.1.4.1.99412.1.10.1.6.1=node1/2 1.3.6.1.2.1.2.2.1.1.3=-5/1 "
-                  "1.3.6.1.6.3.18.1.3.0=10.1.2.3/4 1.3.6.1.2.1.31.1.1.1.6.1=18446744073709551615/11 ");
+  EXPECT_EQ(seen,
+            "1.3.6.1.2.1.1.3.0=5678/7 1.3.6.1.6.3.1.1.4.1.0=1.3.6.1.4.1.99412.1.10.2.0.2/3 "
+            "1.3.6.1.4.1.99412.1.10.1.6.1=node1/2 1.3.6.1.2.1.2.2.1.1.3=-5/1 "
+            "1.3.6.1.6.3.18.1.3.0=10.1.2.3/4 1.3.6.1.2.1.31.1.1.1.6.1=18446744073709551615/11 ");
   for (const char* hex : {kV1LinkDown, kV2Trap, kV1Get})
     EXPECT_EQ(ToHex(Encode(Decode(Hex(hex)).value())), hex);
 }
@@ -84,25 +85,30 @@ TEST(SnmpCodec, EncodesEachTypeMinimally) {
   std::string bytes = Encode(m);
   EXPECT_EQ(ToHex(bytes),
             "305f020101040163a757020101020100020100304c"
-            "300506012b0500"                  // Null
-            "300706012b02020080"              // 128 needs a leading zero octet
-            "300706012b0202ff7f"              // -129
-            "300c06012b060788378fffffff7f"    // 2.999 packs into one sub-identifier
-            "300606012b420100"                // Gauge32 0
-            "300906012b4004ff000102"          // IpAddress
-            "300606012b470107"                // UInteger32
-            "300806012b4403610062");          // Opaque bytes
+            "300506012b0500"                // Null
+            "300706012b02020080"            // 128 needs a leading zero octet
+            "300706012b0202ff7f"            // -129
+            "300c06012b060788378fffffff7f"  // 2.999 packs into one sub-identifier
+            "300606012b420100"              // Gauge32 0
+            "300906012b4004ff000102"        // IpAddress
+            "300606012b470107"              // UInteger32
+            "300806012b4403610062");        // Opaque bytes
   EXPECT_EQ(ToHex(Encode(Decode(bytes).value())), ToHex(bytes));
 }
 
 TEST(SnmpCodec, ValuesThatDoNotFitTheirTypeAreTypeMismatch) {
   const Variable bad[] = {
       {"1.3", "18446744073709551616", vt::kCounter64},  // one beyond 2^64 - 1
-      {"1.3", "4294967296", vt::kCounter32},   {"1.3", "2147483648", vt::kInteger},
-      {"1.3", "three", vt::kInteger},          {"1.3", "", vt::kTimeTicks},
-      {"1.3", "10.0.0", vt::kIpAddress},       {"1.3", "10.0.0.256", vt::kIpAddress},
-      {"1.3", "1", vt::kObjectId},             {"1.3", "3.1", vt::kObjectId},
-      {"1.3.", "", vt::kNull},                 {"1.3", "", 12},
+      {"1.3", "4294967296", vt::kCounter32},
+      {"1.3", "2147483648", vt::kInteger},
+      {"1.3", "three", vt::kInteger},
+      {"1.3", "", vt::kTimeTicks},
+      {"1.3", "10.0.0", vt::kIpAddress},
+      {"1.3", "10.0.0.256", vt::kIpAddress},
+      {"1.3", "1", vt::kObjectId},
+      {"1.3", "3.1", vt::kObjectId},
+      {"1.3.", "", vt::kNull},
+      {"1.3", "", 12},
   };
   for (const auto& v : bad)
     EXPECT_EQ(ErrorOf([&] { Encode(V2(pdu::kTrapV2, {v})); }), 13) << v.value << " " << v.type;
@@ -134,28 +140,55 @@ TEST(SnmpCodec, TruncatedMalformedAndHostileDatagramsAreDropped) {
     std::size_t at;
     unsigned char byte;
     const char* why;
-  } structures[] = {{0, 0x31, "SET instead of SEQUENCE"}, {0, 0x3F, "multi-octet tag"},
-                    {1, 0x80, "indefinite length"},       {1, 0x85, "five length octets"},
-                    {1, 0x7F, "length beyond the data"},  {4, 3, "version 3"},
-                    {4, 0, "v2 trap in a v1 message"},    {8, 0xA8, "Report PDU"},
-                    {8, 0xA5, "GetBulk PDU"},             {8, 0xA4, "v1 trap in a v2c message"}};
+  } structures[] = {{0, 0x31, "SET instead of SEQUENCE"},
+                    {0, 0x3F, "multi-octet tag"},
+                    {1, 0x80, "indefinite length"},
+                    {1, 0x85, "five length octets"},
+                    {1, 0x7F, "length beyond the data"},
+                    {4, 3, "version 3"},
+                    {4, 0, "v2 trap in a v1 message"},
+                    {8, 0xA8, "Report PDU"},
+                    {8, 0xA5, "GetBulk PDU"},
+                    {8, 0xA4, "v1 trap in a v2c message"}};
   for (const auto& c : structures) {
     std::string d = good;
     d[c.at] = static_cast<char>(c.byte);
     EXPECT_FALSE(Decode(d)) << c.why;
   }
-  const std::pair<const char*, const char*> bindings[] = {
-      {"06062b9080808000" "0500", "sub-identifier of 2^32"},
-      {"06032b8001" "0500", "sub-identifier padded with 0x80"},
-      {"0600" "0500", "empty OID"},
-      {"06012b" "4609010000000000000000", "Counter64 beyond 64 bits"},
-      {"06012b" "4106000000000001", "Counter32 of six octets"},
-      {"06012b" "02090000000000000000ff", "Integer of nine octets"},
-      {"06012b" "40050a01020304", "IpAddress of five octets"},
-      {"06012b" "050100", "Null with content"},
-      {"06012b" "0580", "Null of indefinite length"},
-      {"06012b" "490100", "unknown type"},
-      {"06012b" "020103" "00", "extra data in a binding"}};
+  const std::pair<const char*, const char*> bindings[] = {{"06062b9080808000"
+                                                           "0500",
+                                                           "sub-identifier of 2^32"},
+                                                          {"06032b8001"
+                                                           "0500",
+                                                           "sub-identifier padded with 0x80"},
+                                                          {"0600"
+                                                           "0500",
+                                                           "empty OID"},
+                                                          {"06012b"
+                                                           "4609010000000000000000",
+                                                           "Counter64 beyond 64 bits"},
+                                                          {"06012b"
+                                                           "4106000000000001",
+                                                           "Counter32 of six octets"},
+                                                          {"06012b"
+                                                           "02090000000000000000ff",
+                                                           "Integer of nine octets"},
+                                                          {"06012b"
+                                                           "40050a01020304",
+                                                           "IpAddress of five octets"},
+                                                          {"06012b"
+                                                           "050100",
+                                                           "Null with content"},
+                                                          {"06012b"
+                                                           "0580",
+                                                           "Null of indefinite length"},
+                                                          {"06012b"
+                                                           "490100",
+                                                           "unknown type"},
+                                                          {"06012b"
+                                                           "020103"
+                                                           "00",
+                                                           "extra data in a binding"}};
   for (auto [hex, why] : bindings) EXPECT_FALSE(Decode(V2Trap(Hex(hex)))) << why;
   // A 32-bit unsigned value sent as a negative number reads as its two's complement.
   auto m = Decode(V2Trap(Hex("06012b4101ff")));

@@ -1,7 +1,8 @@
 #include "service/trace.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 #include "platform/files.h"
 #include "support/test_support.h"

@@ -1,9 +1,8 @@
 // Unit test fixture: a program home (see program_home.h) with database and event log helpers.
 #pragma once
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <vector>

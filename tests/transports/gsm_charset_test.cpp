@@ -15,7 +15,12 @@ TEST(GsmCoding, EdgesTheIndependentCodecDoesNotReach) {
   // Outside the BMP: a surrogate pair.
   EXPECT_EQ(CodeMessageToUniCodePduMode("😀", "1").substr(14), "04D83DDE00");
   // Received text: ESC pairs outside the outgoing table, and the characters only read.
-  EXPECT_EQ(IA5defIncom("\x1B\x65" "\x1B\x0A" "\x60" "\x1B\x41"), "€\f¨\x1B" "A");
+  EXPECT_EQ(IA5defIncom("\x1B\x65"
+                        "\x1B\x0A"
+                        "\x60"
+                        "\x1B\x41"),
+            "€\f¨\x1B"
+            "A");
 }
 
 }  // namespace

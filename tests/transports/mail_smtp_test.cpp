@@ -30,8 +30,13 @@ std::string Decoded(const std::string& header) {
 std::string Body(const std::string& mail) { return mail.substr(mail.find("\r\n\r\n") + 4); }
 
 TEST(ComposeMail, NoTextCanBreakTheHeader) {
-  MailMessage m{"a@b", "c@d", "Ops \"night\" desk", "Störung\r\nBcc: victim@example.org", "",
-                "utf-8\r\nX-Evil: 1", "x"};
+  MailMessage m{"a@b",
+                "c@d",
+                "Ops \"night\" desk",
+                "Störung\r\nBcc: victim@example.org",
+                "",
+                "utf-8\r\nX-Evil: 1",
+                "x"};
   std::string mail = ComposeMail(m, Noon(), "<x@y>");
   EXPECT_EQ(mail.find("\r\nBcc:"), std::string::npos);
   EXPECT_EQ(Header(mail, "Content-Type"), "text/plain; charset=utf-8");
@@ -72,9 +77,12 @@ using SendMailTest = testing::VarnelTest;
 // Port 1 refuses connections (error 7): an address that would add commands to the session is
 // refused before any connection is tried (error 3).
 TEST_F(SendMailTest, AnAddressThatWouldAddCommandsToTheSessionIsRefused) {
-  AddRow("Settings_Mail_SMTP", {{"Name", "Closed"}, {"HostAddress", "127.0.0.1"},
-                                 {"MailPort", "1"}, {"SenderAddress", "varnel@example.org"},
-                                 {"MaxChar", "100"}, {"TimeOut", "3"}});
+  AddRow("Settings_Mail_SMTP", {{"Name", "Closed"},
+                                {"HostAddress", "127.0.0.1"},
+                                {"MailPort", "1"},
+                                {"SenderAddress", "varnel@example.org"},
+                                {"MaxChar", "100"},
+                                {"TimeOut", "3"}});
   std::string message = "x", text;
   std::int16_t status = kNotSent;
   SendMailSMTP(ctx, "Closed", "ops", "ops@example.org", message, status, text);

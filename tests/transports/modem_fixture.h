@@ -87,8 +87,8 @@ class ScriptedTerminal : public SerialPort {
       input_ += "\r\n> ";
     } else if (cmd == "AT+CMGL=4") {
       for (const auto& [index, pdu] : store)
-        input_ += "\r\n+CMGL: " + std::to_string(index) + ",0,," +
-                  std::to_string(pdu.size() / 2) + "\r\n" + pdu;
+        input_ += "\r\n+CMGL: " + std::to_string(index) + ",0,," + std::to_string(pdu.size() / 2) +
+                  "\r\n" + pdu;
       input_ += "\r\n\r\nOK\r\n";
     } else {
       if (cmd.rfind("AT+CMGD=", 0) == 0) store.erase(std::stoi(cmd.substr(8)));
@@ -109,9 +109,12 @@ class ModemTest : public VarnelTest {
     term = t.get();
     ctx.gsm.commPortOut = std::move(t);
     // No delay word: the delays stay 0 and the sessions run fast.
-    for (auto [column, value] : {std::pair{"CommPort", "1"}, {"ModemInitString", "ATZ"},
-                                 {"ModemSpeed", "9600"}, {"ModemSettings", "n,8,1"},
-                                 {"ModemCommDelays", ""}, {"Retries", "1"}})
+    for (auto [column, value] : {std::pair{"CommPort", "1"},
+                                 {"ModemInitString", "ATZ"},
+                                 {"ModemSpeed", "9600"},
+                                 {"ModemSettings", "n,8,1"},
+                                 {"ModemCommDelays", ""},
+                                 {"Retries", "1"}})
       SetColumn("Settings_Modem", column, value);
     clock.AdvanceMs(1'000'000);
   }

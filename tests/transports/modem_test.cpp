@@ -21,7 +21,9 @@ class ModemPrimitives : public ModemTest {
 TEST_F(ModemPrimitives, SignalStrengthIsTheNumberBeforeTheCommaOfTheCsqReply) {
   Open();
   for (auto [reply, signal] : std::vector<std::pair<std::string, std::string>>{
-           {"+CSQ: 5,99", "5"}, {"+CSQ:   17,99", "17"}, {"+CSQ 17 99", "--"},  // no ":"
+           {"+CSQ: 5,99", "5"},
+           {"+CSQ:   17,99", "17"},
+           {"+CSQ 17 99", "--"},  // no ":"
            {"+CSQ: 17", "--"},    // no "," after it
            {"+CSQ: ,99", "--"},   // nothing before the ","
            {"", "--"}}) {         // time-out
@@ -44,10 +46,10 @@ TEST_F(ModemPrimitives, FailingPrimitivesTraceErrorsAndReportTheirModule) {
   PortOpen(ctx, opened);
   EXPECT_FALSE(opened);
   SendATtoModem(ctx, "AT");  // the port is not open
-  EXPECT_THAT(ReadLines(File("Debug/Modem_Communication.txt")),
-              ElementsAre(kT + "    PortSettings: 9600,x,8,1 --> Error.",
-                          kT + "    Open Port --> Error.", "",
-                          kT + "    Sending:  AT<CR> --> Error."));
+  EXPECT_THAT(
+      ReadLines(File("Debug/Modem_Communication.txt")),
+      ElementsAre(kT + "    PortSettings: 9600,x,8,1 --> Error.", kT + "    Open Port --> Error.",
+                  "", kT + "    Sending:  AT<CR> --> Error."));
   EXPECT_THAT(Entries(evt::kRuntimeError),
               ElementsAre("[380] Invalid property value (Module: PortSettings)",
                           "[8002] Invalid port number (Module: PortOpen)",

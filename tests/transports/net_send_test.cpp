@@ -2,7 +2,6 @@
 #include "transports/net_send.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -11,6 +10,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 #include "transports/exec_prog.h"

@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <map>
 
 #include "transports/modem_fixture.h"
@@ -22,9 +21,9 @@ class PhoneMO : public ModemTest {
  protected:
   void AddOperator(const std::map<std::string, std::string>& overrides = {}) {
     std::map<std::string, std::string> cols = {
-        {"Name", "Alpha"},   {"Protocol", "ETSI 07.05-PDU"}, {"TerminalNumber", "+4670000"},
-        {"ModemInitString", "ATZ"}, {"ModemSpeed", "9600"}, {"ModemSettings", "n,8,1"},
-        {"MaxChar", "160"},  {"CharSet", "GSM 3.38 Default"}};
+        {"Name", "Alpha"},          {"Protocol", "ETSI 07.05-PDU"}, {"TerminalNumber", "+4670000"},
+        {"ModemInitString", "ATZ"}, {"ModemSpeed", "9600"},         {"ModemSettings", "n,8,1"},
+        {"MaxChar", "160"},         {"CharSet", "GSM 3.38 Default"}};
     for (const auto& [k, v] : overrides) cols[k] = v;
     AddRow("Settings_Oper_Phone_MO", cols);
   }
@@ -34,8 +33,9 @@ class PhoneMO : public ModemTest {
   }
   std::string Format(const std::string& protocol, const std::string& charSet, int maxChar,
                      const std::string& prefix, const std::string& message) {
-    OperSettingsMO op{protocol, "", "", "", "", static_cast<std::int16_t>(maxChar), charSet,
-                      !prefix.empty(), prefix};
+    OperSettingsMO op{
+        protocol,        "",    "", "", "", static_cast<std::int16_t>(maxChar), charSet,
+        !prefix.empty(), prefix};
     std::string coded;
     FormatMessageMO(ctx, op, "1", message, coded);
     return coded;
@@ -52,7 +52,9 @@ TEST_F(PhoneMO, ServiceCentreFieldTextPhonePlusRuleAndTetraCut) {
   Send("+4670123", "Alarm", "Text");  // already international: sent unchanged
   EXPECT_THAT(term->commands, Contains("AT+CMGS=\"+4670123\""));
 
-  AddOperator({{"Name", "Tetra"}, {"Protocol", "TETRA SDS4-TEXT"}, {"CharSet", "TETRA 8859-1"},
+  AddOperator({{"Name", "Tetra"},
+               {"Protocol", "TETRA SDS4-TEXT"},
+               {"CharSet", "TETRA 8859-1"},
                {"MaxChar", "300"}});
   Send("4670123", std::string(200, 'x'), "Tetra");
   EXPECT_EQ(term->commands.back(), std::string(140, 'x'));
@@ -62,9 +64,9 @@ TEST_F(PhoneMO, RefusedMessageIsSentAgainWithoutNewCommandThenFailsWithPortClose
   AddOperator();
   term->bodyErrors = 2;
   Send("46700", "hellohello");
-  EXPECT_THAT(term->commands, ElementsAre("ATZ", "AT+CMGF=0", "AT+CSCS=\"GSM\"", "AT+CSMS=0",
-                                          "AT+CSCA=\"+4670000\"", "AT+CSQ", "AT+CMGS=19",
-                                          kHelloPdu, kHelloPdu));
+  EXPECT_THAT(term->commands,
+              ElementsAre("ATZ", "AT+CMGF=0", "AT+CSCS=\"GSM\"", "AT+CSMS=0",
+                          "AT+CSCA=\"+4670000\"", "AT+CSQ", "AT+CMGS=19", kHelloPdu, kHelloPdu));
   EXPECT_EQ(status, kSendFailed);
   EXPECT_EQ(text, "MO-SMS[SS=17]: Error when sending message to MS.");
   EXPECT_FALSE(term->IsOpen());
@@ -93,10 +95,12 @@ TEST_F(PhoneMO, FormattingFollowsTheCharacterSetForLineEndsCutsAndThePrefix) {
   EXPECT_EQ(Format(text, gsm, 3, "", "abcdef"), "abc");
   EXPECT_EQ(Format(text, "GSM 3.38 Extended", 4, "", "[x]"), "\x1B<x\x1B");
   // The prefix is added after conversion.
-  EXPECT_EQ(Format(text, gsm, 160, "Ä:", "Ä_b"), "Ä:\x5B\x11" "b");
+  EXPECT_EQ(Format(text, gsm, 160, "Ä:", "Ä_b"),
+            "Ä:\x5B\x11"
+            "b");
   // UCS-2 is cut to 70 characters, prefix included, whatever MaxChar says.
-  std::string pdu = Format("ETSI 07.05-PDU", "GSM 3.38 UniCode", 160, "ALARM: ",
-                           std::string(100, 'x'));
+  std::string pdu =
+      Format("ETSI 07.05-PDU", "GSM 3.38 UniCode", 160, "ALARM: ", std::string(100, 'x'));
   EXPECT_EQ(pdu.substr(12, 4), "088C");  // DCS 08, UDL 140 octets
   EXPECT_EQ(pdu.substr(16, 28), "0041004C00410052004D003A0020");
   EXPECT_EQ(pdu.size(), 16u + 280u);

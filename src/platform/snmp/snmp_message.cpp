@@ -94,8 +94,7 @@ Variable DecodeVariable(std::string_view varBind, int version) {
       if (version == kVersion1 || !c.empty()) throw MalformedBer{"bad exception value"};
       v.type = vt::kNull;
       break;
-    default:
-      throw MalformedBer{"unknown value type"};
+    default: throw MalformedBer{"unknown value type"};
   }
   return v;
 }
@@ -187,24 +186,18 @@ void AppendVariable(std::string& out, const Variable& v) {
   std::string bind;
   if (!AppendOid(bind, v.oid)) BadValue(v, "not an object identifier");
   switch (v.type) {
-    case vt::kNull:
-      AppendTlv(bind, tag::kNull, {});
-      break;
+    case vt::kNull: AppendTlv(bind, tag::kNull, {}); break;
     case vt::kInteger: {
       std::int32_t n = 0;
       if (!ParseNumber(v.value, n)) BadValue(v, "not an Integer");
       AppendSigned(bind, tag::kInteger, n);
       break;
     }
-    case vt::kOctetString:
-      AppendTlv(bind, tag::kOctetString, v.value);
-      break;
+    case vt::kOctetString: AppendTlv(bind, tag::kOctetString, v.value); break;
     case vt::kObjectId:
       if (!AppendOid(bind, v.value)) BadValue(v, "not an object identifier");
       break;
-    case vt::kIpAddress:
-      AppendAddress(bind, v, v.value);
-      break;
+    case vt::kIpAddress: AppendAddress(bind, v, v.value); break;
     case vt::kCounter32:
     case vt::kGauge32:
     case vt::kTimeTicks:
@@ -217,20 +210,15 @@ void AppendVariable(std::string& out, const Variable& v) {
       AppendUnsigned(bind, t, n);
       break;
     }
-    case vt::kOpaque:
-      AppendTlv(bind, tag::kOpaque, v.value);
-      break;
-    case vt::kNsapAddress:
-      AppendTlv(bind, tag::kNsapAddress, v.value);
-      break;
+    case vt::kOpaque: AppendTlv(bind, tag::kOpaque, v.value); break;
+    case vt::kNsapAddress: AppendTlv(bind, tag::kNsapAddress, v.value); break;
     case vt::kCounter64: {
       std::uint64_t n = 0;
       if (!ParseNumber(v.value, n)) BadValue(v, "not an unsigned 64-bit number");
       AppendUnsigned(bind, tag::kCounter64, n);
       break;
     }
-    default:
-      BadValue(v, "unknown variable type");
+    default: BadValue(v, "unknown variable type");
   }
   AppendTlv(out, tag::kSequence, bind);
 }
@@ -239,8 +227,7 @@ void AppendVariable(std::string& out, const Variable& v) {
 
 bool KnownPduType(int code) {
   return (code >= pdu::kGetV1 && code <= pdu::kTrapV1) ||
-         (code >= pdu::kGet && code <= pdu::kSet) || code == pdu::kInform ||
-         code == pdu::kTrapV2;
+         (code >= pdu::kGet && code <= pdu::kSet) || code == pdu::kInform || code == pdu::kTrapV2;
 }
 
 std::optional<Message> Decode(std::string_view datagram) {

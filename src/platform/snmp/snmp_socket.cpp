@@ -137,14 +137,14 @@ void SnmpManager::Deliver(Message& message) {
 
 void SnmpManager::Respond(const Message& message) {
   SendBack(message);
-  answered_.push_back({message.senderAddress, message.senderPort, message.requestId,
-                       message.community});
+  answered_.push_back(
+      {message.senderAddress, message.senderPort, message.requestId, message.community});
   if (answered_.size() > kAnsweredInforms) answered_.pop_front();
 }
 
 SnmpAgent::SnmpAgent(asio::io_context& io)
-    : SnmpEndpoint(io, {pdu::kGetV1, pdu::kGetNextV1, pdu::kSetV1, pdu::kGet, pdu::kGetNext,
-                        pdu::kSet}),
+    : SnmpEndpoint(
+          io, {pdu::kGetV1, pdu::kGetNextV1, pdu::kSetV1, pdu::kGet, pdu::kGetNext, pdu::kSet}),
       trapSocket_(io),
       nextRequestId_(static_cast<std::int32_t>(std::random_device{}() & 0x3FFFFFFF) + 1) {}
 

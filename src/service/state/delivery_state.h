@@ -26,7 +26,7 @@ inline constexpr const char* kTestMessage = "TestMessage";
 
 // The result of one delivery, as RecvSendStatusInt, the alarm log and the status trap carry it.
 enum SendStatusCode : std::int16_t {
-  kNotSent = 0,      // not delivered yet
+  kNotSent = 0,  // not delivered yet
   kSent = 1,
   kUnconfirmed = 2,  // handed over, no confirmation
   kSendFailed = 3,

@@ -21,8 +21,8 @@ struct SyslogQueueItem {
 
 struct SyslogIntake {
   Slots<SyslogQueueItem, kMaxQueuedSyslog> queue;  // 1..300
-  int InSysLogIndex = 1;  // next free entry; 1 means empty
-  long dropped = 0;       // messages lost to a full queue since the last drain
+  int InSysLogIndex = 1;                           // next free entry; 1 means empty
+  long dropped = 0;  // messages lost to a full queue since the last drain
   // Listener 1 and 2; at most one of the two kinds is open per listener.
   std::array<std::shared_ptr<UdpListener>, 2> udp{};
   std::array<std::shared_ptr<TcpListener>, 2> tcp{};

@@ -2,8 +2,8 @@
 // definitions, the agent's settings, and the two sockets of the SNMP component.
 #pragma once
 #include <array>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,7 +61,7 @@ struct SnmpState {
 
   // Made with the context (their types are complete only where the sockets are used).
   std::unique_ptr<snmp::SnmpManager> manager;  // the trap server
-  std::unique_ptr<snmp::SnmpAgent> agent;      // requests, and the sender of the service's own traps
+  std::unique_ptr<snmp::SnmpAgent> agent;  // requests, and the sender of the service's own traps
 
   // Trap server settings, loaded when it starts.
   std::string TrapServerCommunity;
@@ -70,7 +70,7 @@ struct SnmpState {
   // Trap queue: slots 1..300, InTrapIndex the next free one (1 = empty).
   HeapSlots<InTrapSlot> InTrap;
   std::int16_t InTrapIndex = 1;
-  std::uint64_t InTrapDropped = 0;  // traps lost to a full queue since the last drain
+  std::uint64_t InTrapDropped = 0;      // traps lost to a full queue since the last drain
   std::uint64_t MalformedReported = 0;  // malformed datagrams already reported
 
   // Trap definitions 1..200; an empty SnmpTrapOid ends the list.
