@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <string>
 
-#include "bench_home.h"
 #include "delivery/process_send_list.h"
 #include "delivery/send_list.h"
 #include "platform/clock.h"
 #include "platform/database.h"
 #include "platform/event_log.h"
 #include "service/varnel.h"
+#include "support/program_home.h"
 
 namespace varnel {
 namespace {
@@ -39,10 +39,10 @@ void Delivered(Varnel&, SendEntry& e) {
 
 // 50 receivers of each of five types; every group names one of each, so the five slots of a
 // group look in five tables, and the later receivers stand deeper in theirs.
-class DeliveryRun : BenchHome {
+class DeliveryRun : testing::ProgramHome {
  public:
   DeliveryRun() {
-    Database db(ctx_.DatabasePath());
+    Database db(ctx.DatabasePath());
     db.Begin();
     {
       Table f = db.Open("Event_CheckInterval");
@@ -64,7 +64,7 @@ class DeliveryRun : BenchHome {
     }
     db.Commit();
     for (int g = 1; g <= kMaxSuppGroups; ++g) {
-      SuppGroupEntry& e = ctx_.filter.SuppGrp[g];
+      SuppGroupEntry& e = ctx.filter.SuppGrp[g];
       e.Name = "group" + std::to_string(g);
       // Two events per group text, so every entry is delivered as two messages.
       e.Mess = "2026-06-26, 10:14:58, sw" + std::to_string(g) +
@@ -78,19 +78,19 @@ class DeliveryRun : BenchHome {
     }
   }
   void ResetAlarmCounter() {
-    Database db(ctx_.DatabasePath());
+    Database db(ctx.DatabasePath());
     Table g = db.Open("Settings_General");
     g.Set("LogIndexAlarm", 0);
     g.Update();
   }
-  void Make() { MakeSendList(ctx_); }
-  void Process() { ProcessSendList(ctx_, Delivered); }
+  void Make() { MakeSendList(ctx); }
+  void Process() { ProcessSendList(ctx, Delivered); }
   int Filled() const {
     int n = 0;
-    for (int i = 1; i <= kMaxSendList; ++i) n += ctx_.delivery.SendList[i].Free() ? 0 : 1;
+    for (int i = 1; i <= kMaxSendList; ++i) n += ctx.delivery.SendList[i].Free() ? 0 : 1;
     return n;
   }
-  int Errors() const { return ctx_.ErrorCount; }
+  int Errors() const { return ctx.ErrorCount; }
 };
 
 void BM_MakeSendList(benchmark::State& state) {

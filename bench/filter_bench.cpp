@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "bench_home.h"
 #include "filter/supp_group.h"
 #include "filter/wildcard.h"
 #include "platform/clock.h"
 #include "platform/database.h"
 #include "platform/event_log.h"
 #include "service/varnel.h"
+#include "support/program_home.h"
 
 namespace varnel {
 namespace {
@@ -45,10 +45,10 @@ std::string NodeName(std::mt19937& rng) {
 }
 
 // 255 enabled groups on duty all week, each with ten node and ten message patterns.
-class FilterRun : BenchHome {
+class FilterRun : testing::ProgramHome {
  public:
   FilterRun() {
-    Database db(ctx_.DatabasePath());
+    Database db(ctx.DatabasePath());
     {
       Table f = db.Open("Event_CheckInterval");
       for (const char* c : {"SendDate", "SendTime", "SendNodeName", "SendPriority", "SendMessage"})
@@ -107,17 +107,17 @@ class FilterRun : BenchHome {
                          "Syslog"});
   }
   void Run() {
-    ctx_.events.Clear();
+    ctx.events.Clear();
     for (const InEvent& e : events_)
-      ctx_.events.Append(e.DateAndTime, e.Priority, e.Name, e.Message, e.EventSource);
-    SuppGroupCheck(ctx_);
+      ctx.events.Append(e.DateAndTime, e.Priority, e.Name, e.Message, e.EventSource);
+    SuppGroupCheck(ctx);
   }
   int Matched() const {
     int n = 0;
-    for (int k = 1; k <= kMaxSuppGroups; ++k) n += ctx_.filter.SuppGrp[k].Free() ? 0 : 1;
+    for (int k = 1; k <= kMaxSuppGroups; ++k) n += ctx.filter.SuppGrp[k].Free() ? 0 : 1;
     return n;
   }
-  int Errors() const { return ctx_.ErrorCount; }
+  int Errors() const { return ctx.ErrorCount; }
 
  private:
   std::vector<InEvent> events_;

@@ -1,30 +1,28 @@
 // Time of writing one cycle's full event list (300 events) to the event log.
 #include <benchmark/benchmark.h>
 
-#include "bench_home.h"
 #include "platform/database.h"
 #include "service/update_event_log.h"
+#include "support/program_home.h"
 
 namespace varnel {
 namespace {
 
-class EventLogRun : BenchHome {
+class EventLogRun : testing::ProgramHome {
  public:
   EventLogRun() {
     for (int i = 0; i < kMaxEvents; ++i)
-      ctx_.events.Append(
+      ctx.events.Append(
           "2026-06-26 09:59:59", kMajor, "router-" + std::to_string(i),
           "Interface GigabitEthernet0/" + std::to_string(i) + " changed state to down",
           kSourceSyslog);
   }
   void Reset() {
-    Database db(ctx_.DatabasePath());
+    Database db(ctx.DatabasePath());
     db.Exec("UPDATE Settings_General SET LogIndexEvent = 1; DELETE FROM LogFiles_Event;");
   }
-  void Write() { UpdateEventLog(ctx_); }
-  const char* Error() const {
-    return log_.entries.empty() ? nullptr : log_.entries[0].text.c_str();
-  }
+  void Write() { UpdateEventLog(ctx); }
+  const char* Error() const { return log.entries.empty() ? nullptr : log.entries[0].text.c_str(); }
 };
 
 void BM_UpdateEventLog300(benchmark::State& state) {

@@ -50,7 +50,7 @@ int OneOrTwo(const Variable& v) {
 // A sysContact, sysName or sysLocation Set: the first 100 characters, " " for an empty text.
 void SetSystemText(Varnel& ctx, Variable& v, int object) {
   std::string text = LeftChars(FromWire(v.value), kSysTextMax);
-  if (text.empty()) text = " ";
+  if (text.empty()) text.assign(1, ' ');  // assign, not = " ": GCC 12 warns falsely on that
   SnmpState& s = ctx.snmp;
   const char* column = object == kSysContact ? "SysContact"
                        : object == kSysName  ? "SysName"
