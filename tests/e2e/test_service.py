@@ -24,11 +24,24 @@ def test_stop_during_the_start_sequence_finishes_the_start_first(varnel):
     assert varnel.log.ids() == [101, 102]
 
 
-def test_install_and_uninstall_write_and_remove_the_unit(varnel, tmp_path):
-    varnel.init()
+def test_command_line_errors_then_install_and_uninstall(varnel, tmp_path):
     env = {"VARNEL_UNIT_DIR": str(tmp_path)}
     unit = tmp_path / "varnel.service"
-    done = varnel.run("-install", extra_env=env)
+    os.makedirs(varnel.home)
+    missing = varnel.run("-install", extra_env=env)
+    assert (missing.returncode, missing.stderr.strip()) == (1, "Varnel.mdb does not exits.")
+    with open(varnel.path("Varnel.mdb"), "w") as f:
+        f.write("not a database" * 100)
+    broken = varnel.run("-install", extra_env=env)
+    assert broken.returncode == 1
+    assert broken.stderr.startswith("Error when accessing the Database.\n\n")
+    assert "[3026]" in varnel.log.texts(106)[-1]
+    assert not unit.exists()
+    other = varnel.run("-foo")
+    assert (other.returncode, other.stdout.strip()) == (0, "Invalid command option.")
+
+    os.remove(varnel.path("Varnel.mdb"))
+    done = varnel.init().run("-install", extra_env=env)
     assert (done.returncode, done.stdout.strip()) == (0, "Varnel Service installed successfully.")
     text = unit.read_text()
     assert f"ExecStart={os.path.realpath(VARNEL_BIN)}\n" in text
@@ -44,22 +57,6 @@ def test_install_and_uninstall_write_and_remove_the_unit(varnel, tmp_path):
         1, "The Varnel Service failed to uninstall.")
     assert varnel.log.texts(107) == ["The service was installed."] * 2 + [
         "The service was uninstalled."]
-
-
-def test_command_line_errors(varnel, tmp_path):
-    os.makedirs(varnel.home)
-    env = {"VARNEL_UNIT_DIR": str(tmp_path)}
-    missing = varnel.run("-install", extra_env=env)
-    assert (missing.returncode, missing.stderr.strip()) == (1, "Varnel.mdb does not exits.")
-    with open(varnel.path("Varnel.mdb"), "w") as f:
-        f.write("not a database" * 100)
-    broken = varnel.run("-install", extra_env=env)
-    assert broken.returncode == 1
-    assert broken.stderr.startswith("Error when accessing the Database.\n\n")
-    assert "[3026]" in varnel.log.texts(106)[-1]
-    assert not (tmp_path / "varnel.service").exists()
-    other = varnel.run("-foo")
-    assert (other.returncode, other.stdout.strip()) == (0, "Invalid command option.")
 
 
 def test_admin_init_lays_out_the_directory_and_refuses_to_overwrite(varnel):
