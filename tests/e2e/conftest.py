@@ -139,6 +139,7 @@ class Varnel:
         self.add_row("SuppGrp_Perm", **{**row, **receivers(*receiver_slots), **columns})
 
     def add_mail_server(self, name, port, host="127.0.0.1", **columns):
+        """Adds an outgoing mail server without login unless the columns say otherwise."""
         self.add_row("Settings_Mail_SMTP", **{**dict(
             Name=name, HostAddress=host, MailPort=port, SenderAddress="varnel@example.org",
             CharSet="utf-8", MailSubject="Varnel alarm", Importance="Normal", TimeOut=10,
@@ -298,7 +299,7 @@ class TrapSink:
     def wait(self, n, timeout=20):
         """Waits for n traps and returns the lines of all traps received."""
         def traps():
-            lines = [l for l in self.log.read_text().splitlines() if l.startswith("TRAP")]
+            lines = [t for t in self.log.read_text().splitlines() if t.startswith("TRAP")]
             return len(lines) >= n and lines
         return wait_until(traps, timeout, lambda: f"{n} traps in {self.log.read_text()}")
 
