@@ -8,7 +8,9 @@ from conftest import ADMIN_BIN, VARNEL_BIN
 
 
 def test_start_stop_and_the_single_instance(varnel):
-    varnel.init(demo=True).start()
+    # The demo's listeners move to free ports, away from other runs on this machine.
+    varnel.init(demo=True).snmp_ports().syslog()
+    varnel.start()
     second = varnel.run()
     assert (second.returncode, second.stdout.strip()) == (
         0, "The Varnel Service is already running.")
@@ -18,7 +20,8 @@ def test_start_stop_and_the_single_instance(varnel):
 
 
 def test_stop_during_the_start_sequence_finishes_the_start_first(varnel):
-    varnel.init(demo=True).start(wait=False)
+    varnel.init(demo=True).snmp_ports().syslog()
+    varnel.start(wait=False)
     time.sleep(0.2)  # inside the listeners' start waits
     assert varnel.stop() == 0
     assert varnel.log.ids() == [101, 102]
