@@ -3,6 +3,7 @@ talks to (net-snmp tools, snmptrapd, an aiosmtpd relay) and one polling helper.
 
 Every port comes from free_port() and every file from tmp_path, so modules can run side by
 side. A missing optional peer skips only the tests that use it."""
+import asyncio
 import email
 import email.policy
 import glob
@@ -13,6 +14,7 @@ import signal
 import socket
 import sqlite3
 import subprocess
+import threading
 import time
 
 import pytest
@@ -71,6 +73,13 @@ def needs(*programs, modules=(), faketime=False):
     return pytest.mark.skipif(bool(missing), reason="not installed: " + ", ".join(missing))
 
 
+def receivers(*slots):
+    """The five receiver columns of a support group, from (name, type) pairs."""
+    slots = list(slots) + [("None", "")] * (5 - len(slots))
+    return {f"Recv{part}{i}": value for i, slot in enumerate(slots, 1)
+            for part, value in zip(("Name", "Type"), slot)}
+
+
 class EventLogCopy:
     """The VARNEL_EVENTLOG_FILE copy: one entry a line, time TAB type TAB id TAB text."""
 
@@ -90,12 +99,6 @@ class EventLogCopy:
     def texts(self, event_id):
         return [e[3] for e in self.entries() if e[2] == event_id]
 
-    def wait_for(self, event_id, text=None, timeout=20.0):
-        def found():
-            return next((e for e in self.entries()
-                         if e[2] == event_id and (text is None or text in e[3])), None)
-        return wait_until(found, timeout, lambda: f"event {event_id} {text!r} in {self.entries()}")
-
 
 class Varnel:
     """One program directory and, once started, the service process running in it."""
@@ -108,29 +111,39 @@ class Varnel:
         self.agent_port = self.trap_port = None
 
     def init(self, demo=False):
+        """Lays out the program directory, with a cycle every five ticks."""
         args = [ADMIN_BIN, "init", self.home] + (["--demo"] if demo else [])
         subprocess.run(args, check=True, capture_output=True, text=True)
+        self.set("Event_CheckInterval", CheckInterval=5)
         return self
 
     # The database, as the administration program edits it.
-    def db(self):
-        return sqlite3.connect(self.path("Varnel.mdb"), timeout=10)
+    def query(self, sql, *params):
+        with sqlite3.connect(self.path("Varnel.mdb"), timeout=10) as con:
+            return con.execute(sql, params).fetchall()
 
     def set(self, table, **columns):
         """Sets columns of every row of a (single-row) table."""
-        with self.db() as con:
-            con.execute(f'UPDATE "{table}" SET ' + ", ".join(f'"{k}" = ?' for k in columns),
-                        tuple(columns.values()))
+        self.query(f'UPDATE "{table}" SET ' + ", ".join(f'"{k}" = ?' for k in columns),
+                   *columns.values())
 
     def add_row(self, table, **columns):
-        with self.db() as con:
-            con.execute(f'INSERT INTO "{table}" (' + ", ".join(f'"{k}"' for k in columns) +
-                        ") VALUES (" + ", ".join("?" * len(columns)) + ")",
-                        tuple(columns.values()))
+        self.query(f'INSERT INTO "{table}" (' + ", ".join(f'"{k}"' for k in columns) +
+                   ") VALUES (" + ", ".join("?" * len(columns)) + ")", *columns.values())
 
-    def query(self, sql, *params):
-        with self.db() as con:
-            return con.execute(sql, params).fetchall()
+    def add_group(self, name, *receiver_slots, **columns):
+        """Adds an enabled support group on duty all week that takes every event unless the
+        columns say otherwise; receiver_slots are (name, type) pairs."""
+        row = dict(Name=name, Enabled=1, Priority="5 - Normal", PrioritySearch="<=",
+                   NodeName="*", NodeNameSearch="=", Message="*", MessageSearch="=", **DUTY)
+        self.add_row("SuppGrp_Perm", **{**row, **receivers(*receiver_slots), **columns})
+
+    def add_mail_server(self, name, port, host="127.0.0.1", **columns):
+        """Adds an outgoing mail server without login unless the columns say otherwise."""
+        self.add_row("Settings_Mail_SMTP", **{**dict(
+            Name=name, HostAddress=host, MailPort=port, SenderAddress="varnel@example.org",
+            CharSet="utf-8", MailSubject="Varnel alarm", Importance="Normal", TimeOut=10,
+            MaxChar=1000, Retries=0), **columns})
 
     def events(self, columns="Priority, NodeName, Message"):
         return self.query(f"SELECT {columns} FROM LogFiles_Event ORDER BY rowid")
@@ -140,6 +153,14 @@ class Varnel:
 
     def path(self, name):
         return os.path.join(self.home, name)
+
+    def read(self, name):
+        """The text of a file of the program directory; "" while there is none."""
+        try:
+            with open(self.path(name), encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
 
     # Inputs.
     def syslog(self, protocol="UDP", listener=1, **columns):
@@ -232,9 +253,6 @@ class Varnel:
     def get(self, *oids, **options):
         return self.answer("snmpget", *oids, **options)
 
-    def walk(self, oid, **options):
-        return self.answer("snmpwalk", oid, **options)
-
     def snmp_set(self, oid, kind, value, community="private", **options):
         return self.answer("snmpset", oid, kind, value, community=community, **options)
 
@@ -278,12 +296,12 @@ class TrapSink:
         wait_until(lambda: self.log.exists() and "NET-SNMP version" in self.log.read_text(),
                    10, "snmptrapd to listen")
 
-    def traps(self):
-        return [line for line in self.log.read_text().splitlines() if line.startswith("TRAP")]
-
     def wait(self, n, timeout=20):
-        return wait_until(lambda: len(self.traps()) >= n and self.traps(), timeout,
-                          lambda: f"{n} traps in {self.log.read_text()}")
+        """Waits for n traps and returns the lines of all traps received."""
+        def traps():
+            lines = [t for t in self.log.read_text().splitlines() if t.startswith("TRAP")]
+            return len(lines) >= n and lines
+        return wait_until(traps, timeout, lambda: f"{n} traps in {self.log.read_text()}")
 
 
 @pytest.fixture
@@ -298,16 +316,20 @@ def snmptrapd(tmp_path):
 
 @pytest.fixture
 def relay():
-    """Starts aiosmtpd relays on loopback: relay(user=, password=) gives one that keeps every
-    accepted mail in .mails and every login attempt in .logins."""
+    """Starts aiosmtpd relays on loopback: relay(user=, password=, hold=) gives one that keeps
+    every accepted mail in .mails and every login attempt in .logins. A holding relay sets
+    .in_data when a mail's data arrive and answers only once .release is set."""
     controller = pytest.importorskip("aiosmtpd.controller")
     smtp = pytest.importorskip("aiosmtpd.smtp")
     started = []
 
     class Relay:
-        def __init__(self, user=None, password=None):
+        def __init__(self, user=None, password=None, hold=False):
             self.port, self.mails, self.logins = free_port(socket.SOCK_STREAM), [], []
             self.user, self.password = user, password
+            self.in_data, self.release = threading.Event(), threading.Event()
+            if not hold:
+                self.release.set()
             options = dict(authenticator=self.authenticate, auth_required=True,
                            auth_require_tls=False) if user else {}
             self.controller = controller.Controller(self, hostname="127.0.0.1",
@@ -321,6 +343,8 @@ def relay():
             return smtp.AuthResult(success=ok)
 
         async def handle_DATA(self, server, session, envelope):
+            self.in_data.set()
+            await asyncio.get_running_loop().run_in_executor(None, self.release.wait, 60)
             self.mails.append(dict(sender=envelope.mail_from, rcpt=list(envelope.rcpt_tos),
                                    msg=email.message_from_bytes(
                                        envelope.content.replace(b"\r\n", b"\n"),
@@ -335,4 +359,5 @@ def relay():
 
     yield start
     for r in started:
+        r.release.set()
         r.controller.stop()

@@ -4,6 +4,7 @@ import base64
 import os
 import re
 import socket
+import socketserver
 import threading
 
 import pytest
@@ -15,30 +16,6 @@ SENT = ("SMTP: Message sent successfully.", 1)
 RUN = ("NET SEND: Program executed successfully.", 1)
 
 
-class DeadRelay:
-    """Accepts connections on 127.0.0.1 and drops them at once, counting them."""
-
-    def __init__(self):
-        self.sock = socket.create_server(("127.0.0.1", 0))
-        self.port, self.connections = self.sock.getsockname()[1], 0
-        threading.Thread(target=self._run, daemon=True).start()
-
-    def _run(self):
-        while True:
-            try:
-                self.sock.accept()[0].close()
-            except OSError:
-                return
-            self.connections += 1
-
-
-def mail_server(name, port, host="127.0.0.1", **more):
-    row = dict(Name=name, HostAddress=host, MailPort=port, SenderAddress="varnel@example.org",
-               CharSet="utf-8", MailSubject="Varnel alarm", Importance="Normal", TimeOut=10,
-               MaxChar=1000, Retries=0)
-    return {**row, **more}
-
-
 def mail(name, server, **more):
     return "Recv_Mail_SMTP", "MailSMTP", dict(Name=name, Enabled=1, MailServer1=server,
                                               MailAddress=f"{name.lower()}@example.org", **more)
@@ -48,49 +25,38 @@ def runprog(name, program):
     return "Recv_Popup_NETSEND", "PopupNetSend", dict(Name=name, Enabled=1, WinAddress=program)
 
 
-def configure(varnel, servers, receivers):
-    """The servers, the receivers and one support group per five receivers, each taking
-    every event. Returns the port of a Syslog listener."""
-    varnel.init()
-    varnel.set("Event_CheckInterval", CheckInterval=5)
-    for s in servers:
-        varnel.add_row("Settings_Mail_SMTP", **s)
-    for g in range(0, len(receivers), 5):
-        group = dict(Name=f"group{g}", Enabled=1, Priority="5 - Normal", PrioritySearch="<=",
-                     NodeName="*", NodeNameSearch="=", Message="*", MessageSearch="=", **DUTY)
-        for k in range(5):
-            table, kind, row = receivers[g + k] if g + k < len(receivers) else ("", "", {})
-            group[f"RecvName{k + 1}"], group[f"RecvType{k + 1}"] = row.get("Name", "None"), kind
-        varnel.add_row("SuppGrp_Perm", **group)
-    for table, _, row in receivers:
-        varnel.add_row(table, **row, **DUTY)
-    return varnel.syslog()
-
-
 @needs(modules=["aiosmtpd"])
 @pytest.mark.filterwarnings("ignore:Requiring AUTH while not requiring TLS")
 def test_one_alarm_reaches_relays_and_programs(varnel, relay, tmp_path):
     plain, auth = relay(), relay(user="varnel", password="s3cret")
-    dead = DeadRelay()
+    # A relay that accepts connections and drops them at once, counting them.
+    dropped = []
+    dead = socketserver.TCPServer(("127.0.0.1", 0), lambda *request: dropped.append(request))
+    threading.Thread(target=dead.serve_forever, daemon=True).start()
     login = dict(UseAuth=1, AuthMode="AUTH LOGIN", Account="varnel")
-    servers = [mail_server("Relay1", plain.port, Importance="High"),
-               mail_server("Dead", dead.port, Retries=1),
-               # The secondary's row gives only its host; the port is the primary's.
-               mail_server("Elsewhere", plain.port, host="127.0.0.2"),
-               mail_server("Relay2", 1),
-               mail_server("Auth", auth.port, Passw="s3cret", **login),
-               mail_server("WrongPw", auth.port, Passw="wrong", **login),
-               mail_server("Direct", plain.port, MaxChar=0, Importance="Urgent",
-                           MailSubject="The Message (max 100 chr)"),
-               mail_server("Nowhere", plain.port, host="relay.invalid"),
-               mail_server("Negative", plain.port, MaxChar=-1)]
+    server = varnel.init().add_mail_server
+    server("Relay1", plain.port, Importance="High")
+    server("Dead", dead.server_address[1], Retries=1)
+    # The secondary's row gives only its host; the port is the primary's.
+    server("Elsewhere", plain.port, host="127.0.0.2")
+    server("Relay2", 1)
+    server("Auth", auth.port, Passw="s3cret", **login)
+    server("WrongPw", auth.port, Passw="wrong", **login)
+    server("Direct", plain.port, MaxChar=0, Importance="Urgent",
+           MailSubject="The Message (max 100 chr)")
+    server("Nowhere", plain.port, host="relay.invalid")
+    server("Negative", plain.port, MaxChar=-1)
     receivers = [mail("Ops", "Relay1"), mail("Down", "Dead"),
                  mail("Fallback", "Elsewhere", MailServer2="Relay2", UseMailServer2=1),
                  mail("Unknown", "NoSuchServer"), mail("Good", "Auth"), mail("Bad", "WrongPw"),
                  runprog("RunProg argv", "argv.sh"), runprog("RunProg sleeper", "sleeper.sh"),
                  runprog("RunProg missing", "missing.sh"), mail("EmptyBody", "Direct"),
                  mail("Unresolvable", "Nowhere"), mail("NegativeMax", "Negative")]
-    port = configure(varnel, servers, receivers)
+    for g in range(0, len(receivers), 5):  # a group takes five receivers
+        varnel.add_group(f"group{g}", *[(r["Name"], kind) for _, kind, r in receivers[g:g + 5]])
+    for table, _, row in receivers:
+        varnel.add_row(table, **row, **DUTY)
+    port = varnel.syslog()
     varnel.set("Settings_General", DebugMode="Debug All")
     argv, pids, planted = tmp_path / "argv.txt", tmp_path / "pids.txt", tmp_path / "planted"
     for name, body in {"argv.sh": f'for a in "$@"; do echo "$a" >> {argv}; done',
@@ -109,7 +75,7 @@ def test_one_alarm_reaches_relays_and_programs(varnel, relay, tmp_path):
 
     assert rows["Ops"][1:] == (text, *SENT, "MailSMTP")
     assert rows["Down"][3] == 3 and SMTP_ERROR.match(rows["Down"][2])
-    assert dead.connections == 2  # Retries 1: two attempts
+    assert len(dropped) == 2  # Retries 1: two attempts
     assert rows["Fallback"][2:4] == SENT
     assert rows["Unknown"][2:4] == ("MailServer not found in database.", 3)
     assert rows["Good"][2:4] == SENT
@@ -149,9 +115,9 @@ def test_one_alarm_reaches_relays_and_programs(varnel, relay, tmp_path):
         assert not os.path.exists(stat) or open(stat).read().split()[2] == "Z"
     assert varnel.stop() == 0
 
-    with open(varnel.path("Debug/SendMailSMTP.txt"), encoding="utf-8") as f:
-        session = f.read()
+    session = varnel.read("Debug/SendMailSMTP.txt")
     assert "AUTH LOGIN" in session and "250 2.0.0 Accepted" in session
     for secret in ("s3cret", "wrong"):
         assert secret not in session and base64.b64encode(secret.encode()).decode() not in session
-    dead.sock.close()
+    dead.shutdown()
+    dead.server_close()

@@ -6,35 +6,23 @@ writes itself: Hold_Queue.log and the group table dumps of the "Filter Process" 
 import datetime
 import re
 
-from conftest import DUTY, wait_until
+from conftest import DUTY, receivers, wait_until
 
-# The last group of every test takes only the barrier events of settle(), which no other
+# The last group of every test takes only the barrier events of cycle(), which no other
 # group matches and which are no "up" event for any of them.
 BARRIER = "Barrier"
 DUMP_HEADER = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \*{5} (.*) \*{5}$")
 DUMP_FIELD = re.compile(r"^(?:Hq)?SuppGrp(\w+?)\((\d+)\)=(.*)$")
 
 
-def receivers(*names_and_types):
-    slots = list(names_and_types) + [("None", "")] * (5 - len(names_and_types))
-    return {f"Recv{part}{i}": value for i, slot in enumerate(slots, 1)
-            for part, value in zip(("Name", "Type"), slot)}
-
-
 def service(varnel, groups):
-    """A program directory with these groups (name, columns), each enabled, on duty all week
-    and matching every event unless told otherwise; filter tracing on; started."""
-    varnel.init()
-    varnel.set("Event_CheckInterval", CheckInterval=5)
-    varnel.set("Settings_General", DebugMode="Filter Process")
-    groups = groups + [(BARRIER, dict(NodeName="barrier", Priority="9 - Tick", PrioritySearch="="))]
-    for name, columns in groups:
-        row = dict(Name=name, Enabled=1, Priority="5 - Normal", PrioritySearch="<=",
-                   NodeName="*", NodeNameSearch="=", Message="*", MessageSearch="=",
-                   PriorityUp="5 - Normal", PrioritySearchUp="=", **DUTY,
-                   **receivers((f"{name}-oncall", "PhoneMO")))
-        row.update(columns)
-        varnel.add_row("SuppGrp_Perm", **row)
+    """A program directory with these groups (name, columns), each with one receiver and
+    taking every event unless told otherwise; filter tracing on; started."""
+    varnel.init().set("Settings_General", DebugMode="Filter Process")
+    for name, columns in groups + [(BARRIER, dict(NodeName="barrier", Priority="9 - Tick",
+                                                  PrioritySearch="="))]:
+        varnel.add_group(name, (f"{name}-oncall", "PhoneMO"), PriorityUp="5 - Normal",
+                         PrioritySearchUp="=", **columns)
     varnel.start()
 
 
@@ -44,19 +32,11 @@ def stop_cleanly(varnel):
     assert varnel.stop() == 0
 
 
-def read_lines(varnel, name):
-    try:
-        with open(varnel.path(name), encoding="utf-8") as f:
-            return f.read().splitlines()
-    except FileNotFoundError:
-        return []
-
-
 def dumps(varnel, title):
     """Every group table dump with this title in the trace, oldest first, each as
     {entry number: {"Name": ..., "Mess": ..., "RecvName1": ..., ...}}."""
     out, current = [], None
-    for line in read_lines(varnel, "Debug/Filter_Process.txt"):
+    for line in varnel.read("Debug/Filter_Process.txt").splitlines():
         header = DUMP_HEADER.match(line)
         if header:
             current = {} if header.group(1) == title else None
@@ -65,12 +45,6 @@ def dumps(varnel, title):
         elif (field := DUMP_FIELD.match(line)) and current is not None:
             current.setdefault(int(field.group(2)), {})[field.group(1)] = field.group(3)
     return out
-
-
-def group_dumps(varnel):
-    """The support group dumps without the barrier group."""
-    return [{k: e for k, e in d.items() if e.get("Name") != BARRIER}
-            for d in dumps(varnel, "Support Groups")]
 
 
 def cycle(varnel, *events):
@@ -87,11 +61,12 @@ def cycle(varnel, *events):
         return len(seen) == varnel.barriers and seen[-1] + 1
 
     barrier = wait_until(barrier_dump, what="the barrier event") - 1
-    return group_dumps(varnel)[barrier - 1]
+    taken = dumps(varnel, "Support Groups")[barrier - 1]
+    return {k: e for k, e in taken.items() if e.get("Name") != BARRIER}
 
 
 def hold_queue(varnel):
-    return [line.split("\t") for line in read_lines(varnel, "Hold_Queue.log")]
+    return [line.split("\t") for line in varnel.read("Hold_Queue.log").splitlines()]
 
 
 def minutes_from_now(minutes, started, ended):

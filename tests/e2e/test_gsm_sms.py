@@ -30,7 +30,7 @@ def modem(varnel):
 @pytest.mark.parametrize("protocol", sorted(PROTOCOLS))
 def test_event_reaches_the_phone_the_alarm_log_and_the_manager(varnel, snmptrapd, protocol):
     sim = modem(varnel)
-    varnel.set("Event_CheckInterval", CheckInterval=5, SendDate=0, SendTime=0, SendNodeName=1,
+    varnel.set("Event_CheckInterval", SendDate=0, SendTime=0, SendNodeName=1,
                SendNodeNameMaxChar=50, SendPriority=0, SendMessage=1, SendMessageMaxChar=250,
                ForwardSendStatusAsTrap=1, TrapIpAddress="127.0.0.1",
                TrapUdpPort=snmptrapd.port, TrapCommunity="nms", TrapProtocol="SNMPv1 Trap")
@@ -39,10 +39,7 @@ def test_event_reaches_the_phone_the_alarm_log_and_the_manager(varnel, snmptrapd
                    ModemSettings="n,8,1", MaxChar=10, CharSet=PROTOCOLS[protocol][0])
     varnel.add_row("Recv_Phone_MO", Name="Ops", Enabled=1, PhoneNumber="46700",
                    Operator="Alpha", **DUTY)
-    varnel.add_row("SuppGrp_Perm", Name="Network", Enabled=1, Priority="3 - Minor",
-                   PrioritySearch="<=", NodeName="core*", NodeNameSearch="=", Message="*",
-                   MessageSearch="=", RecvName1="Ops", RecvType1="PhoneMO", RecvName2="None",
-                   RecvName3="None", RecvName4="None", RecvName5="None", **DUTY)
+    varnel.add_group("Network", ("Ops", "PhoneMO"), Priority="3 - Minor", NodeName="core*")
     with sim:
         varnel.start()
         varnel.drop("2026-06-26 10:00:00\t2 - Major\tcore1\tlink down",
@@ -91,19 +88,10 @@ def test_waiting_messages_are_cleared_at_start_and_then_read_into_the_command_fi
                                 "AT+CMGD=1", "AT+CMGD=2"]
         sim.store_sms("+46701234567", "ACK 901")
         sim.store_sms("+4670123", "Åsa [ok] {1}")
-        log = varnel.path("SmsCmd.log")
-        wait_until(lambda: len(read(log).splitlines()) >= 2, 70)
-        assert read(log).splitlines() == ["46701234567\tACK 901", "4670123\tÅsa [ok] {1}"]
+        wait_until(lambda: len(varnel.read("SmsCmd.log").splitlines()) >= 2, 70)
+        assert varnel.read("SmsCmd.log").splitlines() == ["46701234567\tACK 901", "4670123\tÅsa [ok] {1}"]
         wait_until(lambda: sim.messages == {}, what="the read messages deleted")
     assert varnel.stop() == 0
-    trace = read(varnel.path("Debug/Modem_Communication.txt"))
+    trace = varnel.read("Debug/Modem_Communication.txt")
     assert "############ Start of Session ############" in trace
     assert trace.rstrip().endswith("Set DTR to False --> OK.")
-
-
-def read(path):
-    try:
-        with open(path, encoding="utf-8", errors="replace") as f:
-            return f.read()
-    except FileNotFoundError:
-        return ""

@@ -18,7 +18,6 @@ def test_syslog_over_udp_and_tcp_becomes_events_and_traps(varnel, snmptrapd):
                         TrapIpAddress="127.0.0.1", TrapUdpPort=snmptrapd.port,
                         TrapCommunity="nms", TrapProtocol="SNMPv2 Trap")
     tcp = varnel.syslog("TCP", listener=2)
-    varnel.set("Event_CheckInterval", CheckInterval=5)
     varnel.start()
     status = varnel.query("SELECT Status1, Status2 FROM Event_SysLog")[0]
     assert f"Syslog Server Started\r\nIP=127.0.0.1\r\nPort={udp}\r\n" in status[0]
@@ -44,7 +43,6 @@ def test_syslog_over_udp_and_tcp_becomes_events_and_traps(varnel, snmptrapd):
 @needs(faketime=True)
 def test_event_rows_change_day_stamp_at_midnight(varnel):
     varnel.init()
-    varnel.set("Event_CheckInterval", CheckInterval=5)
     started = time.monotonic()
     varnel.start(faketime="@2026-06-26 23:59:50", tick_ms=200)
     varnel.drop("2026-06-26 23:59:51\t4 - Warning\tups\tbefore midnight")

@@ -8,7 +8,9 @@ from conftest import ADMIN_BIN, VARNEL_BIN
 
 
 def test_start_stop_and_the_single_instance(varnel):
-    varnel.init(demo=True).start()
+    # The demo's listeners move to free ports, away from other runs on this machine.
+    varnel.init(demo=True).snmp_ports().syslog()
+    varnel.start()
     second = varnel.run()
     assert (second.returncode, second.stdout.strip()) == (
         0, "The Varnel Service is already running.")
@@ -18,17 +20,31 @@ def test_start_stop_and_the_single_instance(varnel):
 
 
 def test_stop_during_the_start_sequence_finishes_the_start_first(varnel):
-    varnel.init(demo=True).start(wait=False)
+    varnel.init(demo=True).snmp_ports().syslog()
+    varnel.start(wait=False)
     time.sleep(0.2)  # inside the listeners' start waits
     assert varnel.stop() == 0
     assert varnel.log.ids() == [101, 102]
 
 
-def test_install_and_uninstall_write_and_remove_the_unit(varnel, tmp_path):
-    varnel.init()
+def test_command_line_errors_then_install_and_uninstall(varnel, tmp_path):
     env = {"VARNEL_UNIT_DIR": str(tmp_path)}
     unit = tmp_path / "varnel.service"
-    done = varnel.run("-install", extra_env=env)
+    os.makedirs(varnel.home)
+    missing = varnel.run("-install", extra_env=env)
+    assert (missing.returncode, missing.stderr.strip()) == (1, "Varnel.mdb does not exits.")
+    with open(varnel.path("Varnel.mdb"), "w") as f:
+        f.write("not a database" * 100)
+    broken = varnel.run("-install", extra_env=env)
+    assert broken.returncode == 1
+    assert broken.stderr.startswith("Error when accessing the Database.\n\n")
+    assert "[3026]" in varnel.log.texts(106)[-1]
+    assert not unit.exists()
+    other = varnel.run("-foo")
+    assert (other.returncode, other.stdout.strip()) == (0, "Invalid command option.")
+
+    os.remove(varnel.path("Varnel.mdb"))
+    done = varnel.init().run("-install", extra_env=env)
     assert (done.returncode, done.stdout.strip()) == (0, "Varnel Service installed successfully.")
     text = unit.read_text()
     assert f"ExecStart={os.path.realpath(VARNEL_BIN)}\n" in text
@@ -44,22 +60,6 @@ def test_install_and_uninstall_write_and_remove_the_unit(varnel, tmp_path):
         1, "The Varnel Service failed to uninstall.")
     assert varnel.log.texts(107) == ["The service was installed."] * 2 + [
         "The service was uninstalled."]
-
-
-def test_command_line_errors(varnel, tmp_path):
-    os.makedirs(varnel.home)
-    env = {"VARNEL_UNIT_DIR": str(tmp_path)}
-    missing = varnel.run("-install", extra_env=env)
-    assert (missing.returncode, missing.stderr.strip()) == (1, "Varnel.mdb does not exits.")
-    with open(varnel.path("Varnel.mdb"), "w") as f:
-        f.write("not a database" * 100)
-    broken = varnel.run("-install", extra_env=env)
-    assert broken.returncode == 1
-    assert broken.stderr.startswith("Error when accessing the Database.\n\n")
-    assert "[3026]" in varnel.log.texts(106)[-1]
-    assert not (tmp_path / "varnel.service").exists()
-    other = varnel.run("-foo")
-    assert (other.returncode, other.stdout.strip()) == (0, "Invalid command option.")
 
 
 def test_admin_init_lays_out_the_directory_and_refuses_to_overwrite(varnel):

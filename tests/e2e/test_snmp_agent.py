@@ -13,21 +13,20 @@ pytestmark = needs("snmpget", "snmpwalk", "snmpset", "snmptrap")
 @pytest.fixture
 def service(varnel):
     varnel.init().snmp_ports()
-    varnel.set("Event_CheckInterval", CheckInterval=5)
     varnel.set("Settings_General", Version="4.7")
     yield varnel.start()
     assert varnel.stop() == 0, varnel.stderr()
 
 
 def test_walks_of_the_system_group_and_the_private_tree(service):
-    system = service.walk("1.3.6.1.2.1.1")
+    system = service.answer("snmpwalk", "1.3.6.1.2.1.1")
     assert [l.split(" = ")[0] for l in system] == [f".1.3.6.1.2.1.1.{i}.0" for i in range(1, 8)]
     assert system[0] == '.1.3.6.1.2.1.1.1.0 = STRING: "Varnel, ver 4.7"'
     assert system[1] == f".1.3.6.1.2.1.1.2.0 = OID: .{P}"
     assert system[6] == ".1.3.6.1.2.1.1.7.0 = INTEGER: 72"
 
     # After the last object the agent answers noSuchName, which ends a v1 walk.
-    private = service.walk(P, version="1")
+    private = service.answer("snmpwalk", P, version="1")
     assert private[-1] == "End of MIB"
     assert [l.split(" = ")[0] for l in private[:-1]] == (
         [f".{P}.1.1.{i}.0" for i in (1, 2, 3, 4)] + [f".{P}.1.2.1.0", f".{P}.1.4.1.0",
@@ -62,7 +61,6 @@ DROP_FILES = ["Event.log", "SmtpMess.log", "SnmpMess.log", "SmsCmd.log", "Hold_Q
 
 def test_standby_pauses_and_the_next_get_activates_it(varnel):
     varnel.init().snmp_ports()
-    varnel.set("Event_CheckInterval", CheckInterval=5)
     with open(varnel.path("Varnel.ini"), "w") as f:
         f.write("PRIMARYSYSTEM=false\n")
     varnel.set("Settings_SNMP_Agent", PollMe=1, PollMeTimeout=30)  # six ticks of 100 ms

@@ -5,7 +5,6 @@ from conftest import P, needs, wait_rows_of
 @needs("snmptrap", "snmpinform", "snmpget", "snmpset")
 def test_traps_and_informs_become_events(varnel):
     varnel.init().snmp_ports()
-    varnel.set("Event_CheckInterval", CheckInterval=5)
     varnel.add_row("Event_SNMP_MibTrap", TrapOid=f"{P}.2.0.2", TrapName="link", LogEvent=1,
                    Priority="$3", NodeName="$A", Message="$1 says $4 ($3)",
                    Var3=f"{P}.1.6.2 severity critical(1),major(2)")
