@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -93,6 +94,22 @@ std::string DemoUser() {
   return "root";
 }
 
+// The demo's program receiver: it appends each alarm as one line to alarms.log in the program
+// directory (programs run in ExecProg/), so that a new user sees deliveries arrive.
+constexpr const char* kDemoAlarmScript = "demo-alarm.sh";
+constexpr const char* kDemoAlarmScriptText =
+    "#!/bin/sh\n"
+    "# Varnel hands each alarm over as the arguments; one line per alarm in ../alarms.log.\n"
+    "echo \"$(date '+%Y-%m-%d %H:%M:%S') $*\" >> ../alarms.log\n";
+
+void WriteDemoAlarmScript(const std::string& dir) {
+  const std::string path = dir + "/ExecProg/" + kDemoAlarmScript;
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (!f) throw FileError(errno, path);
+  std::fputs(kDemoAlarmScriptText, f);
+  if (std::fclose(f) != 0 || ::chmod(path.c_str(), 0755) != 0) throw FileError(errno, path);
+}
+
 // clang-format off
 void AddDemoSetup(Database& db) {
   SetColumns(db, "Event_SysLog",
@@ -109,6 +126,12 @@ void AddDemoSetup(Database& db) {
           {"DutyTimeTue", kAllDay}, {"DutyTimeWed", kAllDay}, {"DutyTimeThu", kAllDay},
           {"DutyTimeFri", kAllDay}, {"DutyTimeSat", kAllDay}, {"DutyTimeSun", kAllDay},
           {"WinAddress", DemoUser()}});
+  // And to alarms.log, through the program receiver.
+  AddRow(db, "Recv_Popup_NETSEND",
+         {{"Name", "RUNPROG alarms.log"}, {"Enabled", "1"}, {"DutyTimeMon", kAllDay},
+          {"DutyTimeTue", kAllDay}, {"DutyTimeWed", kAllDay}, {"DutyTimeThu", kAllDay},
+          {"DutyTimeFri", kAllDay}, {"DutyTimeSat", kAllDay}, {"DutyTimeSun", kAllDay},
+          {"WinAddress", kDemoAlarmScript}});
   AddRow(db, "SuppGrp_Perm",
          {{"Name", "All events"}, {"Enabled", "1"}, {"DutyTimeMon", kAllDay},
           {"DutyTimeTue", kAllDay}, {"DutyTimeWed", kAllDay}, {"DutyTimeThu", kAllDay},
@@ -117,7 +140,8 @@ void AddDemoSetup(Database& db) {
           {"NodeNameSearch", "="}, {"Message", "*"}, {"MessageSearch", "="},
           {"CriteriaDupEvent", "Whole String Equal"}, {"PriorityUp", "5 - Normal"},
           {"PrioritySearchUp", "="}, {"RecvName1", "Operator console"},
-          {"RecvType1", "PopupNetSend"}, {"RecvName2", "None"}, {"RecvName3", "None"},
+          {"RecvType1", "PopupNetSend"}, {"RecvName2", "RUNPROG alarms.log"},
+          {"RecvType2", "PopupNetSend"}, {"RecvName3", "None"},
           {"RecvName4", "None"}, {"RecvName5", "None"}});
 }
 // clang-format on
@@ -149,7 +173,10 @@ void InitProgramDir(const std::string& dir, bool demo) {
     Database db(path);
     db.Begin();
     AddDefaultRows(db);
-    if (demo) AddDemoSetup(db);
+    if (demo) {
+      AddDemoSetup(db);
+      WriteDemoAlarmScript(dir);
+    }
     db.Commit();
   } catch (...) {
     DeleteFile(path);  // a half-filled database would only mislead the service

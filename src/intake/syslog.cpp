@@ -92,6 +92,58 @@ bool ParseHeader(const SyslogSettings& s, SyslogWorkItem& w) {
   return true;
 }
 
+// The next space-delimited field of an RFC 5424 header at pos; pos moves past its space.
+// False when the header ends before the field does.
+bool NextField(const std::string& t, std::size_t& pos, std::string& field) {
+  auto space = t.find(' ', pos);
+  if (space == std::string::npos || space == pos) return false;
+  field = t.substr(pos, space - pos);
+  pos = space + 1;
+  return true;
+}
+
+// The end of the STRUCTURED-DATA at pos ("-" or one or more [ ... ] elements, where "\]" and
+// "\"" inside a quoted value are escaped), or npos when it is malformed.
+std::size_t StructuredDataEnd(const std::string& t, std::size_t pos) {
+  if (t.compare(pos, 1, "-") == 0) return pos + 1;
+  while (pos < t.size() && t[pos] == '[') {
+    bool quoted = false;
+    for (++pos; pos < t.size() && (quoted || t[pos] != ']'); ++pos) {
+      if (quoted && t[pos] == '\\')
+        ++pos;
+      else if (t[pos] == '"')
+        quoted = !quoted;
+    }
+    if (pos >= t.size()) return std::string::npos;
+    ++pos;  // past "]"
+  }
+  return pos < t.size() && t[pos] != ' ' ? std::string::npos : pos;
+}
+
+// An RFC 5424 header after the PRI ("1 TIMESTAMP HOSTNAME APP-NAME PROCID MSGID SD [MSG]"),
+// read into host name and text the way an RFC 3164 header is: the text is "app[procid]: msg"
+// without the nil values, the structured data when the message is empty, and keeps the
+// timestamp in front unless ModRemoveDAT. False when it is no complete header (the text stays).
+bool ParseHeader5424(const SyslogSettings& s, SyslogWorkItem& w) {
+  const std::string& t = w.text;
+  std::size_t pos = 2;
+  std::string time, host, app, procId, msgId;
+  for (std::string* f : {&time, &host, &app, &procId, &msgId})
+    if (!NextField(t, pos, *f)) return false;
+  std::size_t sdEnd = StructuredDataEnd(t, pos);
+  if (sdEnd == std::string::npos) return false;
+  std::string message = sdEnd < t.size() ? t.substr(sdEnd + 1) : "";
+  if (message.compare(0, 3, "\xEF\xBB\xBF") == 0) message.erase(0, 3);  // the UTF-8 BOM
+  if (TrimSpaces(message).empty()) message = t.substr(pos, sdEnd - pos);
+  if (message == "-") message.clear();
+  std::string tag = (app == "-" ? "" : app) + (procId == "-" ? "" : "[" + procId + "]");
+  if (!tag.empty() && !message.empty()) message = tag + ": " + message;
+  w.hostName = host == "-" ? "" : host;
+  w.text =
+      TrimSpaces(message.empty() || s.ModRemoveDAT || time == "-" ? message : time + " " + message);
+  return true;
+}
+
 SyslogSettings ReadSyslogSettings(Varnel& ctx) {
   Database db = OpenDatabase(ctx);
   Table t = db.Open("Event_SysLog");
@@ -187,7 +239,9 @@ SyslogWorkItem ParseSyslogMessage(const SyslogSettings& s, const std::string& ti
     return w;
   }
   w.text = TrimSpaces(LeftChars(raw.substr(close + 1), s.ModMaxLen));
-  bool prefixStep = s.ModParse3164 ? ParseHeader(s, w) : true;
+  bool prefixStep = true;
+  if (s.ModParse3164)
+    prefixStep = w.text.compare(0, 2, "1 ") == 0 ? ParseHeader5424(s, w) : ParseHeader(s, w);
   long facilityNumber = LeadingNumber(w.facility.substr(0, 2));
   if (prefixStep && s.ModRemoveDAT && (facilityNumber == 22 || facilityNumber == 23))
     RemoveDevicePrefix(w.text);
