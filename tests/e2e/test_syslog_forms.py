@@ -16,7 +16,6 @@ def test_rfc5424_and_rfc3164_give_the_same_events(varnel):
     varnel.init()
     udp = varnel.syslog("UDP", ModParse3164=1, ModRemoveDAT=1, LogSourceAs="Name (RFC 3164)")
     tcp = varnel.syslog("TCP", listener=2)
-    varnel.set("Event_CheckInterval", CheckInterval=5)
     varnel.start()
     sent = [(udp, "-d"), (udp, "-d", "--rfc3164"), (tcp, "-T"), (tcp, "-T", "--rfc3164")]
     for n, (port, *transport) in enumerate(sent, 1):
