@@ -3,8 +3,10 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "agent/send_status_trap.h"
 #include "host/service_open.h"
 #include "platform/files.h"
+#include "platform/snmp/snmp_message.h"
 #include "platform/snmp/snmp_socket.h"
 #include "support/test_support.h"
 #include "support/udp_peer.h"
@@ -87,26 +89,26 @@ TEST_F(SnmpAgentTest, SetOfSystemTextsStoresWhatItAnswers) {
 
 TEST_F(SnmpAgentTest, SetErrorsNameTheOffendingVariable) {
   ctx.ErrorCount = 7;
+  // clang-format off
   const struct {
     std::vector<Variable> vars;
     int status, index;
   } cases[] = {
       {{{"1.3.6.1.2.1.1.5.0", "new", vt::kOctetString}, {P + ".1.4.1.0", "5", vt::kInteger}},
-       es::kBadValue,
-       2},
+       es::kBadValue, 2},
       {{{"1.3.6.1.2.1.1.5.0", "7", vt::kInteger}}, es::kBadValue, 1},
       {{{P + ".1.1.1.0", "3", vt::kInteger}}, es::kBadValue, 1},
       {{{P + ".1.2.1.0", "1", vt::kOctetString}}, es::kBadValue, 1},
       {{{"1.3.6.1.2.1.1.4.0", "a", vt::kOctetString}, {"1.3.6.1.2.1.1.3.0", "0", vt::kTimeTicks}},
-       es::kReadOnly,
-       2},
+       es::kReadOnly, 2},
       {{{P + ".1.5.1.0", "1", vt::kInteger}}, es::kReadOnly, 1},
       {{{P + ".1.9.0", "1", vt::kInteger}}, es::kNoSuchName, 1},
   };
+  // clang-format on
   for (const auto& c : cases) {
     Message m = Set(c.vars);
-    EXPECT_EQ(m.errorStatus, c.status) << c.vars[0].oid;
-    EXPECT_EQ(m.errorIndex, c.index) << c.vars[0].oid;
+    EXPECT_EQ(std::pair(m.errorStatus, m.errorIndex), std::pair(c.status, c.index))
+        << c.vars[0].oid;
   }
   EXPECT_EQ(ctx.ErrorCount, 7);
   EXPECT_EQ(ctx.snmp.AgentSysName, "new");  // variables before the error are applied
@@ -153,8 +155,7 @@ TEST_F(SnmpAgentTest, SocketCountsGarbageAndIgnoresTraps) {
   ASSERT_NE(ctx.snmp.agent->LocalPort(), 0);
   testing::UdpPeer peer{io};
   peer.SendTo(ctx.snmp.agent->LocalPort(), "\x30\x03\x02\x01");
-  Message trap;
-  trap.version = snmp::kVersion2c;
+  Message trap = Run([](Varnel&, Message&) {}, {});
   trap.pduType = snmp::pdu::kTrapV2;
   peer.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(trap));
   EXPECT_FALSE(peer.Receive(200));
@@ -162,6 +163,63 @@ TEST_F(SnmpAgentTest, SocketCountsGarbageAndIgnoresTraps) {
   EXPECT_EQ(ctx.snmp.agent->Ignored(), 1u);
   ServiceClose(ctx, "snmpAgent");
   EXPECT_FALSE(ctx.snmp.agent->Listening());
+}
+
+// The delivery status traps the service sends, caught on a loopback socket.
+class SendStatusTrapTest : public testing::VarnelTest {
+ protected:
+  SendStatusTrapTest() {
+    ctx.StartTime = {2026, 6, 26, 10, 0, 0};
+    Update("Event_CheckInterval",
+           "TrapIpAddress = '127.0.0.1', TrapCommunity = 'nms', "
+           "TrapUdpPort = " +
+               std::to_string(manager.Port()));
+  }
+  // The next trap the manager receives, its variables as "oid=value/type" lines.
+  std::vector<std::string> Received(Message& m) {
+    auto datagram = manager.Receive();
+    if (!datagram) return {"nothing"};
+    m = snmp::Decode(*datagram).value_or(Message{});
+    std::vector<std::string> out;
+    for (const auto& v : m.variables)
+      out.push_back(v.oid + "=" + v.value + "/" + std::to_string(v.type));
+    return out;
+  }
+  testing::UdpPeer manager{io};
+};
+
+TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
+  const std::string R = P + ".1.3.";
+  const auto type = [](int t) { return "/" + std::to_string(t); };
+  const std::string s = type(vt::kOctetString), i = type(vt::kInteger);
+  ForwardSendStatus(ctx, "off", "PhoneMO", "not sent while forwarding is off", 1, "Sent");
+  SetColumn("Event_CheckInterval", "ForwardSendStatusAsTrap", "1");
+  ForwardSendStatus(ctx, "Anna", "MailSMTP", "Pump 3 failed", 1, "Sent");
+  Message m;
+  EXPECT_EQ(Received(m),
+            (std::vector<std::string>{R + "1=Anna" + s, R + "2=Pump 3 failed" + s, R + "3=3" + i,
+                                      R + "4=1" + i, R + "5=Sent" + s}));
+  EXPECT_EQ(
+      std::tuple(m.version, m.community, m.pduType, m.enterprise, m.genericTrap, m.specificTrap,
+                 m.agentAddress, m.timeStamp),
+      std::tuple(snmp::kVersion1, "nms", snmp::pdu::kTrapV1, P + ".2", 6, 1, "127.0.0.1", 90000u));
+
+  SetColumn("Event_CheckInterval", "TrapProtocol", "SNMPv2 Trap");
+  ctx.StartTime = {1990, 1, 1, 0, 0, 0};  // an up time beyond 2^31 - 1 hundredths
+  ForwardSendStatus(ctx, "Bo", "Other", "x", 3, "No such user");
+  EXPECT_EQ(Received(m),
+            (std::vector<std::string>{"1.3.6.1.2.1.1.3.0=2147483647" + type(vt::kTimeTicks),
+                                      "1.3.6.1.6.3.1.1.4.1.0=" + P + ".2.0.1" + type(vt::kObjectId),
+                                      R + "1=Bo" + s, R + "2=x" + s,
+                                      R + "3=" + type(vt::kNull),  // a type without a code
+                                      R + "4=3" + i, R + "5=No such user" + s}));
+  EXPECT_EQ(m.pduType, snmp::pdu::kTrapV2);
+
+  SetColumn("Event_CheckInterval", "TrapIpAddress", "no-such-host.invalid");
+  ForwardSendStatus(ctx, "Anna", "PhoneMO", "m", 1, "Sent");
+  EXPECT_EQ(Entries(106), std::vector<std::string>{"[11001] Host not found: "
+                                                   "no-such-host.invalid (Module: "
+                                                   "ForwardSendStatus)"});
 }
 
 }  // namespace

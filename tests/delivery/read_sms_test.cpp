@@ -11,6 +11,7 @@
 namespace varnel {
 namespace {
 
+using namespace std::string_literals;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using testing::ModemTest;
@@ -27,12 +28,7 @@ const std::string kConcatenated =
 std::string Deliver(const std::string& sender, const std::string& text) {
   std::string submit = CodeMessageToEtsiPduMode(GSM338Default7Bit(text), sender);
   std::size_t da = 4 + 4 + (sender.size() + 1) / 2 * 2;  // first octet, MR, DA
-  return "00"
-         "04" +
-         submit.substr(4, da - 4) +
-         "0000"
-         "42102030405000" +
-         submit.substr(da + 4);
+  return "0004" + submit.substr(4, da - 4) + "000042102030405000" + submit.substr(da + 4);
 }
 
 // The dialogue, the storage word, clearing at start, a missing, silent or vanishing terminal
@@ -66,8 +62,7 @@ TEST_F(ReadSmsTest, FailedDeleteStillDeliversWhatWasAlreadyDeleted) {
   EXPECT_THAT(Entries(evt::kRuntimeError),
               ElementsAre("MT-SMS: Error when sending AT+CMGD=2<CR> to MS. (Module: ReadSms)"));
   EXPECT_EQ(term->store.size(), 2u);  // 2 failed, 3 was not tried: both wait for next time
-  EXPECT_FALSE(term->IsOpen());
-  EXPECT_FALSE(term->Dtr());
+  EXPECT_FALSE(term->IsOpen() || term->Dtr());
 }
 
 TEST_F(ReadSmsTest, AtMostFiftyMessagesACallTheRestStayOnTheTerminal) {
@@ -118,14 +113,12 @@ TEST(DecodeSmsDeliver, SevenSeptetsHeadersEightBitDataAlphaSendersAndControls) {
 TEST(DecodeSmsDeliver, MalformedPdusRaise) {
   const std::string good = StripSmscField(kSeven);
   EXPECT_NO_THROW(DecodeSmsDeliver(good));
+  // Odd length, bad hex, UDL beyond the data, address beyond, nothing, 8-bit UDL beyond, and
+  // a header beyond the data.
   for (const std::string& bad :
-       {good.substr(1),                          // odd length
-        "0G" + good.substr(2),                   // bad hex
-        good.substr(0, good.size() - 2),         // UDL beyond the data
-        std::string("04FF91"), std::string(""),  // address beyond, nothing
-        std::string("040791640721F300044210203040500005"
-                    "4869"),                                     // 8-bit UDL beyond
-        std::string("440791640721F3000042102030405000020900")})  // header beyond the data
+       {good.substr(1), "0G" + good.substr(2), good.substr(0, good.size() - 2),
+        std::string("04FF91"), std::string(""), "040791640721F3000442102030405000054869"s,
+        "440791640721F3000042102030405000020900"s})
     EXPECT_THROW(DecodeSmsDeliver(bad), VarnelError) << bad;
   EXPECT_EQ(StripSmscField("Z1234"), "");
 }

@@ -23,11 +23,10 @@ class FilterTest : public VarnelTest {
 
   // The parts of the alarm texts by letter (Date, Time, Node, Priority, Message), and limits.
   void SetFormat(const std::string& parts, int nodeMax = 50, int messageMax = 1000) {
-    const std::pair<char, const char*> columns[] = {{'D', "SendDate"},
-                                                    {'T', "SendTime"},
-                                                    {'N', "SendNodeName"},
-                                                    {'P', "SendPriority"},
-                                                    {'M', "SendMessage"}};
+    // clang-format off
+    const std::pair<char, const char*> columns[] = {{'D', "SendDate"}, {'T', "SendTime"},
+        {'N', "SendNodeName"}, {'P', "SendPriority"}, {'M', "SendMessage"}};
+    // clang-format on
     Database db = Db();
     Table t = db.Open("Event_CheckInterval");
     for (const auto& [letter, column] : columns) t.Set(column, parts.find(letter) != parts.npos);
@@ -39,18 +38,12 @@ class FilterTest : public VarnelTest {
   // A group that is enabled, on duty all week, and matches every event unless overridden;
   // with copies, as many groups name1, name2, ...
   void AddGroup(const std::string& name, const Columns& overrides = {}, int copies = 0) {
-    Columns c = {{"Name", name},
-                 {"Enabled", "1"},
-                 {"Priority", "5 - Normal"},
-                 {"PrioritySearch", "<="},
-                 {"NodeName", "*"},
-                 {"NodeNameSearch", "="},
-                 {"Message", "*"},
-                 {"MessageSearch", "="},
-                 {"RecvName1", name + "-r1"},
-                 {"RecvType1", "PhoneMO"},
-                 {"PriorityUp", "5 - Normal"},
-                 {"PrioritySearchUp", "="}};
+    // clang-format off
+    Columns c = {{"Name", name}, {"Enabled", "1"}, {"Priority", "5 - Normal"},
+                 {"PrioritySearch", "<="}, {"NodeName", "*"}, {"NodeNameSearch", "="},
+                 {"Message", "*"}, {"MessageSearch", "="}, {"RecvName1", name + "-r1"},
+                 {"RecvType1", "PhoneMO"}, {"PriorityUp", "5 - Normal"}, {"PrioritySearchUp", "="}};
+    // clang-format on
     for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
       c[std::string("DutyTime") + day] = "16777215";
     for (const auto& [k, v] : overrides) c[k] = v;

@@ -1,7 +1,9 @@
 #include "host/service_control.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "host/main_cycle.h"
 #include "host/service_open.h"
 #include "platform/files.h"
 #include "support/test_support.h"
@@ -9,7 +11,9 @@
 namespace varnel {
 namespace {
 
-class ServiceControlTest : public testing::VarnelTest {};
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ServiceControlTest = testing::VarnelTest;
 
 const char* const kDropFiles[] = {"Event.log",           "SmtpMess.log",   "SnmpMess.log",
                                   "SmsCmd.log",          "Hold_Queue.log", "ReqAck.log",
@@ -17,7 +21,7 @@ const char* const kDropFiles[] = {"Event.log",           "SmtpMess.log",   "Snmp
 
 TEST_F(ServiceControlTest, StartSequenceSetsUpTheServiceOnce) {
   Update("Settings_General", "DebugMode = 'Event Sources', Version = '4.2'");
-  SetColumn("Event_CheckInterval", "CheckInterval", "20");
+  Update("Event_CheckInterval", "CheckInterval = 20");
   for (const char* f : kDropFiles) AppendLines(File(f), {"left over"});
   Db().Exec(
       "INSERT INTO Receiver_Test (Name) VALUES ('x');"
@@ -32,31 +36,24 @@ TEST_F(ServiceControlTest, StartSequenceSetsUpTheServiceOnce) {
   EXPECT_EQ(std::tuple(ctx.LastHour, ctx.LastMinute, ctx.ErrorCount, ctx.ReqAckIdCounter),
             std::tuple(14, "14:07", 0, 900));
   EXPECT_EQ(ctx.LastErrorText, "No internal execution error.");
-  EXPECT_EQ(ctx.ListenerStatus[kLsLogFile], ListenerStatusCode::Started);
-  EXPECT_EQ(ctx.ListenerStatus[kLsSysLog1], ListenerStatusCode::NotStarted);
+  EXPECT_EQ(std::tuple(ctx.ListenerStatus[kLsLogFile], ctx.ListenerStatus[kLsSysLog1]),
+            std::tuple(ListenerStatusCode::Started, ListenerStatusCode::NotStarted));
   for (const char* f : kDropFiles) EXPECT_FALSE(FileExists(File(f))) << f;
   Database db = Db();
-  EXPECT_TRUE(db.Open("Receiver_Test").Eof());
-  EXPECT_TRUE(db.Open("SuppGrp_SendMess").Eof());
+  EXPECT_TRUE(db.Open("Receiver_Test").Eof() && db.Open("SuppGrp_SendMess").Eof());
 
   dartSvc_State(ctx, kCodeStop);
   dartSvc_State(ctx, kCodeStart);  // a second start in the same process does nothing
-  EXPECT_EQ(Entries(101).size(), 1u);
-  EXPECT_EQ(Entries(102).size(), 1u);
-  EXPECT_FALSE(ctx.TimerEnabled);
+  EXPECT_EQ(std::tuple(Entries(101).size(), Entries(102).size(), ctx.TimerEnabled),
+            std::tuple(1u, 1u, false));
 }
 
 TEST_F(ServiceControlTest, MissingGeneralSettingsRowStopsTheStart) {
-  {
-    Database db = Db();
-    db.Exec("DELETE FROM Settings_General");
-  }
+  Db().Exec("DELETE FROM Settings_General");
   AppendLines(File("Event.log"), {"kept"});
   dartSvc_State(ctx, kCodeStart);
-  ASSERT_EQ(Entries(106).size(), 1u);
-  EXPECT_NE(Entries(106)[0].find("(Module: dartSvc_State)"), std::string::npos);
-  EXPECT_TRUE(Entries(101).empty());
-  EXPECT_FALSE(ctx.TimerEnabled);
+  EXPECT_THAT(Entries(106), ElementsAre(HasSubstr("(Module: dartSvc_State)")));
+  EXPECT_FALSE(!Entries(101).empty() || ctx.TimerEnabled);
   EXPECT_TRUE(FileExists(File("Event.log")));  // nothing after the failing step ran
   EXPECT_EQ(GetColumn("Event_SysLog", "Status1"), "Not Started");
 }
@@ -64,14 +61,13 @@ TEST_F(ServiceControlTest, MissingGeneralSettingsRowStopsTheStart) {
 TEST_F(ServiceControlTest, MissingColumnOrDatabaseIsReportedNotFatal) {
   Db().Exec("ALTER TABLE Event_CheckInterval DROP COLUMN CheckInterval");
   dartSvc_State(ctx, kCodeStart);
-  ASSERT_EQ(Entries(106).size(), 1u);
-  EXPECT_NE(Entries(106)[0].find("[3265]"), std::string::npos);
+  EXPECT_THAT(Entries(106), ElementsAre(HasSubstr("[3265]")));
   EXPECT_FALSE(ctx.TimerEnabled);
 
   std::remove(ctx.DatabasePath().c_str());
   Varnel other(io, clock, log, ctx.ProgramDir);
   dartSvc_State(other, kCodeStart);
-  EXPECT_NE(Entries(106).back().find("[3014]"), std::string::npos);
+  EXPECT_THAT(Entries(106).back(), HasSubstr("[3014]"));
 }
 
 TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
@@ -83,19 +79,19 @@ TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
   EXPECT_EQ(Entries(107),
             (std::vector<std::string>{"Pause is not implemented.", "Resume is not implemented."}));
   EXPECT_EQ(log.entries.back().type, evt::kWarning);
-  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
-  EXPECT_EQ(ctx.StatusText, text);
+  EXPECT_EQ(std::tuple(ctx.ServiceState, ctx.StatusText),
+            std::tuple(ServiceStateCode::Running, text));
 }
 
 TEST_F(ServiceControlTest, ListenersWithoutAServerStayNotStartedAndStopResetsStatusTexts) {
   Db().Exec("UPDATE Event_SMTP SET Enabled = 1; UPDATE Event_CommPort SET Enabled = 1");
   dartSvc_State(ctx, kCodeStart);
-  EXPECT_EQ(ctx.ListenerStatus[kLsSmtpServer], ListenerStatusCode::NotStarted);
-  EXPECT_EQ(ctx.ListenerStatus[kLsCommPort], ListenerStatusCode::NotStarted);
+  EXPECT_EQ(std::tuple(ctx.ListenerStatus[kLsSmtpServer], ctx.ListenerStatus[kLsCommPort]),
+            std::tuple(ListenerStatusCode::NotStarted, ListenerStatusCode::NotStarted));
   Db().Exec("UPDATE Event_SMTP SET Status = 'Started'; UPDATE Event_CommPort SET Status = 'x'");
   dartSvc_State(ctx, kCodeStop);
-  EXPECT_EQ(GetColumn("Event_SMTP", "Status"), "Not Started");
-  EXPECT_EQ(GetColumn("Event_CommPort", "Status"), "Not Opened");
+  EXPECT_EQ(GetColumn("Event_SMTP", "Status") + "/" + GetColumn("Event_CommPort", "Status"),
+            "Not Started/Not Opened");
 }
 
 TEST_F(ServiceControlTest, BackupListenerDecidesTheRole) {
@@ -139,8 +135,90 @@ TEST_F(ServiceControlTest, ListenerFailureEntriesAndStatus) {
       EXPECT_EQ(ctx.ListenerStatus[static_cast<std::size_t>(c.ls)], ListenerStatusCode::NotStarted);
     }
   }
-  EXPECT_EQ(ctx.ErrorCount, 5);
-  EXPECT_EQ(ctx.LastErrorText, "2026-06-26: Comm Port Error");
+  EXPECT_EQ(std::tuple(ctx.ErrorCount, ctx.LastErrorText),
+            std::tuple(5, std::string("2026-06-26: Comm Port Error")));
+}
+
+class MainCycleTest : public testing::VarnelTest {
+ protected:
+  void Start(int checkInterval) {
+    SetColumn("Event_CheckInterval", "CheckInterval", std::to_string(checkInterval));
+    dartSvc_State(ctx, kCodeStart);
+    ASSERT_TRUE(ctx.TimerEnabled);
+  }
+};
+
+TEST_F(MainCycleTest, CountdownRunsACycleAfterWholeFiveSecondTicks) {
+  const struct {
+    int interval, ticks;
+    std::vector<int> cycles;  // the ticks (from 1) that ran a cycle
+  } cases[] = {{7, 6, {2, 4, 6}}, {6, 4, {2, 4}}, {0, 3, {1, 2, 3}}, {30, 12, {6, 12}}};
+  Start(0);
+  for (const auto& c : cases) {
+    ctx.CheckInterval = ctx.Countdown = static_cast<std::int16_t>(c.interval);
+    std::vector<int> ran;
+    for (int i = 1; i <= c.ticks; ++i) {
+      int before = ctx.Countdown;
+      Timer1Tick(ctx);
+      if (ctx.Countdown >= before) ran.push_back(i);  // a plain tick lowers it by five
+    }
+    EXPECT_EQ(ran, c.cycles) << c.interval;
+  }
+}
+
+TEST_F(MainCycleTest, PauseResetsAndARunningCycleHoldsTheCountdown) {
+  Start(30);
+  Timer1Tick(ctx);
+  ctx.ServiceState = ServiceStateCode::Paused;
+  Timer1Tick(ctx);
+  EXPECT_EQ(std::tuple(ctx.Countdown, ctx.StatusStep, ctx.StatusText),
+            std::tuple(30, StatusStepCode::Paused, "Varnel is Paused"));
+  ctx.ServiceState = ServiceStateCode::Running;
+  ctx.CycleRunning = true;  // a tick while a cycle runs is ignored
+  Timer1Tick(ctx);
+  EXPECT_EQ(ctx.Countdown, 30);
+  ctx.CycleRunning = false;
+  Timer1Tick(ctx);
+  EXPECT_EQ(std::tuple(ctx.Countdown, ctx.StatusStep, ctx.StatusText),
+            std::tuple(25, StatusStepCode::Countdown, "Countdown for next check ..."));
+}
+
+TEST_F(MainCycleTest, HourlyStepFollowsTheHourAcrossMidnight) {
+  clock.Set("2026-06-26 23:59:00");
+  Start(30);
+  clock.Set("2026-06-27 00:00:05");
+  RunHourlyJobs(ctx);
+  EXPECT_EQ(ctx.LastHour, 0);
+}
+
+TEST_F(MainCycleTest, UpdateRequestRereadsSettingsInTheNextCycle) {
+  Start(0);
+  Update("Settings_General", "DebugMode = 'Debug All', UseDateFormat = 'DD.MM.YYYY'");
+  SetColumn("Event_CheckInterval", "CheckInterval", "60");
+  Timer1Tick(ctx);
+  EXPECT_EQ(ctx.DebugMode, "No Debug");  // no request yet
+  ctx.UpdateRequest = UpdateRequestCode::Reread;
+  Timer1Tick(ctx);
+  EXPECT_EQ(ctx.DebugMode, "Debug All");
+  EXPECT_EQ(ctx.CheckInterval, 60);
+  EXPECT_EQ(ctx.DateFormat, "YYYY-MM-DD");  // taken only at start
+  EXPECT_EQ(ctx.UpdateRequest, UpdateRequestCode::None);
+}
+
+TEST_F(MainCycleTest, PollWatchdogReloadsOnThePrimaryAndPausesTheStandby) {
+  Start(0);
+  ctx.PollMe = true;
+  ctx.PollMeTimeout = 10;
+  ctx.PollCountdown = 10;
+  ctx.IsPrimary = true;
+  Timer1Tick(ctx);  // 5 left
+  Timer1Tick(ctx);  // 0 left: fires
+  EXPECT_EQ(ctx.PollCountdown, 100);
+  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
+  ctx.IsPrimary = false;
+  ctx.PollCountdown = 5;
+  Timer1Tick(ctx);
+  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Paused);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-// Traps from the socket to the trap queue, and from the queue to the event list.
 #include <filesystem>
 #include <gtest/gtest.h>
 
 #include "intake/snmp_trap_events.h"
 #include "intake/snmp_trap_reception.h"
+#include "intake/trap_definitions.h"
 #include "platform/files.h"
 #include "platform/snmp/snmp_socket.h"
 #include "support/test_support.h"
@@ -12,6 +12,7 @@
 namespace varnel {
 namespace {
 
+// Traps from the socket to the trap queue, and from the queue to the event list.
 using snmp::Message;
 using snmp::Variable;
 namespace vt = snmp::vt;
@@ -22,14 +23,14 @@ Variable Str(const std::string& value) { return {"1.3.6.1.4.1.9.9.2", value, vt:
 // A v2c trap from 127.0.0.1: sysUpTime.0, snmpTrapOID.0, then vars.
 Message V2Trap(const std::string& trapOid, std::vector<Variable> vars = {},
                int type = snmp::pdu::kTrapV2) {
+  vars.insert(vars.begin(), {{"1.3.6.1.2.1.1.3.0", "555", vt::kTimeTicks},
+                             {"1.3.6.1.6.3.1.1.4.1.0", trapOid, vt::kObjectId}});
   Message m;
   m.version = snmp::kVersion2c;
   m.community = "public";
   m.pduType = type;
   m.requestId = 77;
-  m.variables = {{"1.3.6.1.2.1.1.3.0", "555", vt::kTimeTicks},
-                 {"1.3.6.1.6.3.1.1.4.1.0", trapOid, vt::kObjectId}};
-  m.variables.insert(m.variables.end(), vars.begin(), vars.end());
+  m.variables = vars;
   m.senderAddress = "127.0.0.1";
   return m;
 }
@@ -50,6 +51,12 @@ class SnmpTrapIntakeTest : public testing::VarnelTest {
     while (!ctx.snmp.SnmpTrap[slot].SnmpTrapOid.empty()) ++slot;
     return ctx.snmp.SnmpTrap[slot] = {
                oid, "name" + std::to_string(slot), {}, true, priority, node, message};
+  }
+  using Texts = std::vector<std::string>;
+  Texts Messages() {
+    Texts out;
+    for (const InEvent& e : Drain()) out.push_back(e.Message);
+    return out;
   }
   std::vector<InEvent> Drain() {
     ctx.events.Clear();
@@ -108,15 +115,12 @@ TEST_F(SnmpTrapIntakeTest, UndefinedTrapsGetTheGenericMessageUnlessSkipped) {
         {"1.3.6.1.2.1.1.3.0", "18446744073709551615", vt::kCounter64},
         {"1.3.6.1.2.1.1.4.0", "", vt::kNull}});
   Trap("1.3.6.1.2.10.1");  // only a whole-arc prefix is named
-  auto events = Drain();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0].Message,
-            "enterprises.99412.1.10.2.0.2, [1]1.3.6.1.4.1.9.9.2(OctetString): a b , "
-            "[2]1.3.6.1.2.1.1.2.0(ObjectID): 1.3.6.1.4.1.1 , "
-            "[3]1.3.6.1.2.1.1.3.0(Counter64): 18446744073709551615 , "
-            "[4]1.3.6.1.2.1.1.4.0(Null):  ");
-  EXPECT_EQ(events[0].EventSource, "SNMP Trap");
-  EXPECT_EQ(events[1].Message, "1.3.6.1.2.10.1");
+  EXPECT_EQ(Messages(), (Texts{"enterprises.99412.1.10.2.0.2, [1]1.3.6.1.4.1.9.9.2(OctetString): "
+                               "a b , [2]1.3.6.1.2.1.1.2.0(ObjectID): 1.3.6.1.4.1.1 , "
+                               "[3]1.3.6.1.2.1.1.3.0(Counter64): 18446744073709551615 , "
+                               "[4]1.3.6.1.2.1.1.4.0(Null):  ",
+                               "1.3.6.1.2.10.1"}));
+  EXPECT_EQ(ctx.events[1].EventSource, "SNMP Trap");
   ctx.snmp.SkipTrapsNotDef = true;
   Trap("1.3.6.1.2.1.11.0.2");
   EXPECT_TRUE(Drain().empty());
@@ -128,9 +132,7 @@ TEST_F(SnmpTrapIntakeTest, FirstMatchingDefinitionDecidesEvenWhenNotLogged) {
   Define("1.3.6.1.4.1.1.0.2", "2 - Major", "$A", "two");
   Trap("1.3.6.1.4.1.1.0.1");
   Trap("1.3.6.1.4.1.1.0.2");
-  auto events = Drain();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].Message, "two");
+  EXPECT_EQ(Messages(), Texts{"two"});
 }
 
 TEST_F(SnmpTrapIntakeTest, PriorityFixedOrFromAVariableAndItsEnumeration) {
@@ -167,12 +169,10 @@ TEST_F(SnmpTrapIntakeTest, MessageTemplateFillsEveryCode) {
                                 Str(std::string("\x07\xe2\x06\x1a\x0a\x05\x09\x00", 8)), Int("2")};
   for (int k = 5; k <= 12; ++k) vars.push_back(Str("v" + std::to_string(k)));
   Trap("1.3.6.1.4.1.1.0.4", vars);
-  auto events = Drain();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].Message,
-            "name1 (1.3.6.1.4.1.1.0.4) from 10.0.0.1 via 127.0.0.1 [public] at "
-            "2026-06-26 10:15:00 up 555: one/v12/two when 2018-06-26 10:05:09 state down .");
-  EXPECT_EQ(events[0].Name, "v12");
+  EXPECT_EQ(Messages(),
+            Texts{"name1 (1.3.6.1.4.1.1.0.4) from 10.0.0.1 via 127.0.0.1 [public] at "
+                  "2026-06-26 10:15:00 up 555: one/v12/two when 2018-06-26 10:05:09 state down ."});
+  EXPECT_EQ(ctx.events[1].Name, "v12");
 }
 
 TEST_F(SnmpTrapIntakeTest, NodeNameCodesAndIp2NameLookUp) {
@@ -207,9 +207,7 @@ TEST_F(SnmpTrapIntakeTest, DuplicatesAreRemovedAndAFullListLeavesTheRestQueued) 
   Trap("1.3.6.1.4.1.1.0.6");
   Trap("1.3.6.1.4.1.1.0.7");
   Trap("1.3.6.1.4.1.1.0.6");
-  auto events = Drain();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0].Message + "|" + events[1].Message, "down|enterprises.1.0.7");
+  EXPECT_EQ(Messages(), (Texts{"down", "enterprises.1.0.7"}));
   EXPECT_TRUE(ctx.events[3].Free());
 
   ctx.events.Clear();
@@ -219,9 +217,36 @@ TEST_F(SnmpTrapIntakeTest, DuplicatesAreRemovedAndAFullListLeavesTheRestQueued) 
   Trap("1.3.6.1.4.1.1.0.8");
   Trap("1.3.6.1.4.1.1.0.9");
   WriteSnmpTrapEventsToEventList(ctx);
-  EXPECT_EQ(ctx.events.Count(), 300);
-  EXPECT_EQ(ctx.events[300].Message, "enterprises.1.0.8");
-  EXPECT_EQ(ctx.snmp.InTrapIndex, 1);
+  EXPECT_EQ(std::tuple(ctx.events.Count(), ctx.events[300].Message, ctx.snmp.InTrapIndex),
+            std::tuple(300, "enterprises.1.0.8", 1));
+}
+
+TEST(TrapDefinitionVar, SplitsAtTheFirstTwoSpaces) {
+  const std::pair<const char*, const char*> cases[] = {
+      // Two spaces: the name part is empty.
+      {"1.3.6.1.2.1.2.2.1.8  ifOperStatus  up(1),down(2), testing(3)",
+       "1.3.6.1.2.1.2.2.1.8||ifOperStatus  up(1),down(2), testing(3)"},
+      {"1.3.6.1.4.1.9.1 severity critical(1),major(2)",
+       "1.3.6.1.4.1.9.1|severity|critical(1),major(2)"},
+      {"no-space-here", "o|n|t"},                           // unchanged
+      {"1.3.6.1.4.1.9.2 onlyName", "1.3.6.1.4.1.9.2|n|t"},  // one space: only the OID
+      {" ", "||"},
+  };
+  for (auto [text, expected] : cases) {
+    TrapDefinitionVar v{"o", "n", "t"};
+    ParseTrapDefinitionVar(text, v);
+    EXPECT_EQ(v.varOid + "|" + v.varName + "|" + v.varType, expected) << text;
+  }
+}
+
+TEST_F(SnmpTrapIntakeTest, DefinitionsLoadTwoHundredRowsInTableOrder) {
+  Db().Exec(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 201) "
+      "INSERT INTO Event_SNMP_MibTrap (TrapOid) SELECT '1.3.6.1.4.1.1.0.' || i FROM n");
+  ReadDb_Trap(ctx);
+  EXPECT_EQ(ctx.snmp.SnmpTrap.size(), 200u);  // the 201st row is not loaded
+  EXPECT_EQ(ctx.snmp.SnmpTrap[1].SnmpTrapOid, "1.3.6.1.4.1.1.0.1");
+  EXPECT_EQ(ctx.snmp.SnmpTrap[200].SnmpTrapOid, "1.3.6.1.4.1.1.0.200");
 }
 
 }  // namespace

@@ -169,10 +169,8 @@ TEST_F(SyslogTest, QueueHoldsThreeHundredAndCountsTheRest) {
 }
 
 TEST_F(SyslogTest, AConnectionResetIsReportedUnderTheListenersName) {
-  SetColumn("Event_SysLog", "Enabled1", "1");
-  SetColumn("Event_SysLog", "Protocol1", "TCP");
-  SetColumn("Event_SysLog", "IpAddress1", "127.0.0.1");
-  SetColumn("Event_SysLog", "ListeningPort1", "0");
+  Update("Event_SysLog",
+         "Enabled1 = 1, Protocol1 = 'TCP', IpAddress1 = '127.0.0.1', ListeningPort1 = 0");
   ServiceOpen(ctx, "sysLog1");
   auto& listener = *ctx.intake.syslog.tcp[0];
   asio::ip::tcp::socket t(io);

@@ -136,59 +136,33 @@ TEST(SnmpCodec, TruncatedMalformedAndHostileDatagramsAreDropped) {
   }
   const std::string good = V2Trap(Hex("06012b020103"));
   ASSERT_TRUE(Decode(good));
+  // clang-format off
   const struct {
     std::size_t at;
     unsigned char byte;
     const char* why;
-  } structures[] = {{0, 0x31, "SET instead of SEQUENCE"},
-                    {0, 0x3F, "multi-octet tag"},
-                    {1, 0x80, "indefinite length"},
-                    {1, 0x85, "five length octets"},
-                    {1, 0x7F, "length beyond the data"},
-                    {4, 3, "version 3"},
-                    {4, 0, "v2 trap in a v1 message"},
-                    {8, 0xA8, "Report PDU"},
-                    {8, 0xA5, "GetBulk PDU"},
-                    {8, 0xA4, "v1 trap in a v2c message"}};
+  } structures[] = {
+      {0, 0x31, "SET instead of SEQUENCE"}, {0, 0x3F, "multi-octet tag"},
+      {1, 0x80, "indefinite length"}, {1, 0x85, "five length octets"},
+      {1, 0x7F, "length beyond the data"}, {4, 3, "version 3"}, {4, 0, "v2 trap in a v1 message"},
+      {8, 0xA8, "Report PDU"}, {8, 0xA5, "GetBulk PDU"}, {8, 0xA4, "v1 trap in a v2c message"}};
+  // clang-format on
   for (const auto& c : structures) {
     std::string d = good;
     d[c.at] = static_cast<char>(c.byte);
     EXPECT_FALSE(Decode(d)) << c.why;
   }
-  const std::pair<const char*, const char*> bindings[] = {{"06062b9080808000"
-                                                           "0500",
-                                                           "sub-identifier of 2^32"},
-                                                          {"06032b8001"
-                                                           "0500",
-                                                           "sub-identifier padded with 0x80"},
-                                                          {"0600"
-                                                           "0500",
-                                                           "empty OID"},
-                                                          {"06012b"
-                                                           "4609010000000000000000",
-                                                           "Counter64 beyond 64 bits"},
-                                                          {"06012b"
-                                                           "4106000000000001",
-                                                           "Counter32 of six octets"},
-                                                          {"06012b"
-                                                           "02090000000000000000ff",
-                                                           "Integer of nine octets"},
-                                                          {"06012b"
-                                                           "40050a01020304",
-                                                           "IpAddress of five octets"},
-                                                          {"06012b"
-                                                           "050100",
-                                                           "Null with content"},
-                                                          {"06012b"
-                                                           "0580",
-                                                           "Null of indefinite length"},
-                                                          {"06012b"
-                                                           "490100",
-                                                           "unknown type"},
-                                                          {"06012b"
-                                                           "020103"
-                                                           "00",
-                                                           "extra data in a binding"}};
+  // clang-format off
+  const std::pair<const char*, const char*> bindings[] = {
+      {"06062b90808080000500", "sub-identifier of 2^32"},
+      {"06032b80010500", "sub-identifier padded with 0x80"}, {"06000500", "empty OID"},
+      {"06012b4609010000000000000000", "Counter64 beyond 64 bits"},
+      {"06012b4106000000000001", "Counter32 of six octets"},
+      {"06012b02090000000000000000ff", "Integer of nine octets"},
+      {"06012b40050a01020304", "IpAddress of five octets"}, {"06012b050100", "Null with content"},
+      {"06012b0580", "Null of indefinite length"}, {"06012b490100", "unknown type"},
+      {"06012b02010300", "extra data in a binding"}};
+  // clang-format on
   for (auto [hex, why] : bindings) EXPECT_FALSE(Decode(V2Trap(Hex(hex)))) << why;
   // A 32-bit unsigned value sent as a negative number reads as its two's complement.
   auto m = Decode(V2Trap(Hex("06012b4101ff")));

@@ -27,17 +27,36 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
  protected:
   Database Db() { return Database(ctx.DatabasePath()); }
   // Sets one column of the first row of a single-row table.
-  void SetColumn(const std::string& table, const std::string& column, const std::string& value);
-  std::string GetColumn(const std::string& table, const std::string& column);
+  void SetColumn(const std::string& table, const std::string& column, const std::string& value) {
+    Database db = Db();
+    Table t = db.Open(table);
+    t.Set(column, value);
+    t.Update();
+  }
+  std::string GetColumn(const std::string& table, const std::string& column) {
+    Database db = Db();
+    return db.Open(table).Text(column);
+  }
   // Appends a row with these columns to a table.
-  void AddRow(const std::string& table, const std::map<std::string, std::string>& columns);
+  void AddRow(const std::string& table, const std::map<std::string, std::string>& columns) {
+    Database db = Db();
+    Table t = db.Open(table);
+    t.AddNew();
+    for (const auto& [column, value] : columns) t.Set(column, value);
+    t.Update();
+  }
   // Runs "UPDATE table SET assignments" (every row of the table).
   void Update(const std::string& table, const std::string& assignments) {
     Db().Exec("UPDATE " + table + " SET " + assignments);
   }
   std::string File(const std::string& name) const { return ctx.Path(name); }
   // Event log entries with this id, as their texts.
-  std::vector<std::string> Entries(int id) const;
+  std::vector<std::string> Entries(int id) const {
+    std::vector<std::string> out;
+    for (const auto& e : log.entries)
+      if (e.id == id) out.push_back(e.text);
+    return out;
+  }
 };
 
 // The number of the VarnelError that f raises, or 0 when it raises none.

@@ -30,13 +30,10 @@ std::string Decoded(const std::string& header) {
 std::string Body(const std::string& mail) { return mail.substr(mail.find("\r\n\r\n") + 4); }
 
 TEST(ComposeMail, NoTextCanBreakTheHeader) {
-  MailMessage m{"a@b",
-                "c@d",
-                "Ops \"night\" desk",
-                "Störung\r\nBcc: victim@example.org",
-                "",
-                "utf-8\r\nX-Evil: 1",
-                "x"};
+  // clang-format off
+  MailMessage m{"a@b", "c@d", "Ops \"night\" desk", "Störung\r\nBcc: victim@example.org", "",
+                "utf-8\r\nX-Evil: 1", "x"};
+  // clang-format on
   std::string mail = ComposeMail(m, Noon(), "<x@y>");
   EXPECT_EQ(mail.find("\r\nBcc:"), std::string::npos);
   EXPECT_EQ(Header(mail, "Content-Type"), "text/plain; charset=utf-8");

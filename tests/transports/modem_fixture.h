@@ -109,13 +109,9 @@ class ModemTest : public VarnelTest {
     term = t.get();
     ctx.gsm.commPortOut = std::move(t);
     // No delay word: the delays stay 0 and the sessions run fast.
-    for (auto [column, value] : {std::pair{"CommPort", "1"},
-                                 {"ModemInitString", "ATZ"},
-                                 {"ModemSpeed", "9600"},
-                                 {"ModemSettings", "n,8,1"},
-                                 {"ModemCommDelays", ""},
-                                 {"Retries", "1"}})
-      SetColumn("Settings_Modem", column, value);
+    Update("Settings_Modem",
+           "CommPort = '1', ModemInitString = 'ATZ', ModemSpeed = '9600', ModemSettings = 'n,8,1', "
+           "ModemCommDelays = '', Retries = '1'");
     clock.AdvanceMs(1'000'000);
   }
   ScriptedTerminal* term;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <map>
 
+#include "transports/gsm_charset.h"
+#include "transports/modem.h"
 #include "transports/modem_fixture.h"
 
 namespace varnel {
@@ -69,8 +71,7 @@ TEST_F(PhoneMO, RefusedMessageIsSentAgainWithoutNewCommandThenFailsWithPortClose
                           "AT+CSCA=\"+4670000\"", "AT+CSQ", "AT+CMGS=19", kHelloPdu, kHelloPdu));
   EXPECT_EQ(status, kSendFailed);
   EXPECT_EQ(text, "MO-SMS[SS=17]: Error when sending message to MS.");
-  EXPECT_FALSE(term->IsOpen());
-  EXPECT_FALSE(term->Dtr());
+  EXPECT_FALSE(term->IsOpen() || term->Dtr());
 }
 
 TEST_F(PhoneMO, UnknownProtocolKeepsTheStatusAndUnknownOperatorLeavesThePortAlone) {
@@ -104,6 +105,72 @@ TEST_F(PhoneMO, FormattingFollowsTheCharacterSetForLineEndsCutsAndThePrefix) {
   EXPECT_EQ(pdu.substr(12, 4), "088C");  // DCS 08, UDL 140 octets
   EXPECT_EQ(pdu.substr(16, 28), "0041004C00410052004D003A0020");
   EXPECT_EQ(pdu.size(), 16u + 280u);
+}
+
+using ::testing::ElementsAre;
+using testing::ModemTest;
+
+const std::string kT = "2026-06-26 10:15:00";
+
+class ModemPrimitives : public ModemTest {
+ protected:
+  void Open() { ASSERT_TRUE(OpenModemPort(ctx, "9600", "n,8,1", 1)); }
+};
+
+TEST_F(ModemPrimitives, SignalStrengthIsTheNumberBeforeTheCommaOfTheCsqReply) {
+  Open();
+  for (auto [reply, signal] : std::vector<std::pair<std::string, std::string>>{
+           {"+CSQ: 5,99", "5"},
+           {"+CSQ:   17,99", "17"},
+           {"+CSQ 17 99", "--"},  // no ":"
+           {"+CSQ: 17", "--"},    // no "," after it
+           {"+CSQ: ,99", "--"},   // nothing before the ","
+           {"", "--"}}) {         // time-out
+    term->replyTo["AT+CSQ"] = reply.empty() ? "" : "\r\n" + reply + "\r\n\r\nOK\r\n";
+    bool ok = false;
+    std::string got = "x";
+    SendATtoModem(ctx, "AT+CSQ");
+    WaitForResponseSS(ctx, "OK\r", 1, ok, got);
+    EXPECT_EQ(got, signal) << reply;
+  }
+}
+
+// The trace lines of a session's steps are followed end to end; these are the failures.
+TEST_F(ModemPrimitives, FailingPrimitivesTraceErrorsAndReportTheirModule) {
+  ctx.DebugMode = "Modem Communication";
+  EXPECT_EQ(TranslateControlCodes(std::string("\0\x1F ~\x7Fä", 7)), "<NUL><US> ~\x7Fä");
+  PortSettings(ctx, "9600", "x,8,1", 1);
+  term->openFails = true;
+  bool opened = true;
+  PortOpen(ctx, opened);
+  EXPECT_FALSE(opened);
+  SendATtoModem(ctx, "AT");  // the port is not open
+  EXPECT_THAT(
+      ReadLines(File("Debug/Modem_Communication.txt")),
+      ElementsAre(kT + "    PortSettings: 9600,x,8,1 --> Error.", kT + "    Open Port --> Error.",
+                  "", kT + "    Sending:  AT<CR> --> Error."));
+  EXPECT_THAT(Entries(evt::kRuntimeError),
+              ElementsAre("[380] Invalid property value (Module: PortSettings)",
+                          "[8002] Invalid port number (Module: PortOpen)",
+                          "[8012] The device is not open (Module: SendATtoModem)"));
+}
+
+// Which GSM characters texts become, and the PDUs of both codings, are checked against an
+// independent codec end to end; these are the inputs that check does not produce.
+TEST(GsmCoding, EdgesTheIndependentCodecDoesNotReach) {
+  // Bytes that are not UTF-8 count as Windows-1252: 0xC4 is Ä, GSM 91.
+  EXPECT_EQ(GSM338Default7Bit("\xC4"), "\x5B");
+  // A leading "+" is the number's type, not a digit.
+  EXPECT_EQ(CodeMessageToEtsiPduMode("a", "+4670123"), CodeMessageToEtsiPduMode("a", "4670123"));
+  // Outside the BMP: a surrogate pair.
+  EXPECT_EQ(CodeMessageToUniCodePduMode("😀", "1").substr(14), "04D83DDE00");
+  // Received text: ESC pairs outside the outgoing table, and the characters only read.
+  EXPECT_EQ(IA5defIncom("\x1B\x65"
+                        "\x1B\x0A"
+                        "\x60"
+                        "\x1B\x41"),
+            "€\f¨\x1B"
+            "A");
 }
 
 }  // namespace
