@@ -1,5 +1,3 @@
-#include "delivery/send_list.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -7,6 +5,7 @@
 #include "delivery/alarm_log.h"
 #include "delivery/process_send_list.h"
 #include "delivery/read_sms.h"
+#include "delivery/send_list.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "service/errors.h"

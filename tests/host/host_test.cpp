@@ -1,9 +1,8 @@
-#include "host/service_control.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "host/main_cycle.h"
+#include "host/service_control.h"
 #include "host/service_open.h"
 #include "platform/files.h"
 #include "support/test_support.h"

@@ -152,8 +152,6 @@ TEST_F(DatabaseTest, WalkAddAndDeleteInRowOrder) {
   EXPECT_EQ(again.Text("Name"), "a");
 }
 
-using testing::ErrorOf;
-
 TEST(LineSettings, ParsesSpeedParityDataAndStopBits) {
   LineSettings s = ParseLineSettings("115200,E,7,2");
   EXPECT_EQ(std::tuple(s.speed, s.parity, s.dataBits, s.stopBits), std::tuple(115200u, 'e', 7, 2));

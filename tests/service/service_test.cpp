@@ -1,5 +1,3 @@
-#include "service/trace.h"
-
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +7,7 @@
 #include "service/date_format.h"
 #include "service/event_list.h"
 #include "service/ini.h"
+#include "service/trace.h"
 #include "service/update_event_log.h"
 #include "support/test_support.h"
 
