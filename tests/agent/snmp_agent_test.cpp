@@ -103,8 +103,7 @@ TEST_F(SnmpAgentTest, SetErrorsNameTheOffendingVariable) {
        es::kReadOnly, 2},
       {{{P + ".1.5.1.0", "1", vt::kInteger}}, es::kReadOnly, 1},
       {{{P + ".1.9.0", "1", vt::kInteger}}, es::kNoSuchName, 1},
-  };
-  // clang-format on
+  };  // clang-format on
   for (const auto& c : cases) {
     Message m = Set(c.vars);
     EXPECT_EQ(std::pair(m.errorStatus, m.errorIndex), std::pair(c.status, c.index))

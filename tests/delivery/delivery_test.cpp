@@ -216,8 +216,7 @@ TEST_F(AlarmLogTest, RowOfASendListEntryCutAndWithLineBreaksAsGroupBreaks) {
   // clang-format off
   e = {std::string(120, 'r'), "MailSMTP", "", "",
        std::string(240, 'm') + "\r\nline two is long enough to be cut", false, false, "", 0, 3,
-       std::string(130, 's')};
-  // clang-format on
+       std::string(130, 's')};  // clang-format on
   UpdateAlarmLog(ctx, 7, kSendList);
   const std::pair<const char*, std::string> columns[] = {
       {"Index", "806260004"},

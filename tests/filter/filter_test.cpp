@@ -26,8 +26,7 @@ class FilterTest : public testing::VarnelTest {
   void SetFormat(const std::string& parts, int nodeMax = 50, int messageMax = 1000) {
     // clang-format off
     const std::pair<char, const char*> columns[] = {{'D', "SendDate"}, {'T', "SendTime"},
-        {'N', "SendNodeName"}, {'P', "SendPriority"}, {'M', "SendMessage"}};
-    // clang-format on
+        {'N', "SendNodeName"}, {'P', "SendPriority"}, {'M', "SendMessage"}};  // clang-format on
     Database db = Db();
     Table t = db.Open("Event_CheckInterval");
     for (const auto& [letter, column] : columns) t.Set(column, parts.find(letter) != parts.npos);
@@ -375,8 +374,7 @@ const Row kRows[] = {
     {"ab\xc3", "ab?", true, true}, {"a\tb\r\n", "a?b*", true, true},
     // An overlong form is two stray bytes, never the ASCII character it spells.
     {"x\xc0\x87", "x\xc0\x87", true, true}, {"\xc0\x87", "\x07", false, false},
-};
-// clang-format on
+};  // clang-format on
 
 class WildcardCompareTest : public testing::VarnelTest {};
 

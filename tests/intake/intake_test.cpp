@@ -196,14 +196,10 @@ TEST_F(SnmpTrapIntakeTest, NodeNameCodesAndIp2NameLookUp) {
   MapIp2Name(ctx, "10.0.0.2", name);
   EXPECT_EQ(name, "one\twith tab");
   TrapDefinition& d = Define("1.3.6.1.4.1.1.0.5", "5 - Normal", "", "m");
-  for (auto [code, expected] : {std::pair{"$A", "10.0.0.1"},
-                                {"$a", "router-one"},
-                                {"$R", "127.0.0.1"},
-                                {"$r", "127.0.0.1"},
-                                {"$2", "node-b"},
-                                {"$3", ""},
-                                {"host", ""},
-                                {"$21", ""}}) {
+  // clang-format off
+  for (auto [code, expected] : {std::pair{"$A", "10.0.0.1"}, {"$a", "router-one"},
+           {"$R", "127.0.0.1"}, {"$r", "127.0.0.1"}, {"$2", "node-b"}, {"$3", ""}, {"host", ""},
+           {"$21", ""}}) {  // clang-format on
     d.SnmpTrapNodeName = code;
     Trap("1.3.6.1.4.1.1.0.5", {Str("a"), Str("node-b")});
     EXPECT_EQ(Drain().at(0).Name, expected) << code;

@@ -37,7 +37,6 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
     Database db = Db();
     return db.Open(table).Text(column);
   }
-  // Appends a row with these columns to a table.
   void AddRow(const std::string& table, const std::map<std::string, std::string>& columns) {
     Database db = Db();
     Table t = db.Open(table);
@@ -45,7 +44,7 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
     for (const auto& [column, value] : columns) t.Set(column, value);
     t.Update();
   }
-  // Runs "UPDATE table SET assignments" (every row of the table).
+  // Updates every row of the table.
   void Update(const std::string& table, const std::string& assignments) {
     Db().Exec("UPDATE " + table + " SET " + assignments);
   }

@@ -46,7 +46,6 @@ class ScriptedTerminal : public SerialPort {
   bool Dtr() const override { return dtr_; }
   void SetDtr(bool on) override { dtr_ = on; }
   bool CarrierDetect() override { return Check(), false; }
-  // Every poll moves the fake clock on.
   std::size_t InputCount() override { return Check(), clock_.AdvanceMs(500), input_.size(); }
   std::string ReadAll() override { return Check(), std::exchange(input_, {}); }
   void DiscardInput() override { Check(), input_.clear(); }

@@ -207,8 +207,7 @@ std::string Body(const std::string& mail) { return mail.substr(mail.find("\r\n\r
 TEST(ComposeMail, NoTextCanBreakTheHeader) {
   // clang-format off
   MailMessage m{"a@b", "c@d", "Ops \"night\" desk", "Störung\r\nBcc: victim@example.org", "",
-                "utf-8\r\nX-Evil: 1", "x"};
-  // clang-format on
+                "utf-8\r\nX-Evil: 1", "x"};  // clang-format on
   std::string mail = ComposeMail(m, Noon(), "<x@y>");
   EXPECT_EQ(mail.find("\r\nBcc:"), std::string::npos);
   EXPECT_EQ(Header(mail, "Content-Type"), "text/plain; charset=utf-8");
