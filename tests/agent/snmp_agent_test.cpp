@@ -51,9 +51,9 @@ TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectAndIgnoresAWrongCommunity) 
   m = Run(SnmpGetRequest, {{"1.3.6.1.2.1.1.5.0", "", vt::kNull},
                            {"1.3.6.1.2.1.1.8.0", "", vt::kNull},
                            {"1.3.6.1.2.1.1.1.0", "", vt::kNull}});
-  EXPECT_EQ(m.errorStatus, es::kNoSuchName);
-  EXPECT_EQ(m.errorIndex, 2);
-  EXPECT_EQ(m.variables[2].type, vt::kNull);  // the walk stopped at the error
+  // The walk stopped at the error.
+  EXPECT_EQ(std::tuple(m.errorStatus, m.errorIndex, m.variables[2].type),
+            std::tuple(es::kNoSuchName, 2, vt::kNull));
 }
 
 // A walk of a subtree is seen end to end; these are the points between and beyond objects.
@@ -79,12 +79,11 @@ TEST_F(SnmpAgentTest, SetOfSystemTextsStoresWhatItAnswers) {
   for (int i = 0; i < 150; ++i) longText += "\xc3\xa4";  // "ä" 150 times, as UTF-8
   Message m = Set({{"1.3.6.1.2.1.1.6", longText, vt::kOctetString},
                    {"1.3.6.1.2.1.1.4.0", "Ops \xe4", vt::kOctetString}});  // Latin-1 "ä"
-  EXPECT_EQ(m.errorStatus, 0);
-  EXPECT_EQ(m.variables[0].oid, "1.3.6.1.2.1.1.6.0");
-  EXPECT_EQ(m.variables[0].value, longText.substr(0, 200));  // 100 characters
+  EXPECT_EQ(std::tuple(m.errorStatus, m.variables[0].oid, m.variables[0].value),
+            std::tuple(0, "1.3.6.1.2.1.1.6.0", longText.substr(0, 200)));  // 100 characters
   EXPECT_EQ(GetColumn("Settings_SNMP_Agent", "SysLocation"), longText.substr(0, 200));
-  EXPECT_EQ(GetColumn("Settings_SNMP_Agent", "SysContact"), "Ops \xc3\xa4");
-  EXPECT_EQ(ctx.snmp.AgentSysContact, "Ops \xc3\xa4");
+  EXPECT_EQ(GetColumn("Settings_SNMP_Agent", "SysContact") + ctx.snmp.AgentSysContact,
+            "Ops \xc3\xa4Ops \xc3\xa4");
 }
 
 TEST_F(SnmpAgentTest, SetErrorsNameTheOffendingVariable) {
@@ -113,10 +112,8 @@ TEST_F(SnmpAgentTest, SetErrorsNameTheOffendingVariable) {
   EXPECT_EQ(ctx.snmp.AgentSysName, "new");  // variables before the error are applied
 
   Message m = Set({{P + ".1.4.1", "0", vt::kInteger}, {P + ".1.2.1.0", "1", vt::kInteger}});
-  EXPECT_EQ(m.errorStatus, 0);
-  EXPECT_EQ(ctx.ErrorCount, 0);
-  EXPECT_EQ(ctx.LastErrorText, "No internal execution error.");
-  EXPECT_EQ(ctx.UpdateRequest, UpdateRequestCode::Reread);
+  EXPECT_EQ(std::tuple(m.errorStatus, ctx.ErrorCount, ctx.LastErrorText, ctx.UpdateRequest),
+            std::tuple(0, 0, "No internal execution error.", UpdateRequestCode::Reread));
 }
 
 TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
@@ -158,8 +155,7 @@ TEST_F(SnmpAgentTest, SocketCountsGarbageAndIgnoresTraps) {
   trap.pduType = snmp::pdu::kTrapV2;
   peer.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(trap));
   EXPECT_FALSE(peer.Receive(200));
-  EXPECT_EQ(ctx.snmp.agent->Malformed(), 1u);
-  EXPECT_EQ(ctx.snmp.agent->Ignored(), 1u);
+  EXPECT_EQ(std::tuple(ctx.snmp.agent->Malformed(), ctx.snmp.agent->Ignored()), std::tuple(1u, 1u));
   ServiceClose(ctx, "snmpAgent");
   EXPECT_FALSE(ctx.snmp.agent->Listening());
 }

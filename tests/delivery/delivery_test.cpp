@@ -68,8 +68,8 @@ TEST_F(SendListTest, InvalidAndRepeatedReceiversLeaveTheirEntryFree) {
   MakeSendList(ctx);
 
   EXPECT_EQ(FilledEntries(), (std::vector<int>{1, 3, 4, 5, 9, 12}));
-  EXPECT_EQ(Sent(9).RecvAddr, "first");  // the first row of a name wins
-  EXPECT_EQ(Sent(12).RecvMess, "other");
+  // The first row of a name wins.
+  EXPECT_EQ(std::tuple(Sent(9).RecvAddr, Sent(12).RecvMess), std::tuple("first", "other"));
   EXPECT_EQ(ctx.ErrorCount, 0);  // none of this is an error
 }
 
@@ -86,9 +86,9 @@ TEST_F(SendListTest, SlotsBeyondTheHundredthAreDroppedButStillBuffered) {
 
   std::vector<int> filled = FilledEntries();
   EXPECT_EQ(std::pair(filled.size(), filled.front()), std::pair(99ul, 2));
-  EXPECT_EQ(Sent(100).RecvMess, "text 20");
   EXPECT_EQ(BufferedEntries(), (std::vector<int>{1}));
-  EXPECT_EQ(ctx.delivery.BufferList[1].BufferRecvMess, "text 21");
+  EXPECT_EQ(std::tuple(Sent(100).RecvMess, ctx.delivery.BufferList[1].BufferRecvMess),
+            std::tuple("text 20", "text 21"));
 }
 
 TEST_F(SendListTest, OffDutyReceiversAreBufferedOnceOrAlwaysUpToFifty) {
@@ -312,9 +312,8 @@ TEST_F(ReadSmsTest, AtMostFiftyMessagesACallTheRestStayOnTheTerminal) {
   ReadSms(ctx, false);
   auto lines = SmsCmdLines();
   ASSERT_EQ(lines.size(), 50u);
-  EXPECT_EQ(lines.back(), "46700\tm50");
-  EXPECT_EQ(term->store.size(), 10u);
-  EXPECT_EQ(term->store.begin()->first, 51);
+  EXPECT_EQ(std::tuple(lines.back(), term->store.size(), term->store.begin()->first),
+            std::tuple("46700\tm50", 10u, 51));
 }
 
 TEST_F(ReadSmsTest, MalformedPduIsReportedAndTheOthersAreDelivered) {

@@ -198,10 +198,9 @@ TEST_F(MainCycleTest, UpdateRequestRereadsSettingsInTheNextCycle) {
   EXPECT_EQ(ctx.DebugMode, "No Debug");  // no request yet
   ctx.UpdateRequest = UpdateRequestCode::Reread;
   Timer1Tick(ctx);
-  EXPECT_EQ(ctx.DebugMode, "Debug All");
-  EXPECT_EQ(ctx.CheckInterval, 60);
-  EXPECT_EQ(ctx.DateFormat, "YYYY-MM-DD");  // taken only at start
-  EXPECT_EQ(ctx.UpdateRequest, UpdateRequestCode::None);
+  // The date format is taken only at start.
+  EXPECT_EQ(std::tuple(ctx.DebugMode, ctx.CheckInterval, ctx.DateFormat, ctx.UpdateRequest),
+            std::tuple("Debug All", 60, "YYYY-MM-DD", UpdateRequestCode::None));
 }
 
 TEST_F(MainCycleTest, PollWatchdogReloadsOnThePrimaryAndPausesTheStandby) {

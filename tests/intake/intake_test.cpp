@@ -62,9 +62,8 @@ class SnmpTrapIntakeTest : public testing::VarnelTest {
   }
   using Texts = std::vector<std::string>;
   Texts Messages() {
-    Texts out;
-    for (const InEvent& e : Drain()) out.push_back(e.Message);
-    return out;
+    Drain();
+    return EventTexts();
   }
   std::vector<InEvent> Drain() {
     ctx.events.Clear();
@@ -249,8 +248,8 @@ TEST_F(SnmpTrapIntakeTest, DefinitionsLoadTwoHundredRowsInTableOrder) {
       "INSERT INTO Event_SNMP_MibTrap (TrapOid) SELECT '1.3.6.1.4.1.1.0.' || i FROM n");
   ReadDb_Trap(ctx);
   EXPECT_EQ(ctx.snmp.SnmpTrap.size(), 200u);  // the 201st row is not loaded
-  EXPECT_EQ(ctx.snmp.SnmpTrap[1].SnmpTrapOid, "1.3.6.1.4.1.1.0.1");
-  EXPECT_EQ(ctx.snmp.SnmpTrap[200].SnmpTrapOid, "1.3.6.1.4.1.1.0.200");
+  EXPECT_EQ(ctx.snmp.SnmpTrap[1].SnmpTrapOid + " " + ctx.snmp.SnmpTrap[200].SnmpTrapOid,
+            "1.3.6.1.4.1.1.0.1 1.3.6.1.4.1.1.0.200");
 }
 
 using namespace std::string_literals;
@@ -336,9 +335,7 @@ class SyslogTest : public testing::VarnelTest {
   std::vector<std::string> Pass(std::initializer_list<std::string> messages) {
     for (const auto& m : messages) Queue(m);
     Drain();
-    std::vector<std::string> texts;
-    for (int i = 1; i <= ctx.events.Count(); ++i) texts.push_back(ctx.events[i].Message);
-    return texts;
+    return EventTexts();
   }
   using Texts = std::vector<std::string>;
 };
@@ -441,9 +438,8 @@ TEST_F(EventLogFileTest, LinesBecomeEventsAndTheFileGoes) {
   EXPECT_FALSE(FileExists(File("Event.log")));
   // 300 were taken; the duplicate of the first was removed from them afterwards.
   EXPECT_EQ(ctx.events.Count(), 299);
-  EXPECT_EQ(ctx.events[1].Name, "srv1");
-  EXPECT_EQ(ctx.events[1].Message, "disk full on C:");
-  EXPECT_EQ(ctx.events[1].EventSource, "Log File");
+  EXPECT_EQ(std::tuple(ctx.events[1].Name, ctx.events[1].Message, ctx.events[1].EventSource),
+            std::tuple("srv1", "disk full on C:", "Log File"));
   EXPECT_EQ(ctx.events[2].Message, "event 0");
   EXPECT_TRUE(ctx.events[300].Free());
 }

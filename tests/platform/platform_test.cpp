@@ -21,11 +21,9 @@ namespace {
 TEST(Text, CutsCountCharactersAndWireBytesReadAsWindows1252) {
   std::string s = "\xC3\x84rende_12$";  // "Ärende_12$"
   EXPECT_EQ(CharLength(s), 10u);
-  EXPECT_EQ(LeftChars(s, 1), "\xC3\x84");
-  EXPECT_EQ(LeftChars(s, -3), "");
-  EXPECT_EQ(MidChars(s, 2, 4), "rend");
-  EXPECT_EQ(RightChars(s, 3), "12$");
-  EXPECT_EQ(RightChars(s, 99), s);
+  EXPECT_EQ((std::vector{LeftChars(s, 1), LeftChars(s, -3), MidChars(s, 2, 4), RightChars(s, 3),
+                         RightChars(s, 99)}),
+            (std::vector<std::string>{"\xC3\x84", "", "rend", "12$", s}));
   for (auto [wire, text] : {std::pair<std::string, std::string>{"caf\xE9", "caf\xC3\xA9"},
                             {"\x80", "\xE2\x82\xAC"},
                             {"ok \xC3\xA9", "ok \xC3\xA9"},  // valid UTF-8 passes unchanged
@@ -97,10 +95,9 @@ TEST_F(DatabaseTest, ConversionsAndTheirErrors) {
   SetColumn("Settings_General", "BufferAllMessOffDuty", "-1");  // Jet's true
   Database db = Db();
   Table t = db.Open("settings_general");  // table and column names ignore letter case
-  EXPECT_EQ(t.Int16("logindexevent"), 32767);
-  EXPECT_TRUE(t.Flag("BufferAllMessOffDuty"));
-  EXPECT_FALSE(t.Flag("NotifyDutyListOnOff"));
-  EXPECT_EQ(t.Text("TestLastSent"), "");
+  EXPECT_EQ(std::tuple(t.Int16("logindexevent"), t.Flag("BufferAllMessOffDuty"),
+                       t.Flag("NotifyDutyListOnOff"), t.Text("TestLastSent")),
+            std::tuple(32767, true, false, ""));
   for (std::int64_t beyond : {32768, -32769}) {
     t.Set("LogIndexEvent", beyond);
     t.Update();

@@ -182,8 +182,8 @@ TEST_F(UpdateEventLogTest, MissingTableIsReportedAndTheListStays) {
   EXPECT_EQ(Entries(106), std::vector<std::string>{
                               "[3001] no such table: LogFiles_Event (Module: UpdateEventLog)"});
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "2");  // advanced from 1
-  EXPECT_EQ(ctx.events.Count(), 1);
-  EXPECT_EQ(ctx.LastErrorText, "2026-06-26: no such table: LogFiles_Event");
+  EXPECT_EQ(std::tuple(ctx.events.Count(), ctx.LastErrorText),
+            std::tuple(1, "2026-06-26: no such table: LogFiles_Event"));
 }
 
 TEST_F(UpdateEventLogTest, LockedDatabaseIsReportedNotFatal) {
@@ -200,8 +200,7 @@ TEST(EventList, HoldsThreeHundredAndCompactEmptiesTheSlotsItVacates) {
   EventList l;
   for (int i = 1; i <= 301; ++i)
     l.Append("2026-01-01 00:00:00", kMajor, "node" + std::to_string(i), "m", kSourceSyslog);
-  EXPECT_EQ(l.Count(), 300);
-  EXPECT_EQ(l[300].Name, "node300");
+  EXPECT_EQ(std::tuple(l.Count(), l[300].Name), std::tuple(300, "node300"));
   EXPECT_THROW(l[301], VarnelError);
   EXPECT_THROW(l[0], VarnelError);
   for (int i = 1; i <= 300; ++i)

@@ -49,6 +49,12 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
     Db().Exec("UPDATE " + table + " SET " + assignments);
   }
   std::string File(const std::string& name) const { return ctx.Path(name); }
+  // The messages of the event list, in order.
+  std::vector<std::string> EventTexts() const {
+    std::vector<std::string> out;
+    for (int i = 1; i <= ctx.events.Count(); ++i) out.push_back(ctx.events[i].Message);
+    return out;
+  }
   // Event log entries with this id, as their texts.
   std::vector<std::string> Entries(int id) const {
     std::vector<std::string> out;

@@ -90,8 +90,7 @@ TEST_F(PhoneMO, RefusedMessageIsSentAgainWithoutNewCommandThenFailsWithPortClose
 TEST_F(PhoneMO, UnknownProtocolKeepsTheStatusAndUnknownOperatorLeavesThePortAlone) {
   AddOperator({{"Protocol", "ETSI 07.05-PDU "}});
   Send("46700", "hello");  // initialises the terminal and sends nothing
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(text, "preset");
+  EXPECT_EQ(std::tuple(status, text), std::tuple(0, "preset"));
   EXPECT_THAT(term->commands, ElementsAre("ATZ"));
   EXPECT_FALSE(term->IsOpen());
   Send("46700", "hello", "alpha");  // names match exactly
@@ -115,9 +114,9 @@ TEST_F(PhoneMO, FormattingFollowsTheCharacterSetForLineEndsCutsAndThePrefix) {
   // UCS-2 is cut to 70 characters, prefix included, whatever MaxChar says.
   std::string pdu =
       Format("ETSI 07.05-PDU", "GSM 3.38 UniCode", 160, "ALARM: ", std::string(100, 'x'));
-  EXPECT_EQ(pdu.substr(12, 4), "088C");  // DCS 08, UDL 140 octets
-  EXPECT_EQ(pdu.substr(16, 28), "0041004C00410052004D003A0020");
-  EXPECT_EQ(pdu.size(), 16u + 280u);
+  // DCS 08, UDL 140 octets, "ALARM: " first.
+  EXPECT_EQ(std::tuple(pdu.substr(12, 4), pdu.substr(16, 28), pdu.size()),
+            std::tuple("088C", "0041004C00410052004D003A0020", 16u + 280u));
 }
 
 const std::string kT = "2026-06-26 10:15:00";
