@@ -351,7 +351,7 @@ const Row kRows[] = {
     {"WebServer", "web*", true, false}, {"ab", "*?", true, true}, {"", "*?", false, false},
     {"Link down", "*down*", true, true}, {"Link DOWN 2", "*down*", true, false},
     // # is one digit.
-    {"port 7", "port #", true, true}, {"port x", "port #", false, false},
+    {"port 7", "port #", true, true}, {"port x", "port #", false, false}, {"9", "#", true, true},
     {"port 12", "port #", false, false}, {"port 12", "port ##", true, true},
     {"router", "router1", false, false}, {"abcab", "*abd", false, false},
     // Lists, negated lists, ranges, literal hyphens.
