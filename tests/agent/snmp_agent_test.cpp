@@ -9,7 +9,6 @@
 #include "platform/snmp/snmp_message.h"
 #include "platform/snmp/snmp_socket.h"
 #include "support/test_support.h"
-#include "support/udp_peer.h"
 
 namespace varnel {
 namespace {

@@ -15,7 +15,6 @@
 #include "platform/snmp/snmp_socket.h"
 #include "platform/tcp_listener.h"
 #include "support/test_support.h"
-#include "support/udp_peer.h"
 
 namespace varnel {
 namespace {

@@ -1,9 +1,12 @@
-// Unit test fixture: a program home (see program_home.h) with database and event log helpers.
+// Unit test fixture: a program home (see program_home.h) with database and event log helpers,
+// and a UDP peer.
 #pragma once
+#include <asio/ip/udp.hpp>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,37 @@ inline bool PumpUntil(asio::io_context& io, const std::function<bool()>& done, i
   }
   return done();
 }
+
+// A UDP socket on 127.0.0.1 for tests that talk to the service's SNMP sockets while the
+// service's event loop turns.
+class UdpPeer {
+ public:
+  explicit UdpPeer(asio::io_context& io) : io_(io), socket_(io, {Loopback(), 0}) {
+    socket_.non_blocking(true);
+  }
+  int Port() const { return socket_.local_endpoint().port(); }
+  void SendTo(int port, const std::string& data) {
+    socket_.send_to(asio::buffer(data), {Loopback(), static_cast<unsigned short>(port)});
+  }
+  // The next datagram, turning io in short slices for up to ms; nothing when none came.
+  std::optional<std::string> Receive(int ms = 2000) {
+    std::string buf(70000, '\0');
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+      asio::error_code ec;
+      std::size_t n = socket_.receive(asio::buffer(buf), 0, ec);
+      if (!ec) return buf.substr(0, n);
+      if (io_.stopped()) io_.restart();
+      io_.run_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < end);
+    return std::nullopt;
+  }
+
+ private:
+  static asio::ip::address Loopback() { return asio::ip::address_v4::loopback(); }
+  asio::io_context& io_;
+  asio::ip::udp::socket socket_;
+};
 
 class VarnelTest : public ::testing::Test, protected ProgramHome {
  protected:
