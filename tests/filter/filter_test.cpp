@@ -122,15 +122,13 @@ TEST(PriorityCondition, SearchWordsAgainstTheGroupsPriority) {
     const char* search;
     bool holds;
   };
-  for (const Case& c : {Case{"2 - Major", "<=", true},
-                        {"3 - Minor", "<=", false},
-                        {"2 - Major", "=", true},
-                        {"1 - Critical", "=", false},
-                        {"2 - Major", ">=", true},
-                        {"1 - Critical", ">=", false},
-                        {"2 - Major", "=<", false},  // not a search word
-                        {"Info", "<=", true}})       // no digit: 0, the most severe
+  // "=<" is not a search word; a priority without a digit is 0, the most severe.
+  // clang-format off
+  for (const Case& c : {Case{"2 - Major", "<=", true}, {"3 - Minor", "<=", false},
+           {"2 - Major", "=", true}, {"1 - Critical", "=", false}, {"2 - Major", ">=", true},
+           {"1 - Critical", ">=", false}, {"2 - Major", "=<", false}, {"Info", "<=", true}})
     EXPECT_EQ(PriorityCondition(c.event, "2 - Major", c.search), c.holds) << c.event << c.search;
+  // clang-format on
 }
 
 TEST_F(SuppGroupCheckTest, TextLimitsCountCharactersAndANegativeOneCountsAsZero) {
@@ -211,12 +209,10 @@ TEST(DutyTime, MaskBitsAreHoursAndOutOfRangeMasksAreAllOrNothing) {
 using HoldQueueTest = FilterTest;
 
 TEST_F(HoldQueueTest, OneReminderAfterRemindTimerThenExpiryGoesBeforeUps) {
-  Columns remind = {{"HoldTimer", "10"},
-                    {"RemindTimer", "4"},
-                    {"RemindOnce", "1"},
-                    {"SendMessWhenExp", "1"},
-                    {"MessageUp", "Any String Valid"},
-                    {"SendMessWhenUp", "1"}};
+  // clang-format off
+  Columns remind = {{"HoldTimer", "10"}, {"RemindTimer", "4"}, {"RemindOnce", "1"},
+      {"SendMessWhenExp", "1"}, {"MessageUp", "Any String Valid"}, {"SendMessWhenUp", "1"}};
+  // clang-format on
   AddGroup("r4", remind);
   remind["RemindTimer"] = "12";  // beyond the HoldTimer: never reminds
   AddGroup("r12", remind);

@@ -88,19 +88,14 @@ TEST(SnmpCodec, EncodesEachTypeMinimally) {
 }
 
 TEST(SnmpCodec, ValuesThatDoNotFitTheirTypeAreTypeMismatch) {
-  const Variable bad[] = {
-      {"1.3", "18446744073709551616", vt::kCounter64},  // one beyond 2^64 - 1
-      {"1.3", "4294967296", vt::kCounter32},
-      {"1.3", "2147483648", vt::kInteger},
-      {"1.3", "three", vt::kInteger},
-      {"1.3", "", vt::kTimeTicks},
-      {"1.3", "10.0.0", vt::kIpAddress},
-      {"1.3", "10.0.0.256", vt::kIpAddress},
+  // One beyond 2^64 - 1 and 2^32 - 1, and so on.
+  // clang-format off
+  const Variable bad[] = {{"1.3", "18446744073709551616", vt::kCounter64},
+      {"1.3", "4294967296", vt::kCounter32}, {"1.3", "2147483648", vt::kInteger},
+      {"1.3", "three", vt::kInteger}, {"1.3", "", vt::kTimeTicks},
+      {"1.3", "10.0.0", vt::kIpAddress}, {"1.3", "10.0.0.256", vt::kIpAddress},
       {"1.3", "1", vt::kObjectId},
-      {"1.3", "3.1", vt::kObjectId},
-      {"1.3.", "", vt::kNull},
-      {"1.3", "", 12},
-  };
+      {"1.3", "3.1", vt::kObjectId}, {"1.3.", "", vt::kNull}, {"1.3", "", 12}};  // clang-format on
   for (const auto& v : bad)
     EXPECT_EQ(ErrorOf([&] { Encode(V2(pdu::kTrapV2, {v})); }), 13) << v.value << " " << v.type;
   EXPECT_NE(ErrorOf([&] { Encode(V2(pdu::kTrapV1, {})); }), 0);  // no v1 trap in v2c

@@ -121,20 +121,15 @@ TEST_F(PhoneMO, FormattingFollowsTheCharacterSetForLineEndsCutsAndThePrefix) {
 
 const std::string kT = "2026-06-26 10:15:00";
 
-class ModemPrimitives : public ModemTest {
- protected:
-  void Open() { ASSERT_TRUE(OpenModemPort(ctx, "9600", "n,8,1", 1)); }
-};
+using ModemPrimitives = ModemTest;
 
 TEST_F(ModemPrimitives, SignalStrengthIsTheNumberBeforeTheCommaOfTheCsqReply) {
-  Open();
+  ASSERT_TRUE(OpenModemPort(ctx, "9600", "n,8,1", 1));
+  // No ":", no "," after it, nothing before the ",", and a time-out give "--".
+  // clang-format off
   for (auto [reply, signal] : std::vector<std::pair<std::string, std::string>>{
-           {"+CSQ: 5,99", "5"},
-           {"+CSQ:   17,99", "17"},
-           {"+CSQ 17 99", "--"},  // no ":"
-           {"+CSQ: 17", "--"},    // no "," after it
-           {"+CSQ: ,99", "--"},   // nothing before the ","
-           {"", "--"}}) {         // time-out
+           {"+CSQ: 5,99", "5"}, {"+CSQ:   17,99", "17"}, {"+CSQ 17 99", "--"},
+           {"+CSQ: 17", "--"}, {"+CSQ: ,99", "--"}, {"", "--"}}) {  // clang-format on
     term->replyTo["AT+CSQ"] = reply.empty() ? "" : "\r\n" + reply + "\r\n\r\nOK\r\n";
     bool ok = false;
     std::string got = "x";
@@ -174,12 +169,7 @@ TEST(GsmCoding, EdgesTheIndependentCodecDoesNotReach) {
   // Outside the BMP: a surrogate pair.
   EXPECT_EQ(CodeMessageToUniCodePduMode("😀", "1").substr(14), "04D83DDE00");
   // Received text: ESC pairs outside the outgoing table, and the characters only read.
-  EXPECT_EQ(IA5defIncom("\x1B\x65"
-                        "\x1B\x0A"
-                        "\x60"
-                        "\x1B\x41"),
-            "€\f¨\x1B"
-            "A");
+  EXPECT_EQ(IA5defIncom("\x1B\x65\x1B\x0A\x60\x1B\x41"), "€\f¨\x1B\x41");
 }
 
 LocalTime Noon() { return {2026, 6, 26, 12, 0, 0, 5}; }
