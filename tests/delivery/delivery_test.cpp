@@ -218,13 +218,12 @@ TEST_F(AlarmLogTest, RowOfASendListEntryCutAndWithLineBreaksAsGroupBreaks) {
        std::string(240, 'm') + "\r\nline two is long enough to be cut", false, false, "", 0, 3,
        std::string(130, 's')};  // clang-format on
   UpdateAlarmLog(ctx, 7, kSendList);
-  const std::pair<const char*, std::string> columns[] = {
-      {"Index", "806260004"},
-      {"DateAndTime", "2018-06-26 14:05:09"},
-      {"Receiver", std::string(100, 'r')},
-      {"Message", std::string(240, 'm') + ">>line two"},  // cut, then ">>"
-      {"SendStatus", std::string(100, 's')},
-      {"SendStatusInt", "3"}};
+  // The message is cut, then its line break becomes ">>".
+  // clang-format off
+  const std::pair<const char*, std::string> columns[] = {{"Index", "806260004"},
+      {"DateAndTime", "2018-06-26 14:05:09"}, {"Receiver", std::string(100, 'r')},
+      {"Message", std::string(240, 'm') + ">>line two"}, {"SendStatus", std::string(100, 's')},
+      {"SendStatusInt", "3"}};  // clang-format on
   for (const auto& [column, value] : columns) EXPECT_EQ(Alarm(column), V{value}) << column;
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexAlarm"), "5");
   EXPECT_TRUE(ctx.LogChanged);

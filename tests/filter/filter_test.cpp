@@ -254,9 +254,9 @@ TEST_F(HoldQueueTest, DuplicateAndClearingCriteria) {
     std::string message;
     bool duplicate, clears;
   };
+  // clang-format off
   const Row rows[] = {
-      {"Whole String Equal", held, true, false},
-      {"Whole String Equal", held + " ", false, false},
+      {"Whole String Equal", held, true, false}, {"Whole String Equal", held + " ", false, false},
       {"First Part Equal", "Interface eXXXXXXXX", true, true},
       {"First Part Equal", "Interfac_ eth0 down", false, false},
       {"First Part Equal", "", false, false},
@@ -264,9 +264,8 @@ TEST_F(HoldQueueTest, DuplicateAndClearingCriteria) {
       {"Last Part Equal", "Interface eth0 dow_", false, false},
       {"Any String Valid", "anything", true, true},
       // Criteria words are exact.
-      {"whole string equal", held, false, false},
-      {"any string valid", "anything", false, false},
-  };
+      {"whole string equal", held, false, false}, {"any string valid", "anything", false, false}};
+  // clang-format on
   for (const auto& r : rows) {
     EXPECT_EQ(TestForDuplicate_Hq(ctx, "g", r.criteria, kMajor, "sw", r.message), r.duplicate)
         << r.criteria << ": " << r.message;

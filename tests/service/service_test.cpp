@@ -17,20 +17,18 @@ namespace {
 class TraceTest : public testing::VarnelTest {};
 
 TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
+  using C = TraceCategory;
   const struct {
     const char* mode;
     TraceCategory category;
     bool written;
-  } cases[] = {
-      {"Event Sources", TraceCategory::EventSources, true},
-      {"Event Sources", TraceCategory::DebugAllOnly, false},
-      {"Debug All", TraceCategory::DebugAllOnly, true},
-      {"Debug All", TraceCategory::ModemCommunication, true},
-      {"Filter Process", TraceCategory::ModemCommunication, false},
-      {"No Debug", TraceCategory::EventSources, false},
-      {"event sources", TraceCategory::EventSources, false},  // the word is exact
-      {"Debug All ", TraceCategory::EventSources, false},
-  };
+  } cases[] = {// clang-format off
+      {"Event Sources", C::EventSources, true}, {"Event Sources", C::DebugAllOnly, false},
+      {"Debug All", C::DebugAllOnly, true}, {"Debug All", C::ModemCommunication, true},
+      {"Filter Process", C::ModemCommunication, false}, {"No Debug", C::EventSources, false},
+      // The word is exact.
+      {"event sources", C::EventSources, false}, {"Debug All ", C::EventSources, false}};
+  // clang-format on
   for (const auto& c : cases) {
     ctx.DebugMode = c.mode;
     DeleteFile(File("Debug/Task.txt"));

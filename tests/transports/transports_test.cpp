@@ -237,12 +237,10 @@ using SendMailTest = testing::VarnelTest;
 // Port 1 refuses connections (error 7): an address that would add commands to the session is
 // refused before any connection is tried (error 3).
 TEST_F(SendMailTest, AnAddressThatWouldAddCommandsToTheSessionIsRefused) {
-  AddRow("Settings_Mail_SMTP", {{"Name", "Closed"},
-                                {"HostAddress", "127.0.0.1"},
-                                {"MailPort", "1"},
-                                {"SenderAddress", "varnel@example.org"},
-                                {"MaxChar", "100"},
-                                {"TimeOut", "3"}});
+  // clang-format off
+  AddRow("Settings_Mail_SMTP", {{"Name", "Closed"}, {"HostAddress", "127.0.0.1"}, {"MailPort", "1"},
+      {"SenderAddress", "varnel@example.org"}, {"MaxChar", "100"}, {"TimeOut", "3"}});
+  // clang-format on
   std::string message = "x", text;
   std::int16_t status = kNotSent;
   SendMailSMTP(ctx, "Closed", "ops", "ops@example.org", message, status, text);
