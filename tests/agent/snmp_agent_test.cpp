@@ -57,18 +57,15 @@ TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectAndIgnoresAWrongCommunity) 
 
 // A walk of a subtree is seen end to end; these are the points between and beyond objects.
 TEST_F(SnmpAgentTest, GetNextFromAnyPointOfTheTree) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"1.3", "1.3.6.1.2.1.1.1.0"},
-      {"1.3.6.1.2.1.1.3.0.9", "1.3.6.1.2.1.1.4.0"},  // below an instance
-      {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},           // between the groups
-      {P + ".1.5.8", ""},
-      {"1.3.6.1.6", ""},
-  };
+  // Below an instance, between the groups, and beyond the last object.
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {{"1.3", "1.3.6.1.2.1.1.1.0"},
+      {"1.3.6.1.2.1.1.3.0.9", "1.3.6.1.2.1.1.4.0"}, {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},
+      {P + ".1.5.8", ""}, {"1.3.6.1.6", ""}};  // clang-format on
   for (const auto& [from, next] : cases) {
     Message m = Run(SnmpGetNextRequest, {{from, "", vt::kNull}});
-    EXPECT_EQ(m.variables[0].oid, next.empty() ? from : next) << from;
-    EXPECT_EQ(std::pair(m.errorStatus, m.errorIndex),
-              next.empty() ? std::pair(es::kNoSuchName, 1) : std::pair(0, 0))
+    EXPECT_EQ(std::tuple(m.variables[0].oid, m.errorStatus, m.errorIndex),
+              next.empty() ? std::tuple(from, es::kNoSuchName, 1) : std::tuple(next, 0, 0))
         << from;
   }
 }

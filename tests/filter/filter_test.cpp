@@ -221,11 +221,9 @@ TEST_F(HoldQueueTest, OneReminderAfterRemindTimerThenExpiryGoesBeforeUps) {
   Hold({Line("r4", expiry, "n", "down"), Line("r12", expiry, "n", "down")});
   const Texts none, first = {{1, "n, down"}}, both = {{1, "n, down"}, {2, "n, down"}};
   // Reminders after 10:19:00, one only; expiry after 10:25:00, where the up is not seen.
-  for (auto [time, sent] : {std::pair{"10:19:00", none},
-                            {"10:19:01", first},
-                            {"10:22:00", none},
-                            {"10:25:00", none},
-                            {"10:25:01", both}}) {
+  // clang-format off
+  for (auto [time, sent] : {std::pair{"10:19:00", none}, {"10:19:01", first}, {"10:22:00", none},
+           {"10:25:00", none}, {"10:25:01", both}}) {  // clang-format on
     if (std::string(time) == "10:25:01") AddEvent(kNormal, "n", "up");
     RunHqAt(std::string("2026-06-26 ") + time);
     EXPECT_EQ(SentHq(), sent) << time;

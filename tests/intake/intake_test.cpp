@@ -477,10 +477,9 @@ TEST_F(EventLogFileTest, MailTextsBecomeDropFileLines) {
               std::vector<std::string>{"2026-06-26 10:15:00\t" + std::string(line)})
         << text;
   }
-  for (auto [text, priority] : {std::pair{" p2 ", "2 - Major"},
-                                {"indeterminate", "3 - Minor"},
-                                {"whatever", "5 - Normal"},
-                                {"", "1 - Critical"}})
+  // clang-format off
+  for (auto [text, priority] : {std::pair{" p2 ", "2 - Major"}, {"indeterminate", "3 - Minor"},
+           {"whatever", "5 - Normal"}, {"", "1 - Critical"}})  // clang-format on
     EXPECT_EQ(MailPriority(text), priority) << text;
 }
 

@@ -114,14 +114,13 @@ TEST_F(DatabaseTest, MissingFileTableColumnOrRowRaises) {
   std::string junk = dir + "/junk.mdb";
   std::string text(80, 'x');
   testing::WriteBytes(junk, text.data(), text.size());
-  const std::pair<std::function<void()>, int> cases[] = {
-      {[&] { db.Open("No_Such_Table"); }, 3001},
+  // clang-format off
+  const std::pair<std::function<void()>, int> cases[] = {{[&] { db.Open("No_Such_Table"); }, 3001},
       {[&] { t.Text("NoSuchColumn"); }, err::kItemNotFound},
       {[&] { t.Set("NoSuchColumn", "x"); }, err::kItemNotFound},
       {[&] { empty.Text("Name"); }, err::kNoCurrentRecord},
       {[&] { Database(dir + "/nowhere/Varnel.mdb"); }, 3014},
-      {[&] { Database(junk).Open("Settings_General"); }, 3026},
-  };
+      {[&] { Database(junk).Open("Settings_General"); }, 3026}};  // clang-format on
   for (const auto& [call, number] : cases) EXPECT_EQ(ErrorOf(call), number);
 }
 
