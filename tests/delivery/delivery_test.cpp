@@ -367,14 +367,12 @@ TEST(DecodeSmsDeliver, MalformedPdusRaise) {
 TEST(ParseCmglListing, GarbageAndCutOffListingsYieldOnlyWhatWasFullyRead) {
   // An index that is no number is skipped; the other entries stay.
   auto list = ParseCmglListing("+CMGL: x1,0,,2\r\nAA\r\n+CMGL: 4,0,,2\r\nBB\r\nOK\r\n", 50);
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].index, "4");
+  EXPECT_EQ(std::tuple(list.size(), list.at(0).index, list.at(0).pdu), std::tuple(1u, "4", "BB"));
   // A PDU line that the reply does not end is not taken.
   EXPECT_TRUE(ParseCmglListing("+CMGL: 1,0,,2\r\nAABB", 50).empty());
   // A header without a PDU line before the next header.
   list = ParseCmglListing("+CMGL: 1,0,,2\r\n+CMGL: 2,0,,2\r\nCC\r\n", 50);
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].pdu, "CC");
+  EXPECT_EQ(std::tuple(list.size(), list.at(0).index, list.at(0).pdu), std::tuple(1u, "2", "CC"));
 }
 
 }  // namespace

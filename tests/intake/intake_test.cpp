@@ -80,10 +80,8 @@ TEST_F(SnmpTrapIntakeTest, ARepeatedInformIsAnsweredButQueuedOnce) {
   Message inform = V2Trap("1.3.6.1.4.1.1.0.7", {Str("x")}, snmp::pdu::kInform);
   for (int attempt = 0; attempt < 2; ++attempt) {
     manager.SendTo(ctx.snmp.manager->LocalPort(), snmp::Encode(inform));
-    auto answer = manager.Receive();
-    ASSERT_TRUE(answer) << attempt;
-    auto r = snmp::Decode(*answer);
-    ASSERT_TRUE(r);
+    auto r = snmp::Decode(manager.Receive().value_or(""));
+    ASSERT_TRUE(r) << attempt;
     EXPECT_EQ(std::pair(r->pduType, r->requestId), std::pair(snmp::pdu::kResponse, 77));
   }
   EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
