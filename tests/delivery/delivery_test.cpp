@@ -277,21 +277,17 @@ std::string Deliver(const std::string& sender, const std::string& text) {
 class ReadSmsTest : public ModemTest {
  protected:
   ReadSmsTest() { ctx.gsm.SmsProtocol = "ETSI 07.05-PDU SCA"; }
-  std::vector<std::string> SmsCmdLines() {
-    return FileExists(File("SmsCmd.log")) ? ReadLines(File("SmsCmd.log"))
-                                          : std::vector<std::string>{};
-  }
 };
 
 TEST_F(ReadSmsTest, ProtocolDecidesWhetherAServiceCentreFieldIsStripped) {
   term->store[1] = Deliver("4670123", "plain").substr(2);  // listed without the field
   ctx.gsm.SmsProtocol = "ETSI 07.05-PDU";
   ReadSms(ctx, false);
-  EXPECT_THAT(SmsCmdLines(), ElementsAre("4670123\tplain"));
+  EXPECT_THAT(Lines("SmsCmd.log"), ElementsAre("4670123\tplain"));
   term->store[1] = kAck;
   ctx.gsm.SmsProtocol = "Other";  // deleted, not decoded
   ReadSms(ctx, false);
-  EXPECT_EQ(SmsCmdLines().size(), 1u);
+  EXPECT_EQ(Lines("SmsCmd.log").size(), 1u);
   EXPECT_TRUE(term->store.empty());
 }
 
@@ -299,7 +295,7 @@ TEST_F(ReadSmsTest, FailedDeleteStillDeliversWhatWasAlreadyDeleted) {
   term->store = {{1, kAck}, {2, kSeven}, {3, kSeven}};
   term->replyTo["AT+CMGD=2"] = "\r\nERROR\r\n";
   ReadSms(ctx, false);
-  EXPECT_THAT(SmsCmdLines(), ElementsAre("46701234567\tACK 901"));
+  EXPECT_THAT(Lines("SmsCmd.log"), ElementsAre("46701234567\tACK 901"));
   EXPECT_THAT(Entries(evt::kRuntimeError),
               ElementsAre("MT-SMS: Error when sending AT+CMGD=2<CR> to MS. (Module: ReadSms)"));
   EXPECT_EQ(term->store.size(), 2u);  // 2 failed, 3 was not tried: both wait for next time
@@ -309,7 +305,7 @@ TEST_F(ReadSmsTest, FailedDeleteStillDeliversWhatWasAlreadyDeleted) {
 TEST_F(ReadSmsTest, AtMostFiftyMessagesACallTheRestStayOnTheTerminal) {
   for (int i = 1; i <= 60; ++i) term->store[i] = Deliver("46700", "m" + std::to_string(i));
   ReadSms(ctx, false);
-  auto lines = SmsCmdLines();
+  auto lines = Lines("SmsCmd.log");
   ASSERT_EQ(lines.size(), 50u);
   EXPECT_EQ(std::tuple(lines.back(), term->store.size(), term->store.begin()->first),
             std::tuple("46700\tm50", 10u, 51));
@@ -321,7 +317,7 @@ TEST_F(ReadSmsTest, MalformedPduIsReportedAndTheOthersAreDelivered) {
                  {3, kSeven.substr(0, kSeven.size() - 4)},  // user data cut short
                  {4, kSeven}};
   ReadSms(ctx, false);
-  EXPECT_THAT(SmsCmdLines(), ElementsAre("46701234567\tACK 901", "4670123\tabcdefg"));
+  EXPECT_THAT(Lines("SmsCmd.log"), ElementsAre("46701234567\tACK 901", "4670123\tabcdefg"));
   EXPECT_THAT(Entries(evt::kRuntimeError), ElementsAre(HasSubstr("(Module: DecodePduIncom)"),
                                                        HasSubstr("(Module: DecodePduIncom)")));
   EXPECT_TRUE(term->store.empty());

@@ -89,9 +89,6 @@ class FilterTest : public testing::VarnelTest {
     clock.Set(time);
     SuppGroupCheck_Hq(ctx);
   }
-  Strings HoldQueue() {
-    return FileExists(File("Hold_Queue.log")) ? ReadLines(File("Hold_Queue.log")) : Strings{};
-  }
 };
 
 using SuppGroupCheckTest = FilterTest;
@@ -181,7 +178,7 @@ TEST_F(SuppGroupCheckTest, UpsAreNeverHeldAndSentOnlyByAGroupHoldingNoDownOfThei
   AddEvent(kNormal, "r9", "up");
   SuppGroupCheck(ctx);
   EXPECT_EQ(Sent(), (Texts{{1, "r9, up"}}));
-  EXPECT_EQ(HoldQueue().size(), 2u);
+  EXPECT_EQ(Lines("Hold_Queue.log").size(), 2u);
 }
 
 TEST_F(SuppGroupCheckTest, OddNamesAndHugeTextsKeepTheHoldQueueReadable) {
@@ -190,7 +187,7 @@ TEST_F(SuppGroupCheckTest, OddNamesAndHugeTextsKeepTheHoldQueueReadable) {
   AddEvent(kMajor, "node\r\nx", std::string(500, 'x') + "\t");
   SuppGroupCheck(ctx);
   // TAB, CR and LF become blanks; held messages are cut to 400 characters.
-  EXPECT_EQ(HoldQueue(),
+  EXPECT_EQ(Lines("Hold_Queue.log"),
             Strings{Line("team A", "2026-06-26 10:25:00", "node  x", std::string(400, 'x'))});
   EXPECT_TRUE(TestForName_Hq(ctx, "team\tA", "node\r\nx"));
 }
@@ -241,7 +238,7 @@ TEST_F(HoldQueueTest, AnUpThatFailsTheMessageTestIsStillSentAndOthersAreNoUps) {
   AddEvent(kNormal, "R1", "Port 7 up");  // node differs in case
   RunHqAt("2026-06-26 10:16:00");
   EXPECT_EQ(SentHq(), (Texts{{1, "r1, Fan ok"}}));
-  EXPECT_EQ(HoldQueue().size(), 1u);
+  EXPECT_EQ(Lines("Hold_Queue.log").size(), 1u);
 }
 
 TEST_F(HoldQueueTest, DuplicateAndClearingCriteria) {
@@ -303,7 +300,7 @@ TEST_F(HoldQueueTest, ReadsAtMost300EntriesAndAnUnreadableExpiryCountsAsPassed) 
   Hold(lines);
   RunHqAt("2026-06-26 10:15:00");
   EXPECT_EQ(SentHq().at(1).substr(0, 12), "garbled>>n>>");
-  EXPECT_EQ(HoldQueue(), rest);
+  EXPECT_EQ(Lines("Hold_Queue.log"), rest);
 }
 
 TEST_F(HoldQueueTest, FailureBeforeTheRewriteChangesNothing) {
@@ -314,12 +311,12 @@ TEST_F(HoldQueueTest, FailureBeforeTheRewriteChangesNothing) {
   Db().Exec("UPDATE SuppGrp_Perm SET HoldTimer = 'ten' WHERE Name = 'bad'");
   Hold(
       {Line("esc", "2026-06-26 10:00:00", "n", "m"), Line("bad", "2026-06-26 10:00:00", "n", "m")});
-  const Strings before = HoldQueue();
+  const Strings before = Lines("Hold_Queue.log");
   ctx.ReqAckIdCounter = 950;
   RunHqAt("2026-06-26 10:15:00");
   EXPECT_EQ(Entries(evt::kRuntimeError),
             Strings{"[13] Type mismatch (SuppGrp_Perm.HoldTimer) (Module: SuppGroupCheck_Hq)"});
-  EXPECT_EQ(HoldQueue(), before);
+  EXPECT_EQ(Lines("Hold_Queue.log"), before);
   EXPECT_EQ(SentHq(), Texts{}) << "nothing is sent that the file still holds";
   EXPECT_FALSE(FileExists(File("Event.log")));
   EXPECT_FALSE(FileExists(File("ReqAck.log")));

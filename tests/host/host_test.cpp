@@ -28,13 +28,12 @@ TEST_F(ServiceControlTest, StartSequenceSetsUpTheServiceOnce) {
   clock.Set("2026-06-26 14:07:00");
   ctx.ErrorCount = 3;
   dartSvc_State(ctx, kCodeStart);
-  EXPECT_EQ(Entries(101).size(), 1u);
-  EXPECT_TRUE(ctx.TimerEnabled);
-  EXPECT_EQ(std::tuple(ctx.DebugMode, ctx.DbVersion, ctx.CheckInterval, ctx.Countdown),
-            std::tuple("Event Sources", "4.2", 20, 20));
-  EXPECT_EQ(std::tuple(ctx.LastHour, ctx.LastMinute, ctx.ErrorCount, ctx.ReqAckIdCounter),
-            std::tuple(14, "14:07", 0, 900));
-  EXPECT_EQ(ctx.LastErrorText, "No internal execution error.");
+  EXPECT_EQ(std::tuple(Entries(101).size(), ctx.TimerEnabled, ctx.DebugMode, ctx.DbVersion),
+            std::tuple(1u, true, "Event Sources", "4.2"));
+  EXPECT_EQ(std::tuple(ctx.CheckInterval, ctx.Countdown, ctx.LastHour, ctx.LastMinute),
+            std::tuple(20, 20, 14, "14:07"));
+  EXPECT_EQ(std::tuple(ctx.ErrorCount, ctx.ReqAckIdCounter, ctx.LastErrorText),
+            std::tuple(0, 900, "No internal execution error."));
   EXPECT_EQ(std::tuple(ctx.ListenerStatus[kLsLogFile], ctx.ListenerStatus[kLsSysLog1]),
             std::tuple(ListenerStatusCode::Started, ListenerStatusCode::NotStarted));
   for (const char* f : kDropFiles) EXPECT_FALSE(FileExists(File(f))) << f;
@@ -205,14 +204,12 @@ TEST_F(MainCycleTest, UpdateRequestRereadsSettingsInTheNextCycle) {
 
 TEST_F(MainCycleTest, PollWatchdogReloadsOnThePrimaryAndPausesTheStandby) {
   Start(0);
-  ctx.PollMe = true;
-  ctx.PollMeTimeout = 10;
-  ctx.PollCountdown = 10;
-  ctx.IsPrimary = true;
+  ctx.PollMe = ctx.IsPrimary = true;
+  ctx.PollMeTimeout = ctx.PollCountdown = 10;
   Timer1Tick(ctx);  // 5 left
   Timer1Tick(ctx);  // 0 left: fires
-  EXPECT_EQ(ctx.PollCountdown, 100);
-  EXPECT_EQ(ctx.ServiceState, ServiceStateCode::Running);
+  EXPECT_EQ(std::tuple(ctx.PollCountdown, ctx.ServiceState),
+            std::tuple(100, ServiceStateCode::Running));
   ctx.IsPrimary = false;
   ctx.PollCountdown = 5;
   Timer1Tick(ctx);

@@ -187,8 +187,7 @@ TEST(PosixSerialPort, OpenDiscardAndCloseOnAPty) {
   // A rejected number does not leave COM1 selected.
   EXPECT_EQ(ErrorOf([&] { p.SetPortNumber(0); }), serr::kInvalidPortNumber);
   EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kInvalidPortNumber);
-  ::close(master);
-  ::close(slave);
+  ::close(master), ::close(slave);
 }
 
 }  // namespace

@@ -55,8 +55,7 @@ TEST_F(TraceTest, ClearDebugDirDeletesTraceFilesAndStopsAtTheFirstFailure) {
   ClearDebugDir(ctx);
   for (const char* f : {trace::kEventList, trace::kTask, "slist.tmp"})
     EXPECT_FALSE(FileExists(File(std::string("Debug/") + f))) << f;
-  EXPECT_TRUE(FileExists(File("Debug/keep.txt")));
-  EXPECT_TRUE(log.entries.empty());
+  EXPECT_TRUE(FileExists(File("Debug/keep.txt")) && log.entries.empty());
   // A directory in the place of a trace file cannot be deleted.
   ASSERT_EQ(::mkdir(File("Debug/Event_List.txt").c_str(), 0755), 0);
   AppendLines(File("Debug/Task.txt"), {"x"});

@@ -12,6 +12,7 @@
 
 #include "platform/database.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "support/program_home.h"
 
 namespace varnel::testing {
@@ -83,6 +84,10 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
     Db().Exec("UPDATE " + table + " SET " + assignments);
   }
   std::string File(const std::string& name) const { return ctx.Path(name); }
+  // The lines of a file of the program directory; none when it is missing.
+  std::vector<std::string> Lines(const std::string& name) const {
+    return FileExists(File(name)) ? ReadLines(File(name)) : std::vector<std::string>{};
+  }
   // The messages of the event list, in order.
   std::vector<std::string> EventTexts() const {
     std::vector<std::string> out;
