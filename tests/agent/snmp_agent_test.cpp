@@ -13,6 +13,8 @@
 namespace varnel {
 namespace {
 
+using Texts = std::vector<std::string>;
+
 using snmp::Message;
 using snmp::Variable;
 namespace vt = snmp::vt;
@@ -38,9 +40,7 @@ class SnmpAgentTest : public testing::VarnelTest {
     handler(ctx, m);
     return m;
   }
-  Message Set(std::vector<Variable> vars) {
-    return Run(SnmpSetRequest, std::move(vars), "private");
-  }
+  Message Set(std::vector<Variable> v) { return Run(SnmpSetRequest, std::move(v), "private"); }
 };
 
 TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectAndIgnoresAWrongCommunity) {
@@ -187,9 +187,8 @@ TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
   SetColumn("Event_CheckInterval", "ForwardSendStatusAsTrap", "1");
   ForwardSendStatus(ctx, "Anna", "MailSMTP", "Pump 3 failed", 1, "Sent");
   Message m;
-  EXPECT_EQ(Received(m),
-            (std::vector<std::string>{R + "1=Anna" + s, R + "2=Pump 3 failed" + s, R + "3=3" + i,
-                                      R + "4=1" + i, R + "5=Sent" + s}));
+  EXPECT_EQ(Received(m), (Texts{R + "1=Anna" + s, R + "2=Pump 3 failed" + s, R + "3=3" + i,
+                                R + "4=1" + i, R + "5=Sent" + s}));
   EXPECT_EQ(
       std::tuple(m.version, m.community, m.pduType, m.enterprise, m.genericTrap, m.specificTrap,
                  m.agentAddress, m.timeStamp),
@@ -198,19 +197,18 @@ TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
   SetColumn("Event_CheckInterval", "TrapProtocol", "SNMPv2 Trap");
   ctx.StartTime = {1990, 1, 1, 0, 0, 0};  // an up time beyond 2^31 - 1 hundredths
   ForwardSendStatus(ctx, "Bo", "Other", "x", 3, "No such user");
-  EXPECT_EQ(Received(m),
-            (std::vector<std::string>{"1.3.6.1.2.1.1.3.0=2147483647" + type(vt::kTimeTicks),
-                                      "1.3.6.1.6.3.1.1.4.1.0=" + P + ".2.0.1" + type(vt::kObjectId),
-                                      R + "1=Bo" + s, R + "2=x" + s,
-                                      R + "3=" + type(vt::kNull),  // a type without a code
-                                      R + "4=3" + i, R + "5=No such user" + s}));
+  EXPECT_EQ(Received(m), (Texts{"1.3.6.1.2.1.1.3.0=2147483647" + type(vt::kTimeTicks),
+                                "1.3.6.1.6.3.1.1.4.1.0=" + P + ".2.0.1" + type(vt::kObjectId),
+                                R + "1=Bo" + s, R + "2=x" + s,
+                                R + "3=" + type(vt::kNull),  // a type without a code
+                                R + "4=3" + i, R + "5=No such user" + s}));
   EXPECT_EQ(m.pduType, snmp::pdu::kTrapV2);
 
   SetColumn("Event_CheckInterval", "TrapIpAddress", "no-such-host.invalid");
   ForwardSendStatus(ctx, "Anna", "PhoneMO", "m", 1, "Sent");
-  EXPECT_EQ(Entries(106), std::vector<std::string>{"[11001] Host not found: "
-                                                   "no-such-host.invalid (Module: "
-                                                   "ForwardSendStatus)"});
+  EXPECT_EQ(Entries(106), Texts{"[11001] Host not found: "
+                                "no-such-host.invalid (Module: "
+                                "ForwardSendStatus)"});
 }
 
 }  // namespace

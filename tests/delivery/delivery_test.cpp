@@ -17,6 +17,8 @@
 namespace varnel {
 namespace {
 
+using V = std::vector<std::string>;
+
 constexpr const char* kNotAtTen = "16776191";  // every hour but the test clock's 10 o'clock
 
 class SendListTest : public testing::VarnelTest {
@@ -121,20 +123,17 @@ TEST_F(SendListTest, TracesOfTheSendListWithThePagerColumnsAndOfTheBufferList) {
   MakeSendList(ctx);
   clock.Set("2026-06-26 10:16:00");
   MakeSendList(ctx);  // a dropped repeat: the buffer list trace still holds one entry
-  std::vector<std::string> trace = ReadLines(File("Debug/Filter_Process.txt"));
+  V trace = ReadLines(File("Debug/Filter_Process.txt"));
   ASSERT_GT(trace.size(), 12u);
-  EXPECT_EQ(std::vector<std::string>(trace.begin(), trace.begin() + 12),
-            (std::vector<std::string>{"2026-06-26 10:15:00 ***** Send List *****", "",
-                                      "RecvName(1)=num", "RecvType(1)=PagerNum", "RecvAddr(1)=555",
-                                      "RecvOper(1)=", "RecvMess(1)=a>>b", "RecvBuffMess(1)=True",
-                                      "RecvPagerNumMoCall(1)=True", "RecvPagerNumCode(1)=12,34",
-                                      "RecvPagerNumDelay(1)=7", ""}));
-  std::vector<std::string> buffer = ReadLines(File("Debug/BuffMess_List.txt"));
+  EXPECT_EQ(
+      V(trace.begin(), trace.begin() + 12),
+      (V{"2026-06-26 10:15:00 ***** Send List *****", "", "RecvName(1)=num", "RecvType(1)=PagerNum",
+         "RecvAddr(1)=555", "RecvOper(1)=", "RecvMess(1)=a>>b", "RecvBuffMess(1)=True",
+         "RecvPagerNumMoCall(1)=True", "RecvPagerNumCode(1)=12,34", "RecvPagerNumDelay(1)=7", ""}));
+  V buffer = ReadLines(File("Debug/BuffMess_List.txt"));
   ASSERT_EQ(buffer.size(), 19u);
   EXPECT_EQ(buffer[0], "2026-06-26 10:16:00 ***** Buffer Messages List (Off Duty) *****");
 }
-
-using V = std::vector<std::string>;
 
 // What the transport was handed, attempt by attempt.
 V delivered;

@@ -19,6 +19,8 @@
 namespace varnel {
 namespace {
 
+using Texts = std::vector<std::string>;
+
 // Traps from the socket to the trap queue, and from the queue to the event list.
 using snmp::Message;
 using snmp::Variable;
@@ -59,7 +61,6 @@ class SnmpTrapIntakeTest : public testing::VarnelTest {
     return ctx.snmp.SnmpTrap[slot] = {
                oid, "name" + std::to_string(slot), {}, true, priority, node, message};
   }
-  using Texts = std::vector<std::string>;
   // Moves the queued traps to the emptied event list: their messages.
   Texts Messages() {
     ctx.events.Clear();
@@ -100,11 +101,9 @@ TEST_F(SnmpTrapIntakeTest, DirectMessageTrapWritesOneDropFileLine) {
   EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
   Receive(V2Trap(kDirectMessageTrapOid, DirectMessage("2", "two")));
   EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
-  EXPECT_EQ(Entries(106),
-            std::vector<std::string>{"[13] Type mismatch (Module: snmpManager_Trap)"});
+  EXPECT_EQ(Entries(106), Texts{"[13] Type mismatch (Module: snmpManager_Trap)"});
   EXPECT_EQ(ReadLines(File("SnmpMess.log")),
-            std::vector<std::string>{
-                "2026-06-26 10:15:00\tPhoneMO\tTelia\tAnna\t+4670123\tx\t2\tPump 3 failed  "});
+            Texts{"2026-06-26 10:15:00\tPhoneMO\tTelia\tAnna\t+4670123\tx\t2\tPump 3 failed  "});
 }
 
 TEST_F(SnmpTrapIntakeTest, UndefinedTrapsGetTheGenericMessageUnlessSkipped) {
@@ -306,7 +305,7 @@ TEST(MessageFramer, LinesOctetCountsAndLeftovers) {
   MessageFramer f;
   std::string stream = std::string("<13>one\n<13>two\r\n\n9 <13>three") + '\0' + "<13>four";
   for (char c : stream) f.Feed(&c, 1, emit);  // byte by byte: framing must not care
-  EXPECT_EQ(out, (std::vector<std::string>{"<13>one", "<13>two", "<13>three"}));
+  EXPECT_EQ(out, (Texts{"<13>one", "<13>two", "<13>three"}));
   f.Finish(emit);
   EXPECT_EQ(out.back(), "<13>four");
   EXPECT_EQ(out.size(), 4u);
@@ -331,7 +330,6 @@ class SyslogTest : public testing::VarnelTest {
     Drain();
     return EventTexts();
   }
-  using Texts = std::vector<std::string>;
 };
 
 TEST_F(SyslogTest, FiltersOnAddressSeverityFacilityAndMessage) {
@@ -376,8 +374,8 @@ TEST_F(SyslogTest, LayoutsNodeNamesTabsBinaryAndDuplicates) {
             "<187>Oct 11 22:14:15 core1 link\tdown",  // the same again: one event
             "<187>bad \xff\xfe bytes \0 and nul\n"s}),
       (Texts{"Local7.Error: link down", "Local7.Error: bad \xC3\xBF\xC3\xBE bytes   and nul"}));
-  EXPECT_EQ(ctx.events[1].Name, "core1");
-  EXPECT_EQ(ctx.events[2].Name, "10.1.1.1");  // no parsable header: the sender address
+  // Without a parsable header the node is the sender's address.
+  EXPECT_EQ(std::tuple(ctx.events[1].Name, ctx.events[2].Name), std::tuple("core1", "10.1.1.1"));
   for (auto [layout, expected] :
        {std::pair{"Facility: Message", "Local7: x"}, std::pair{"Priority: Message", "Error: x"},
         std::pair{"Message", "x"}}) {
@@ -387,8 +385,7 @@ TEST_F(SyslogTest, LayoutsNodeNamesTabsBinaryAndDuplicates) {
   // An unknown layout and an unknown default priority are reported and defaulted.
   Update("Event_SysLog", "LogMessageAs = 'Everything', ModDefPriority = 'urgent'");
   EXPECT_EQ(Pass({"no pri"}), Texts{"no pri"});
-  EXPECT_EQ(ctx.events[1].Priority, "5 - Normal");
-  EXPECT_EQ(Entries(106).size(), 2u);
+  EXPECT_EQ(std::tuple(ctx.events[1].Priority, Entries(106).size()), std::tuple("5 - Normal", 2u));
 }
 
 TEST_F(SyslogTest, QueueHoldsThreeHundredAndCountsTheRest) {
@@ -396,8 +393,8 @@ TEST_F(SyslogTest, QueueHoldsThreeHundredAndCountsTheRest) {
   Drain();
   EXPECT_EQ(ctx.events.Count(), 300);
   EXPECT_EQ(ctx.events[300].Message, "message 300");
-  EXPECT_EQ(Entries(107), std::vector<std::string>{"Syslog input queue full: 2 messages were "
-                                                   "dropped since the last check."});
+  EXPECT_EQ(Entries(107), Texts{"Syslog input queue full: 2 messages were "
+                                "dropped since the last check."});
   EXPECT_EQ(Pass({"<13>after"}), Texts{"after"});
   EXPECT_EQ(Entries(107).size(), 1u);
 }
@@ -414,8 +411,7 @@ TEST_F(SyslogTest, AConnectionResetIsReportedUnderTheListenersName) {
   t.set_option(asio::socket_base::linger(true, 0));  // the close resets the connection
   t.close();
   ASSERT_TRUE(testing::PumpUntil(io, [&] { return !Entries(106).empty(); }));
-  EXPECT_EQ(Entries(106),
-            std::vector<std::string>{"[10054] Connection reset by peer (Module: sysLog1_Error)"});
+  EXPECT_EQ(Entries(106), Texts{"[10054] Connection reset by peer (Module: sysLog1_Error)"});
 }
 
 class EventLogFileTest : public testing::VarnelTest {};
@@ -468,8 +464,7 @@ TEST_F(EventLogFileTest, MailTextsBecomeDropFileLines) {
   for (auto [text, line] : cases) {
     DeleteFile(File("Event.log"));
     WriteSmtpMailEventsToEventLog(ctx, text);
-    EXPECT_EQ(ReadLines(File("Event.log")),
-              std::vector<std::string>{"2026-06-26 10:15:00\t" + std::string(line)})
+    EXPECT_EQ(ReadLines(File("Event.log")), Texts{"2026-06-26 10:15:00\t" + std::string(line)})
         << text;
   }
   // clang-format off

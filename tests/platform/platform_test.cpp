@@ -18,12 +18,14 @@
 namespace varnel {
 namespace {
 
+using Texts = std::vector<std::string>;
+
 TEST(Text, CutsCountCharactersAndWireBytesReadAsWindows1252) {
   std::string s = "\xC3\x84rende_12$";  // "Ärende_12$"
   EXPECT_EQ(CharLength(s), 10u);
   EXPECT_EQ((std::vector{LeftChars(s, 1), LeftChars(s, -3), MidChars(s, 2, 4), RightChars(s, 3),
                          RightChars(s, 99)}),
-            (std::vector<std::string>{"\xC3\x84", "", "rend", "12$", s}));
+            (Texts{"\xC3\x84", "", "rend", "12$", s}));
   for (auto [wire, text] : {std::pair<std::string, std::string>{"caf\xE9", "caf\xC3\xA9"},
                             {"\x80", "\xE2\x82\xAC"},
                             {"ok \xC3\xA9", "ok \xC3\xA9"},  // valid UTF-8 passes unchanged
@@ -37,9 +39,9 @@ class FilesTest : public testing::VarnelTest {};
 TEST_F(FilesTest, LinesWithAnyEndingAndErrorsWithClassicNumbers) {
   std::string path = dir + "/lines.txt";
   testing::WriteBytes(path, "a\r\nb\nc\rd", 8);
-  EXPECT_EQ(ReadLines(path), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(ReadLines(path), (Texts{"a", "b", "c", "d"}));
   RewriteLines(path, {"x", ""});
-  EXPECT_EQ(ReadLines(path), (std::vector<std::string>{"x", ""}));
+  EXPECT_EQ(ReadLines(path), (Texts{"x", ""}));
 
   using testing::ErrorOf;
   EXPECT_EQ(ErrorOf([&] { ReadLines(dir + "/missing.txt"); }), err::kFileNotFound);

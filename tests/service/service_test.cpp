@@ -14,6 +14,8 @@
 namespace varnel {
 namespace {
 
+using Texts = std::vector<std::string>;
+
 class TraceTest : public testing::VarnelTest {};
 
 TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
@@ -39,7 +41,7 @@ TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
   DeleteFile(File("Debug/Task.txt"));
   WriteTrace(ctx, TraceCategory::DebugAllOnly, trace::kTask, {"a", "b"});
   WriteTrace(ctx, TraceCategory::DebugAllOnly, trace::kTask, {"c"});
-  EXPECT_EQ(ReadLines(File("Debug/Task.txt")), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(ReadLines(File("Debug/Task.txt")), (Texts{"a", "b", "c"}));
 
   testing::RemoveTree(File("Debug"));  // a failing write raises only when tracing
   ctx.DebugMode = "No Debug";
@@ -99,9 +101,7 @@ TEST_F(IniTest, LineRulesLastLineWinsAndABadValueEndsReading) {
     EXPECT_EQ(std::tuple(ctx.IsPrimary, ctx.ReadSmsCmd, ctx.SmtpMultiHomed),
               std::tuple(c.primary, c.readSms, c.multiHomed))
         << first;
-    EXPECT_EQ(Entries(106),
-              c.error ? std::vector<std::string>{c.error} : std::vector<std::string>{})
-        << first;
+    EXPECT_EQ(Entries(106), c.error ? Texts{c.error} : Texts{}) << first;
   }
 }
 
@@ -157,7 +157,7 @@ TEST_F(UpdateEventLogTest, StopsAtThreeThousandADayButAdvancesTheCounter) {
   for (int i = 0; i < 5; ++i)
     ctx.events.Append("2026-06-26 10:14:0" + std::to_string(i), kMajor, "n", "m", kSourceSyslog);
   UpdateEventLog(ctx);
-  EXPECT_EQ(Indexes(), (std::vector<std::string>{"606262999", "606263000"}));
+  EXPECT_EQ(Indexes(), (Texts{"606262999", "606263000"}));
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3004");
   UpdateEventLog(ctx);  // counter beyond 3000: nothing more is logged today
   EXPECT_EQ(Indexes().size(), 2u);
@@ -168,8 +168,7 @@ TEST_F(UpdateEventLogTest, MissingTableIsReportedAndTheListStays) {
   Db().Exec("DROP TABLE LogFiles_Event");
   ctx.events.Append("2026-06-26 10:14:00", kMajor, "n", "m", kSourceSyslog);
   UpdateEventLog(ctx);
-  EXPECT_EQ(Entries(106), std::vector<std::string>{
-                              "[3001] no such table: LogFiles_Event (Module: UpdateEventLog)"});
+  EXPECT_EQ(Entries(106), Texts{"[3001] no such table: LogFiles_Event (Module: UpdateEventLog)"});
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "2");  // advanced from 1
   EXPECT_EQ(std::tuple(ctx.events.Count(), ctx.LastErrorText),
             std::tuple(1, "2026-06-26: no such table: LogFiles_Event"));

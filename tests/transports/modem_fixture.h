@@ -104,9 +104,8 @@ class ScriptedTerminal : public SerialPort {
 class ModemTest : public VarnelTest {
  protected:
   ModemTest() {
-    auto t = std::make_unique<ScriptedTerminal>(clock);
-    term = t.get();
-    ctx.gsm.commPortOut = std::move(t);
+    ctx.gsm.commPortOut = std::make_unique<ScriptedTerminal>(clock);
+    term = static_cast<ScriptedTerminal*>(ctx.gsm.commPortOut.get());
     // No delay word: the delays stay 0 and the sessions run fast.
     Update("Settings_Modem",
            "CommPort = '1', ModemInitString = 'ATZ', ModemSpeed = '9600', ModemSettings = 'n,8,1', "
