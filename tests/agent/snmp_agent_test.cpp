@@ -3,14 +3,17 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "agent/send_status_trap.h"
 #include "host/service_open.h"
 #include "platform/files.h"
+#include "platform/snmp/snmp_message.h"
 #include "platform/snmp/snmp_socket.h"
 #include "support/test_support.h"
-#include "support/udp_peer.h"
 
 namespace varnel {
 namespace {
+
+using Texts = std::vector<std::string>;
 
 using snmp::Message;
 using snmp::Variable;
@@ -37,9 +40,7 @@ class SnmpAgentTest : public testing::VarnelTest {
     handler(ctx, m);
     return m;
   }
-  Message Set(std::vector<Variable> vars) {
-    return Run(SnmpSetRequest, std::move(vars), "private");
-  }
+  Message Set(std::vector<Variable> v) { return Run(SnmpSetRequest, std::move(v), "private"); }
 };
 
 TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectAndIgnoresAWrongCommunity) {
@@ -49,25 +50,22 @@ TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectAndIgnoresAWrongCommunity) 
   m = Run(SnmpGetRequest, {{"1.3.6.1.2.1.1.5.0", "", vt::kNull},
                            {"1.3.6.1.2.1.1.8.0", "", vt::kNull},
                            {"1.3.6.1.2.1.1.1.0", "", vt::kNull}});
-  EXPECT_EQ(m.errorStatus, es::kNoSuchName);
-  EXPECT_EQ(m.errorIndex, 2);
-  EXPECT_EQ(m.variables[2].type, vt::kNull);  // the walk stopped at the error
+  // The walk stopped at the error.
+  EXPECT_EQ(std::tuple(m.errorStatus, m.errorIndex, m.variables[2].type),
+            std::tuple(es::kNoSuchName, 2, vt::kNull));
 }
 
 // A walk of a subtree is seen end to end; these are the points between and beyond objects.
 TEST_F(SnmpAgentTest, GetNextFromAnyPointOfTheTree) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"1.3", "1.3.6.1.2.1.1.1.0"},
-      {"1.3.6.1.2.1.1.3.0.9", "1.3.6.1.2.1.1.4.0"},  // below an instance
-      {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},           // between the groups
-      {P + ".1.5.8", ""},
-      {"1.3.6.1.6", ""},
-  };
+  // Below an instance, between the groups, and beyond the last object.
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {{"1.3", "1.3.6.1.2.1.1.1.0"},
+      {"1.3.6.1.2.1.1.3.0.9", "1.3.6.1.2.1.1.4.0"}, {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},
+      {P + ".1.5.8", ""}, {"1.3.6.1.6", ""}};  // clang-format on
   for (const auto& [from, next] : cases) {
     Message m = Run(SnmpGetNextRequest, {{from, "", vt::kNull}});
-    EXPECT_EQ(m.variables[0].oid, next.empty() ? from : next) << from;
-    EXPECT_EQ(std::pair(m.errorStatus, m.errorIndex),
-              next.empty() ? std::pair(es::kNoSuchName, 1) : std::pair(0, 0))
+    EXPECT_EQ(std::tuple(m.variables[0].oid, m.errorStatus, m.errorIndex),
+              next.empty() ? std::tuple(from, es::kNoSuchName, 1) : std::tuple(next, 0, 0))
         << from;
   }
 }
@@ -77,45 +75,41 @@ TEST_F(SnmpAgentTest, SetOfSystemTextsStoresWhatItAnswers) {
   for (int i = 0; i < 150; ++i) longText += "\xc3\xa4";  // "ä" 150 times, as UTF-8
   Message m = Set({{"1.3.6.1.2.1.1.6", longText, vt::kOctetString},
                    {"1.3.6.1.2.1.1.4.0", "Ops \xe4", vt::kOctetString}});  // Latin-1 "ä"
-  EXPECT_EQ(m.errorStatus, 0);
-  EXPECT_EQ(m.variables[0].oid, "1.3.6.1.2.1.1.6.0");
-  EXPECT_EQ(m.variables[0].value, longText.substr(0, 200));  // 100 characters
+  EXPECT_EQ(std::tuple(m.errorStatus, m.variables[0].oid, m.variables[0].value),
+            std::tuple(0, "1.3.6.1.2.1.1.6.0", longText.substr(0, 200)));  // 100 characters
   EXPECT_EQ(GetColumn("Settings_SNMP_Agent", "SysLocation"), longText.substr(0, 200));
-  EXPECT_EQ(GetColumn("Settings_SNMP_Agent", "SysContact"), "Ops \xc3\xa4");
-  EXPECT_EQ(ctx.snmp.AgentSysContact, "Ops \xc3\xa4");
+  EXPECT_EQ(GetColumn("Settings_SNMP_Agent", "SysContact") + ctx.snmp.AgentSysContact,
+            "Ops \xc3\xa4Ops \xc3\xa4");
 }
 
 TEST_F(SnmpAgentTest, SetErrorsNameTheOffendingVariable) {
   ctx.ErrorCount = 7;
+  // clang-format off
   const struct {
     std::vector<Variable> vars;
     int status, index;
   } cases[] = {
       {{{"1.3.6.1.2.1.1.5.0", "new", vt::kOctetString}, {P + ".1.4.1.0", "5", vt::kInteger}},
-       es::kBadValue,
-       2},
+       es::kBadValue, 2},
       {{{"1.3.6.1.2.1.1.5.0", "7", vt::kInteger}}, es::kBadValue, 1},
       {{{P + ".1.1.1.0", "3", vt::kInteger}}, es::kBadValue, 1},
       {{{P + ".1.2.1.0", "1", vt::kOctetString}}, es::kBadValue, 1},
       {{{"1.3.6.1.2.1.1.4.0", "a", vt::kOctetString}, {"1.3.6.1.2.1.1.3.0", "0", vt::kTimeTicks}},
-       es::kReadOnly,
-       2},
+       es::kReadOnly, 2},
       {{{P + ".1.5.1.0", "1", vt::kInteger}}, es::kReadOnly, 1},
       {{{P + ".1.9.0", "1", vt::kInteger}}, es::kNoSuchName, 1},
-  };
+  };  // clang-format on
   for (const auto& c : cases) {
     Message m = Set(c.vars);
-    EXPECT_EQ(m.errorStatus, c.status) << c.vars[0].oid;
-    EXPECT_EQ(m.errorIndex, c.index) << c.vars[0].oid;
+    EXPECT_EQ(std::pair(m.errorStatus, m.errorIndex), std::pair(c.status, c.index))
+        << c.vars[0].oid;
   }
   EXPECT_EQ(ctx.ErrorCount, 7);
   EXPECT_EQ(ctx.snmp.AgentSysName, "new");  // variables before the error are applied
 
   Message m = Set({{P + ".1.4.1", "0", vt::kInteger}, {P + ".1.2.1.0", "1", vt::kInteger}});
-  EXPECT_EQ(m.errorStatus, 0);
-  EXPECT_EQ(ctx.ErrorCount, 0);
-  EXPECT_EQ(ctx.LastErrorText, "No internal execution error.");
-  EXPECT_EQ(ctx.UpdateRequest, UpdateRequestCode::Reread);
+  EXPECT_EQ(std::tuple(m.errorStatus, ctx.ErrorCount, ctx.LastErrorText, ctx.UpdateRequest),
+            std::tuple(0, 0, "No internal execution error.", UpdateRequestCode::Reread));
 }
 
 TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
@@ -153,15 +147,68 @@ TEST_F(SnmpAgentTest, SocketCountsGarbageAndIgnoresTraps) {
   ASSERT_NE(ctx.snmp.agent->LocalPort(), 0);
   testing::UdpPeer peer{io};
   peer.SendTo(ctx.snmp.agent->LocalPort(), "\x30\x03\x02\x01");
-  Message trap;
-  trap.version = snmp::kVersion2c;
+  Message trap = Run([](Varnel&, Message&) {}, {});
   trap.pduType = snmp::pdu::kTrapV2;
   peer.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(trap));
   EXPECT_FALSE(peer.Receive(200));
-  EXPECT_EQ(ctx.snmp.agent->Malformed(), 1u);
-  EXPECT_EQ(ctx.snmp.agent->Ignored(), 1u);
+  EXPECT_EQ(std::tuple(ctx.snmp.agent->Malformed(), ctx.snmp.agent->Ignored()), std::tuple(1u, 1u));
   ServiceClose(ctx, "snmpAgent");
   EXPECT_FALSE(ctx.snmp.agent->Listening());
+}
+
+// The delivery status traps the service sends, caught on a loopback socket.
+class SendStatusTrapTest : public testing::VarnelTest {
+ protected:
+  SendStatusTrapTest() {
+    ctx.StartTime = {2026, 6, 26, 10, 0, 0};
+    Update("Event_CheckInterval",
+           "TrapIpAddress = '127.0.0.1', TrapCommunity = 'nms', "
+           "TrapUdpPort = " +
+               std::to_string(manager.Port()));
+  }
+  // The next trap the manager receives, its variables as "oid=value/type" lines.
+  std::vector<std::string> Received(Message& m) {
+    auto datagram = manager.Receive();
+    if (!datagram) return {"nothing"};
+    m = snmp::Decode(*datagram).value_or(Message{});
+    std::vector<std::string> out;
+    for (const auto& v : m.variables)
+      out.push_back(v.oid + "=" + v.value + "/" + std::to_string(v.type));
+    return out;
+  }
+  testing::UdpPeer manager{io};
+};
+
+TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
+  const std::string R = P + ".1.3.";
+  const auto type = [](int t) { return "/" + std::to_string(t); };
+  const std::string s = type(vt::kOctetString), i = type(vt::kInteger);
+  ForwardSendStatus(ctx, "off", "PhoneMO", "not sent while forwarding is off", 1, "Sent");
+  SetColumn("Event_CheckInterval", "ForwardSendStatusAsTrap", "1");
+  ForwardSendStatus(ctx, "Anna", "MailSMTP", "Pump 3 failed", 1, "Sent");
+  Message m;
+  EXPECT_EQ(Received(m), (Texts{R + "1=Anna" + s, R + "2=Pump 3 failed" + s, R + "3=3" + i,
+                                R + "4=1" + i, R + "5=Sent" + s}));
+  EXPECT_EQ(
+      std::tuple(m.version, m.community, m.pduType, m.enterprise, m.genericTrap, m.specificTrap,
+                 m.agentAddress, m.timeStamp),
+      std::tuple(snmp::kVersion1, "nms", snmp::pdu::kTrapV1, P + ".2", 6, 1, "127.0.0.1", 90000u));
+
+  SetColumn("Event_CheckInterval", "TrapProtocol", "SNMPv2 Trap");
+  ctx.StartTime = {1990, 1, 1, 0, 0, 0};  // an up time beyond 2^31 - 1 hundredths
+  ForwardSendStatus(ctx, "Bo", "Other", "x", 3, "No such user");
+  EXPECT_EQ(Received(m), (Texts{"1.3.6.1.2.1.1.3.0=2147483647" + type(vt::kTimeTicks),
+                                "1.3.6.1.6.3.1.1.4.1.0=" + P + ".2.0.1" + type(vt::kObjectId),
+                                R + "1=Bo" + s, R + "2=x" + s,
+                                R + "3=" + type(vt::kNull),  // a type without a code
+                                R + "4=3" + i, R + "5=No such user" + s}));
+  EXPECT_EQ(m.pduType, snmp::pdu::kTrapV2);
+
+  SetColumn("Event_CheckInterval", "TrapIpAddress", "no-such-host.invalid");
+  ForwardSendStatus(ctx, "Anna", "PhoneMO", "m", 1, "Sent");
+  EXPECT_EQ(Entries(106), Texts{"[11001] Host not found: "
+                                "no-such-host.invalid (Module: "
+                                "ForwardSendStatus)"});
 }
 
 }  // namespace

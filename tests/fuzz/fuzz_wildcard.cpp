@@ -29,12 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (compiled.Valid() || e.Number() != varnel::kInvalidPattern) std::abort();
   }
   std::string literal;
-  for (char c : text) {
-    if (std::string_view("*?#[").find(c) != std::string_view::npos)
-      literal += std::string("[") + c + "]";
-    else
-      literal += c;
-  }
+  for (char c : text)
+    literal += std::string_view("*?#[").find(c) == std::string_view::npos
+                   ? std::string(1, c)
+                   : std::string("[") + c + "]";
   if (!WildcardPattern(literal, mode).Matches(text) ||
       !WildcardPattern("*" + literal, mode).Matches("x" + std::string(text)))
     std::abort();

@@ -14,7 +14,6 @@
 
 namespace varnel::testing {
 
-// A fresh directory under $TMPDIR (or /tmp).
 inline std::string MakeTempDir() {
   std::string tmpl = (std::filesystem::temp_directory_path() / "varnel-test-XXXXXX").string();
   if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
@@ -26,7 +25,6 @@ inline void RemoveTree(const std::string& path) {
   std::filesystem::remove_all(path, ec);
 }
 
-// Replaces the file's contents by these bytes.
 inline void WriteBytes(const std::string& path, const void* data, std::size_t size) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) throw std::runtime_error("cannot write " + path);

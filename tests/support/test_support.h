@@ -1,14 +1,18 @@
-// Unit test fixture: a program home (see program_home.h) with database and event log helpers.
+// Unit test fixture: a program home (see program_home.h) with database and event log helpers,
+// and a UDP peer.
 #pragma once
+#include <asio/ip/udp.hpp>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/database.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "support/program_home.h"
 
 namespace varnel::testing {
@@ -23,21 +27,80 @@ inline bool PumpUntil(asio::io_context& io, const std::function<bool()>& done, i
   return done();
 }
 
+// A UDP socket on 127.0.0.1 for tests that talk to the service's SNMP sockets while the
+// service's event loop turns.
+class UdpPeer {
+ public:
+  explicit UdpPeer(asio::io_context& io) : io_(io), socket_(io, {Loopback(), 0}) {
+    socket_.non_blocking(true);
+  }
+  int Port() const { return socket_.local_endpoint().port(); }
+  void SendTo(int port, const std::string& data) {
+    socket_.send_to(asio::buffer(data), {Loopback(), static_cast<unsigned short>(port)});
+  }
+  // The next datagram, turning io in short slices for up to ms; nothing when none came.
+  std::optional<std::string> Receive(int ms = 2000) {
+    std::string buf(70000, '\0');
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+      asio::error_code ec;
+      std::size_t n = socket_.receive(asio::buffer(buf), 0, ec);
+      if (!ec) return buf.substr(0, n);
+      if (io_.stopped()) io_.restart();
+      io_.run_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < end);
+    return std::nullopt;
+  }
+
+ private:
+  static asio::ip::address Loopback() { return asio::ip::address_v4::loopback(); }
+  asio::io_context& io_;
+  asio::ip::udp::socket socket_;
+};
+
 class VarnelTest : public ::testing::Test, protected ProgramHome {
  protected:
   Database Db() { return Database(ctx.DatabasePath()); }
   // Sets one column of the first row of a single-row table.
-  void SetColumn(const std::string& table, const std::string& column, const std::string& value);
-  std::string GetColumn(const std::string& table, const std::string& column);
-  // Appends a row with these columns to a table.
-  void AddRow(const std::string& table, const std::map<std::string, std::string>& columns);
-  // Runs "UPDATE table SET assignments" (every row of the table).
+  void SetColumn(const std::string& table, const std::string& column, const std::string& value) {
+    Database db = Db();
+    Table t = db.Open(table);
+    t.Set(column, value);
+    t.Update();
+  }
+  std::string GetColumn(const std::string& table, const std::string& column) {
+    Database db = Db();
+    return db.Open(table).Text(column);
+  }
+  void AddRow(const std::string& table, const std::map<std::string, std::string>& columns) {
+    Database db = Db();
+    Table t = db.Open(table);
+    t.AddNew();
+    for (const auto& [column, value] : columns) t.Set(column, value);
+    t.Update();
+  }
+  // Updates every row of the table.
   void Update(const std::string& table, const std::string& assignments) {
     Db().Exec("UPDATE " + table + " SET " + assignments);
   }
   std::string File(const std::string& name) const { return ctx.Path(name); }
+  // The lines of a file of the program directory; none when it is missing.
+  std::vector<std::string> Lines(const std::string& name) const {
+    return FileExists(File(name)) ? ReadLines(File(name)) : std::vector<std::string>{};
+  }
+  // The messages of the event list, in order.
+  std::vector<std::string> EventTexts() const {
+    std::vector<std::string> out;
+    for (int i = 1; i <= ctx.events.Count(); ++i) out.push_back(ctx.events[i].Message);
+    return out;
+  }
   // Event log entries with this id, as their texts.
-  std::vector<std::string> Entries(int id) const;
+  std::vector<std::string> Entries(int id) const {
+    std::vector<std::string> out;
+    for (const auto& e : log.entries)
+      if (e.id == id) out.push_back(e.text);
+    return out;
+  }
 };
 
 // The number of the VarnelError that f raises, or 0 when it raises none.

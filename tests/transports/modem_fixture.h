@@ -46,7 +46,6 @@ class ScriptedTerminal : public SerialPort {
   bool Dtr() const override { return dtr_; }
   void SetDtr(bool on) override { dtr_ = on; }
   bool CarrierDetect() override { return Check(), false; }
-  // Every poll moves the fake clock on.
   std::size_t InputCount() override { return Check(), clock_.AdvanceMs(500), input_.size(); }
   std::string ReadAll() override { return Check(), std::exchange(input_, {}); }
   void DiscardInput() override { Check(), input_.clear(); }
@@ -105,17 +104,12 @@ class ScriptedTerminal : public SerialPort {
 class ModemTest : public VarnelTest {
  protected:
   ModemTest() {
-    auto t = std::make_unique<ScriptedTerminal>(clock);
-    term = t.get();
-    ctx.gsm.commPortOut = std::move(t);
+    ctx.gsm.commPortOut = std::make_unique<ScriptedTerminal>(clock);
+    term = static_cast<ScriptedTerminal*>(ctx.gsm.commPortOut.get());
     // No delay word: the delays stay 0 and the sessions run fast.
-    for (auto [column, value] : {std::pair{"CommPort", "1"},
-                                 {"ModemInitString", "ATZ"},
-                                 {"ModemSpeed", "9600"},
-                                 {"ModemSettings", "n,8,1"},
-                                 {"ModemCommDelays", ""},
-                                 {"Retries", "1"}})
-      SetColumn("Settings_Modem", column, value);
+    Update("Settings_Modem",
+           "CommPort = '1', ModemInitString = 'ATZ', ModemSpeed = '9600', ModemSettings = 'n,8,1', "
+           "ModemCommDelays = '', Retries = '1'");
     clock.AdvanceMs(1'000'000);
   }
   ScriptedTerminal* term;

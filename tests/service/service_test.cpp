@@ -1,0 +1,209 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "service/date_format.h"
+#include "service/event_list.h"
+#include "service/ini.h"
+#include "service/trace.h"
+#include "service/update_event_log.h"
+#include "support/test_support.h"
+
+namespace varnel {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+class TraceTest : public testing::VarnelTest {};
+
+TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
+  using C = TraceCategory;
+  const struct {
+    const char* mode;
+    TraceCategory category;
+    bool written;
+  } cases[] = {// clang-format off
+      {"Event Sources", C::EventSources, true}, {"Event Sources", C::DebugAllOnly, false},
+      {"Debug All", C::DebugAllOnly, true}, {"Debug All", C::ModemCommunication, true},
+      {"Filter Process", C::ModemCommunication, false}, {"No Debug", C::EventSources, false},
+      // The word is exact.
+      {"event sources", C::EventSources, false}, {"Debug All ", C::EventSources, false}};
+  // clang-format on
+  for (const auto& c : cases) {
+    ctx.DebugMode = c.mode;
+    DeleteFile(File("Debug/Task.txt"));
+    WriteTrace(ctx, c.category, trace::kTask, {"x"});
+    EXPECT_EQ(FileExists(File("Debug/Task.txt")), c.written) << c.mode;
+  }
+  ctx.DebugMode = "Debug All";
+  DeleteFile(File("Debug/Task.txt"));
+  WriteTrace(ctx, TraceCategory::DebugAllOnly, trace::kTask, {"a", "b"});
+  WriteTrace(ctx, TraceCategory::DebugAllOnly, trace::kTask, {"c"});
+  EXPECT_EQ(ReadLines(File("Debug/Task.txt")), (Texts{"a", "b", "c"}));
+
+  testing::RemoveTree(File("Debug"));  // a failing write raises only when tracing
+  ctx.DebugMode = "No Debug";
+  EXPECT_EQ(testing::ErrorOf([&] { WriteTrace(ctx, TraceCategory::EventSources, "x", {}); }), 0);
+  ctx.DebugMode = "Event Sources";
+  EXPECT_EQ(testing::ErrorOf([&] { WriteTrace(ctx, TraceCategory::EventSources, "x", {}); }),
+            err::kPathNotFound);
+}
+
+TEST_F(TraceTest, ClearDebugDirDeletesTraceFilesAndStopsAtTheFirstFailure) {
+  for (const char* f : {trace::kEventList, trace::kTask, "slist.tmp", "keep.txt"})
+    AppendLines(File(std::string("Debug/") + f), {"x"});
+  ClearDebugDir(ctx);
+  for (const char* f : {trace::kEventList, trace::kTask, "slist.tmp"})
+    EXPECT_FALSE(FileExists(File(std::string("Debug/") + f))) << f;
+  EXPECT_TRUE(FileExists(File("Debug/keep.txt")) && log.entries.empty());
+  // A directory in the place of a trace file cannot be deleted.
+  ASSERT_EQ(::mkdir(File("Debug/Event_List.txt").c_str(), 0755), 0);
+  AppendLines(File("Debug/Task.txt"), {"x"});
+  ClearDebugDir(ctx);
+  ASSERT_EQ(Entries(106).size(), 1u);
+  EXPECT_NE(Entries(106)[0].find("(Module: ClearDebugDir)"), std::string::npos);
+  EXPECT_TRUE(FileExists(File("Debug/Task.txt")));
+}
+
+class IniTest : public testing::VarnelTest {};
+
+TEST_F(IniTest, LineRulesLastLineWinsAndABadValueEndsReading) {
+  // clang-format off
+  const struct {
+    std::vector<std::string> lines;
+    bool primary, readSms, multiHomed;
+    const char* error;
+  } cases[] = {
+      {{}, true, false, false, nullptr},  // no file: the defaults
+      {{"primarysystem = false",          // lower-case key, blanks around "=": read
+        "UNKNOWNKEY=whatever",            // other keys are ignored, even with a bad value
+        "SmtpServerMultiHomed=-1"},       // any non-zero number is true
+       false, false, true, nullptr},
+      {{"READSMSCMD=0", "READSMSCMD=TRUE", "PRIMARYSYSTEM=2", "PRIMARYSYSTEM=0.0"},
+       false, true, false, nullptr},
+      // The bad line is not applied and nothing after it is read.
+      {{"READSMSCMD=true", "PRIMARYSYSTEM=yes", "SMTPSERVERMULTIHOMED=true"},
+       true, true, false, "[13] Type mismatch (Module: Varnel_ini)"},
+      {{"PRIMARYSYSTEM=1x", "READSMSCMD=true"}, true, false, false,
+       "[13] Type mismatch (Module: Varnel_ini)"},
+  };  // clang-format on
+  for (const auto& c : cases) {
+    DeleteFile(File("Varnel.ini"));
+    if (!c.lines.empty()) AppendLines(File("Varnel.ini"), c.lines);
+    ctx.IsPrimary = false;
+    ctx.ReadSmsCmd = true;
+    ctx.SmtpMultiHomed = true;
+    log.entries.clear();
+    Varnel_ini(ctx);
+    std::string first = c.lines.empty() ? "" : c.lines[0];
+    EXPECT_EQ(std::tuple(ctx.IsPrimary, ctx.ReadSmsCmd, ctx.SmtpMultiHomed),
+              std::tuple(c.primary, c.readSms, c.multiHomed))
+        << first;
+    EXPECT_EQ(Entries(106), c.error ? Texts{c.error} : Texts{}) << first;
+  }
+}
+
+TEST(DateFormat, Patterns) {
+  LocalTime t;
+  ParseTimeText("2026-03-04 15:06:07", t);  // a Wednesday
+  struct Case {
+    const char* pattern;
+    const char* expected;
+  } cases[] = {            // MM after HH or before SS means minutes
+               // clang-format off
+      {"YYYY-MM-DD", "2026-03-04"}, {"yyyy-mm-dd", "2026-03-04"}, {"DD.MM.YY", "04.03.26"},
+      {"D/M/YYYY", "4/3/2026"}, {"YYYY-MM-DD HH:MM:SS", "2026-03-04 15:06:07"},
+      {"HH:NN:SS", "15:06:07"}, {"H:M", "15:6"}, {"DDD DD MMM YYYY", "Wed 04 Mar 2026"},
+      {"DDDD, MMMM D", "Wednesday, March 4"}, {"HH:MM AM/PM", "03:06 PM"}, {"MM:SS", "06:07"},
+      {"[YYYY]", "[2026]"}, {"", ""}};  // clang-format on
+  for (const auto& c : cases) EXPECT_EQ(FormatDateTime(c.pattern, t), c.expected) << c.pattern;
+  ParseTimeText("2026-03-04 00:30:00", t);
+  EXPECT_EQ(FormatDateTime("H:NN AM/PM", t), "12:30 AM");
+}
+
+class UpdateEventLogTest : public testing::VarnelTest {
+ protected:
+  std::vector<std::string> Indexes() {
+    Database db = Db();
+    std::vector<std::string> out;
+    for (Table t = db.Open("LogFiles_Event"); !t.Eof(); t.MoveNext())
+      out.push_back(t.Text("Index"));
+    return out;
+  }
+};
+
+TEST_F(UpdateEventLogTest, WritesRowsWithDayStampAndCuts) {
+  SetColumn("Settings_General", "LogIndexEvent", "7");
+  std::string longName(150, 'n');
+  std::string longMessage = std::string(249, 'm') + "\xC3\x84\xC3\x84";  // 251 characters
+  ctx.events.Append("2026-06-26 10:14:59", kCritical, longName, longMessage,
+                    "A source word longer than twenty-five");
+  UpdateEventLog(ctx);
+  Database db = Db();
+  Table t = db.Open("LogFiles_Event");
+  EXPECT_EQ(std::tuple(t.Int32("Index"), t.Text("DateAndTime"), t.Text("Priority")),
+            std::tuple(606260007, "2026-06-26 10:14:59", kCritical));
+  EXPECT_EQ(t.Text("NodeName") + "|" + t.Text("EventSource"),
+            std::string(100, 'n') + "|A source word longer than");
+  EXPECT_EQ(t.Text("Message"), std::string(249, 'm') + "\xC3\x84");  // never half a character
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "8");
+  EXPECT_EQ(ctx.events[1].Name, longName);  // the list keeps the full name for the filter
+}
+
+TEST_F(UpdateEventLogTest, StopsAtThreeThousandADayButAdvancesTheCounter) {
+  SetColumn("Settings_General", "LogIndexEvent", "2999");
+  for (int i = 0; i < 5; ++i)
+    ctx.events.Append("2026-06-26 10:14:0" + std::to_string(i), kMajor, "n", "m", kSourceSyslog);
+  UpdateEventLog(ctx);
+  EXPECT_EQ(Indexes(), (Texts{"606262999", "606263000"}));
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3004");
+  UpdateEventLog(ctx);  // counter beyond 3000: nothing more is logged today
+  EXPECT_EQ(Indexes().size(), 2u);
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3009");
+}
+
+TEST_F(UpdateEventLogTest, MissingTableIsReportedAndTheListStays) {
+  Db().Exec("DROP TABLE LogFiles_Event");
+  ctx.events.Append("2026-06-26 10:14:00", kMajor, "n", "m", kSourceSyslog);
+  UpdateEventLog(ctx);
+  EXPECT_EQ(Entries(106), Texts{"[3001] no such table: LogFiles_Event (Module: UpdateEventLog)"});
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "2");  // advanced from 1
+  EXPECT_EQ(std::tuple(ctx.events.Count(), ctx.LastErrorText),
+            std::tuple(1, "2026-06-26: no such table: LogFiles_Event"));
+}
+
+TEST_F(UpdateEventLogTest, LockedDatabaseIsReportedNotFatal) {
+  Database holder = Db();
+  holder.Exec("BEGIN EXCLUSIVE");
+  ctx.events.Append("2026-06-26 10:14:59", kCritical, "n", "m", "s");
+  UpdateEventLog(ctx);  // waits out the busy time-out, then reports
+  ASSERT_EQ(Entries(106).size(), 1u);
+  EXPECT_NE(Entries(106)[0].find("[3005] database is locked"), std::string::npos);
+  holder.Exec("ROLLBACK");
+}
+
+TEST(EventList, HoldsThreeHundredAndCompactEmptiesTheSlotsItVacates) {
+  EventList l;
+  for (int i = 1; i <= 301; ++i)
+    l.Append("2026-01-01 00:00:00", kMajor, "node" + std::to_string(i), "m", kSourceSyslog);
+  EXPECT_EQ(std::tuple(l.Count(), l[300].Name), std::tuple(300, "node300"));
+  EXPECT_THROW(l[301], VarnelError);
+  EXPECT_THROW(l[0], VarnelError);
+  for (int i = 1; i <= 300; ++i)
+    if (i != 1 && i != 3 && i != 300) l.Remove(i);
+  l.Compact();
+  EXPECT_EQ(l.Count(), 3);
+  EXPECT_EQ(l[1].Name + l[2].Name + l[3].Name, "node1node3node300");
+  // Free slots above the last entry: a later walk over all 300 sees no copies.
+  for (int i = 4; i <= kMaxEvents; ++i) EXPECT_TRUE(l[i].Free()) << i;
+  EXPECT_TRUE(l.Append("2026-01-01 00:00:02", kMinor, "node6", "m", kSourceSyslog));
+  EXPECT_EQ(l[4].Name, "node6");
+  l.Clear();
+  EXPECT_EQ(l.Count(), 0);
+  EXPECT_TRUE(l[1].Free() && l[1].Message.empty());
+}
+
+}  // namespace
+}  // namespace varnel
