@@ -259,19 +259,7 @@ void WriteSnmpTrapEventsToEventList(Varnel& ctx) {
       }
     }
 
-    // Duplicates: a later entry with the same message, node name and priority as an SNMP
-    // trap entry is removed.
-    for (int i = 1; i <= kMaxEvents; ++i) {
-      const InEvent& a = ctx.events[i];
-      if (a.Free() || a.EventSource != kSourceSnmpTrap) continue;
-      for (int j = i + 1; j <= kMaxEvents; ++j) {
-        const InEvent& b = ctx.events[j];
-        if (!b.Free() && b.Message == a.Message && b.Name == a.Name && b.Priority == a.Priority)
-          ctx.events.Remove(j);
-      }
-      LetEventsRun(ctx.io);
-    }
-    ctx.events.Compact();
+    ctx.events.RemoveDuplicates(kSourceSnmpTrap);
     TraceEventList(ctx, kSourceSnmpTrap, "Event List (from SNMP Traps)");
   });
 }

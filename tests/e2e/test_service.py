@@ -4,16 +4,22 @@ import os
 import subprocess
 import time
 
-from conftest import ADMIN_BIN, VARNEL_BIN
+from conftest import ADMIN_BIN, VARNEL_BIN, needs, wait_until
 
 
-def test_start_stop_and_the_single_instance(varnel):
+@needs("logger")
+def test_start_stop_the_single_instance_and_the_demo_delivering(varnel):
     # The demo's listeners move to free ports, away from other runs on this machine.
-    varnel.init(demo=True).snmp_ports().syslog()
+    port = varnel.init(demo=True).snmp_ports().syslog()
     varnel.start()
     second = varnel.run()
     assert (second.returncode, second.stdout.strip()) == (
         0, "The Varnel Service is already running.")
+    # The demo's program receiver appends each alarm to alarms.log.
+    subprocess.run(["logger", "-n", "127.0.0.1", "-P", str(port), "link down on core1"],
+                   check=True, timeout=10)
+    line = wait_until(lambda: varnel.read("alarms.log"), what="a line in alarms.log")
+    assert "127.0.0.1, 5 - Normal, " in line and line.endswith(": link down on core1\n")
     assert varnel.alive()
     assert varnel.stop() == 0
     assert varnel.log.ids() == [101, 102]
