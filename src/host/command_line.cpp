@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 
 #include "host/service_host.h"
 #include "platform/database.h"
@@ -93,33 +94,38 @@ Instance LockInstance(const std::string& programDir) {
   return Instance::First;  // the descriptor stays open until the process ends
 }
 
+// Runs one step of an install or uninstall; a failure is reported under Form_Load and
+// answered with the critical message, whose exit code is returned.
+template <class Step>
+std::optional<int> FailsWith(Varnel& ctx, const char* message, Step step) {
+  try {
+    step();
+    return std::nullopt;
+  } catch (const std::exception& e) {
+    ReportError(ctx, "Form_Load", ErrorNumberOf(e), e.what());
+    return Critical(message);
+  }
+}
+
 int Install(const std::string& args, const ProcessEnvironment& env, Varnel& ctx) {
   if (!FileExists(ctx.DatabasePath())) return Critical("Varnel.mdb does not exits.");
-  try {
+  auto readable = [&] {
     Database db(ctx.DatabasePath());
-    Table t = db.Open("Settings_General");
-  } catch (const std::exception& e) {
-    ReportError(ctx, "Form_Load", ErrorNumberOf(e), e.what());
-    return Critical(kDataAccessMessage);
-  }
-  try {
-    InstallService(env);
-  } catch (const std::exception& e) {
-    ReportError(ctx, "Form_Load", ErrorNumberOf(e), e.what());
-    return Critical("The Varnel Service failed to install.");
-  }
+    db.Open("Settings_General");
+  };
+  if (auto failed = FailsWith(ctx, kDataAccessMessage, readable)) return *failed;
+  auto install = [&] { InstallService(env); };
+  if (auto failed = FailsWith(ctx, "The Varnel Service failed to install.", install))
+    return *failed;
   Notice(ctx, evt::kInformation, "The service was installed.");
   if (args == "-install_noMsg") return 0;
   return Inform("Varnel Service installed successfully.");
 }
 
 int Uninstall(const ProcessEnvironment& env, Varnel& ctx) {
-  try {
-    UninstallService(env);
-  } catch (const std::exception& e) {
-    ReportError(ctx, "Form_Load", ErrorNumberOf(e), e.what());
-    return Critical("The Varnel Service failed to uninstall.");
-  }
+  auto uninstall = [&] { UninstallService(env); };
+  if (auto failed = FailsWith(ctx, "The Varnel Service failed to uninstall.", uninstall))
+    return *failed;
   Notice(ctx, evt::kInformation, "The service was uninstalled.");
   return Inform("Varnel Service uninstalled successfully.");
 }
