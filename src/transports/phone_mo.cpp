@@ -7,6 +7,7 @@
 #include "platform/text.h"
 #include "service/errors.h"
 #include "service/trace.h"
+#include "transports/alarm_text.h"
 #include "transports/ansi_text.h"
 #include "transports/gsm_charset.h"
 #include "transports/modem.h"
@@ -30,13 +31,6 @@ std::string LeftUtf16(const std::string& text, std::size_t n) {
     if (units > n) break;
     out += Utf8Of(cp);
   }
-  return out;
-}
-
-std::string Without(const std::string& text, char c) {
-  std::string out;
-  for (char k : text)
-    if (k != c) out += k;
   return out;
 }
 
@@ -239,7 +233,7 @@ void FormatMessageMO(Varnel& ctx, const OperSettingsMO& op, const std::string& p
                      const std::string& message, std::string& coded) {
   Guarded(ctx, "FormatMessageMO", [&] {
     const bool uniCode = op.CharSet == kUniCode;
-    std::string text = LeftChars(uniCode ? message : Without(message, '\r'), op.MaxChar);
+    std::string text = LeftChars(uniCode ? message : ReplaceAll(message, "\r", ""), op.MaxChar);
     std::string converted;
     if (op.CharSet == "GSM 3.38 Default")
       converted = GSM338Default7Bit(text);
@@ -248,7 +242,7 @@ void FormatMessageMO(Varnel& ctx, const OperSettingsMO& op, const std::string& p
     else if (uniCode)
       converted = LeftUtf16(text, 70);
     else if (op.CharSet == "TETRA 8859-1" || op.CharSet == "TETRA PCCP437")
-      converted = LeftChars(Without(text, '\n'), op.MaxChar);
+      converted = LeftChars(ReplaceAll(text, "\n", ""), op.MaxChar);
     if (op.MessagePrefix) {
       converted = LeftChars(op.PrefixText + converted, op.MaxChar);
       if (uniCode) converted = LeftUtf16(converted, 70);
