@@ -8,17 +8,13 @@
 #include "platform/files.h"
 #include "platform/snmp/snmp_message.h"
 #include "platform/snmp/snmp_socket.h"
+#include "support/snmp_support.h"
 #include "support/test_support.h"
 
 namespace varnel {
 namespace {
 
-using Texts = std::vector<std::string>;
-
-using snmp::Message;
-using snmp::Variable;
-namespace vt = snmp::vt;
-namespace es = snmp::es;
+using namespace testing;  // NOLINT(google-build-using-namespace)
 
 const std::string P = "1.3.6.1.4.1.99412.1.10";
 
@@ -33,10 +29,7 @@ class SnmpAgentTest : public testing::VarnelTest {
   // The answer of handler to a v2c request with these variables.
   Message Run(void (*handler)(Varnel&, Message&), std::vector<Variable> vars,
               const std::string& community = "public") {
-    Message m;
-    m.version = snmp::kVersion2c;
-    m.community = community;
-    m.variables = std::move(vars);
+    Message m = V2c(0, std::move(vars), community);
     handler(ctx, m);
     return m;
   }
@@ -85,10 +78,7 @@ TEST_F(SnmpAgentTest, SetOfSystemTextsStoresWhatItAnswers) {
 TEST_F(SnmpAgentTest, SetErrorsNameTheOffendingVariable) {
   ctx.ErrorCount = 7;
   // clang-format off
-  const struct {
-    std::vector<Variable> vars;
-    int status, index;
-  } cases[] = {
+  const struct { std::vector<Variable> vars; int status, index; } cases[] = {
       {{{"1.3.6.1.2.1.1.5.0", "new", vt::kOctetString}, {P + ".1.4.1.0", "5", vt::kInteger}},
        es::kBadValue, 2},
       {{{"1.3.6.1.2.1.1.5.0", "7", vt::kInteger}}, es::kBadValue, 1},
@@ -121,14 +111,13 @@ TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
     ctx.ServiceState = ServiceStateCode::Paused;
     Run(SnmpGetNextRequest, {{"1.3", "", vt::kNull}});
   };
-  const struct {
-    bool primary;
-    std::function<void()> request;
-    bool fresh;  // running again, countdown restarted, drop files deleted
-  } cases[] = {{true, resume, true},
-               {true, resume, false},  // already running
-               {true, poll, false},    // a paused primary stays paused
-               {false, poll, true}};   // a paused standby is made active
+  // fresh: running again, countdown restarted, drop files deleted.
+  // clang-format off
+  const struct { bool primary; std::function<void()> request; bool fresh; } cases[] = {
+      {true, resume, true}, {true, resume, false},  // already running
+      {true, poll, false},                          // a paused primary stays paused
+      {false, poll, true}};                         // a paused standby is made active
+  // clang-format on
   for (const auto& c : cases) {
     AppendLines(File("Event.log"), {"x"});
     ctx.IsPrimary = c.primary;
@@ -147,9 +136,7 @@ TEST_F(SnmpAgentTest, SocketCountsGarbageAndIgnoresTraps) {
   ASSERT_NE(ctx.snmp.agent->LocalPort(), 0);
   testing::UdpPeer peer{io};
   peer.SendTo(ctx.snmp.agent->LocalPort(), "\x30\x03\x02\x01");
-  Message trap = Run([](Varnel&, Message&) {}, {});
-  trap.pduType = snmp::pdu::kTrapV2;
-  peer.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(trap));
+  peer.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(V2c(snmp::pdu::kTrapV2, {}, "public")));
   EXPECT_FALSE(peer.Receive(200));
   EXPECT_EQ(std::tuple(ctx.snmp.agent->Malformed(), ctx.snmp.agent->Ignored()), std::tuple(1u, 1u));
   ServiceClose(ctx, "snmpAgent");

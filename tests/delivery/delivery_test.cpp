@@ -150,13 +150,7 @@ class AlarmLogTest : public testing::VarnelTest {
     delivered.clear();
     SetColumn("Settings_General", "LogIndexAlarm", "0");
   }
-  // One column of every alarm log row, in order.
-  V Alarm(const std::string& column) {
-    Database db = Db();
-    V out;
-    for (Table t = db.Open("LogFiles_Alarm"); !t.Eof(); t.MoveNext()) out.push_back(t.Text(column));
-    return out;
-  }
+  V Alarm(const std::string& column) { return Column("LogFiles_Alarm", column); }
   void Entry(int i, const std::string& name, const std::string& type, const std::string& mess) {
     SendEntry& e = ctx.delivery.SendList[i] = SendEntry{};
     std::tie(e.RecvName, e.RecvType, e.RecvMess) = std::tie(name, type, mess);

@@ -114,13 +114,9 @@ TEST_F(SuppGroupCheckTest, DutyHourEmptyPatternsTheTenPatternLimitAndBadPatterns
 }
 
 TEST(PriorityCondition, SearchWordsAgainstTheGroupsPriority) {
-  struct Case {
-    const char* event;
-    const char* search;
-    bool holds;
-  };
   // "=<" is not a search word; a priority without a digit is 0, the most severe.
   // clang-format off
+  struct Case { const char* event; const char* search; bool holds; };
   for (const Case& c : {Case{"2 - Major", "<=", true}, {"3 - Minor", "<=", false},
            {"2 - Major", "=", true}, {"1 - Critical", "=", false}, {"2 - Major", ">=", true},
            {"1 - Critical", ">=", false}, {"2 - Major", "=<", false}, {"Info", "<=", true}})
@@ -244,12 +240,8 @@ TEST_F(HoldQueueTest, AnUpThatFailsTheMessageTestIsStillSentAndOthersAreNoUps) {
 TEST_F(HoldQueueTest, DuplicateAndClearingCriteria) {
   const std::string held = "Interface eth0 down";  // 19 characters: halves of 9
   Hold({Line("g", "2026-06-26 10:25:00", "sw", held)});
-  struct Row {
-    const char* criteria;
-    std::string message;
-    bool duplicate, clears;
-  };
   // clang-format off
+  struct Row { const char* criteria; std::string message; bool duplicate, clears; };
   const Row rows[] = {
       {"Whole String Equal", held, true, false}, {"Whole String Equal", held + " ", false, false},
       {"First Part Equal", "Interface eXXXXXXXX", true, true},
@@ -323,14 +315,10 @@ TEST_F(HoldQueueTest, FailureBeforeTheRewriteChangesNothing) {
   EXPECT_EQ(ctx.ReqAckIdCounter, 950);
 }
 
-struct Row {
-  const char* text;
-  const char* pattern;
-  bool text_match;  // StringCompareText: letters without regard to case
-  bool bin_match;   // StringCompareBin: by character code
-};
-
+// Whether StringCompareText (letters without regard to case) and StringCompareBin (by
+// character code) match.
 // clang-format off
+struct Row { const char* text; const char* pattern; bool text_match, bin_match; };
 const Row kRows[] = {
     // Plain characters, case, and the whole-string rule.
     {"router1", "router1", true, true}, {"", "", true, true}, {"a", "", false, false},

@@ -20,11 +20,8 @@ class TraceTest : public testing::VarnelTest {};
 
 TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
   using C = TraceCategory;
-  const struct {
-    const char* mode;
-    TraceCategory category;
-    bool written;
-  } cases[] = {// clang-format off
+  // clang-format off
+  const struct { const char* mode; TraceCategory category; bool written; } cases[] = {
       {"Event Sources", C::EventSources, true}, {"Event Sources", C::DebugAllOnly, false},
       {"Debug All", C::DebugAllOnly, true}, {"Debug All", C::ModemCommunication, true},
       {"Filter Process", C::ModemCommunication, false}, {"No Debug", C::EventSources, false},
@@ -72,9 +69,7 @@ class IniTest : public testing::VarnelTest {};
 TEST_F(IniTest, LineRulesLastLineWinsAndABadValueEndsReading) {
   // clang-format off
   const struct {
-    std::vector<std::string> lines;
-    bool primary, readSms, multiHomed;
-    const char* error;
+    std::vector<std::string> lines; bool primary, readSms, multiHomed; const char* error;
   } cases[] = {
       {{}, true, false, false, nullptr},  // no file: the defaults
       {{"primarysystem = false",          // lower-case key, blanks around "=": read
@@ -108,11 +103,9 @@ TEST_F(IniTest, LineRulesLastLineWinsAndABadValueEndsReading) {
 TEST(DateFormat, Patterns) {
   LocalTime t;
   ParseTimeText("2026-03-04 15:06:07", t);  // a Wednesday
-  struct Case {
-    const char* pattern;
-    const char* expected;
-  } cases[] = {            // MM after HH or before SS means minutes
-               // clang-format off
+  // MM after HH or before SS means minutes.
+  // clang-format off
+  struct Case { const char* pattern; const char* expected; } cases[] = {
       {"YYYY-MM-DD", "2026-03-04"}, {"yyyy-mm-dd", "2026-03-04"}, {"DD.MM.YY", "04.03.26"},
       {"D/M/YYYY", "4/3/2026"}, {"YYYY-MM-DD HH:MM:SS", "2026-03-04 15:06:07"},
       {"HH:NN:SS", "15:06:07"}, {"H:M", "15:6"}, {"DDD DD MMM YYYY", "Wed 04 Mar 2026"},
@@ -123,16 +116,7 @@ TEST(DateFormat, Patterns) {
   EXPECT_EQ(FormatDateTime("H:NN AM/PM", t), "12:30 AM");
 }
 
-class UpdateEventLogTest : public testing::VarnelTest {
- protected:
-  std::vector<std::string> Indexes() {
-    Database db = Db();
-    std::vector<std::string> out;
-    for (Table t = db.Open("LogFiles_Event"); !t.Eof(); t.MoveNext())
-      out.push_back(t.Text("Index"));
-    return out;
-  }
-};
+using UpdateEventLogTest = testing::VarnelTest;
 
 TEST_F(UpdateEventLogTest, WritesRowsWithDayStampAndCuts) {
   SetColumn("Settings_General", "LogIndexEvent", "7");
@@ -157,10 +141,10 @@ TEST_F(UpdateEventLogTest, StopsAtThreeThousandADayButAdvancesTheCounter) {
   for (int i = 0; i < 5; ++i)
     ctx.events.Append("2026-06-26 10:14:0" + std::to_string(i), kMajor, "n", "m", kSourceSyslog);
   UpdateEventLog(ctx);
-  EXPECT_EQ(Indexes(), (Texts{"606262999", "606263000"}));
+  EXPECT_EQ(Column("LogFiles_Event", "Index"), (Texts{"606262999", "606263000"}));
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3004");
   UpdateEventLog(ctx);  // counter beyond 3000: nothing more is logged today
-  EXPECT_EQ(Indexes().size(), 2u);
+  EXPECT_EQ(Column("LogFiles_Event", "Index").size(), 2u);
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3009");
 }
 

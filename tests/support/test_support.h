@@ -72,6 +72,13 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
     Database db = Db();
     return db.Open(table).Text(column);
   }
+  // One column of every row of a table, in row order.
+  std::vector<std::string> Column(const std::string& table, const std::string& column) {
+    Database db = Db();
+    std::vector<std::string> out;
+    for (Table t = db.Open(table); !t.Eof(); t.MoveNext()) out.push_back(t.Text(column));
+    return out;
+  }
   void AddRow(const std::string& table, const std::map<std::string, std::string>& columns) {
     Database db = Db();
     Table t = db.Open(table);
