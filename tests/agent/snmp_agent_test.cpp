@@ -36,27 +36,22 @@ class SnmpAgentTest : public testing::VarnelTest {
   Message Set(std::vector<Variable> v) { return Run(SnmpSetRequest, std::move(v), "private"); }
 };
 
-TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectAndIgnoresAWrongCommunity) {
+// A walk of a subtree is seen end to end; these are the points between and beyond objects.
+TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectGetNextGoesOnFromAnyPoint) {
   Message m = Run(SnmpGetRequest, {{"1.3.6.1.2.1.1.5.0", "", vt::kNull}}, "private");
   EXPECT_EQ(m.variables[0].type, vt::kNull);
   EXPECT_EQ(ctx.PollCountdown, 0);  // not a poll either
   m = Run(SnmpGetRequest, {{"1.3.6.1.2.1.1.5.0", "", vt::kNull},
                            {"1.3.6.1.2.1.1.8.0", "", vt::kNull},
                            {"1.3.6.1.2.1.1.1.0", "", vt::kNull}});
-  // The walk stopped at the error.
   EXPECT_EQ(std::tuple(m.errorStatus, m.errorIndex, m.variables[2].type),
             std::tuple(es::kNoSuchName, 2, vt::kNull));
-}
-
-// A walk of a subtree is seen end to end; these are the points between and beyond objects.
-TEST_F(SnmpAgentTest, GetNextFromAnyPointOfTheTree) {
-  // Below an instance, between the groups, and beyond the last object.
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {{"1.3", "1.3.6.1.2.1.1.1.0"},
       {"1.3.6.1.2.1.1.3.0.9", "1.3.6.1.2.1.1.4.0"}, {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},
       {P + ".1.5.8", ""}, {"1.3.6.1.6", ""}};  // clang-format on
   for (const auto& [from, next] : cases) {
-    Message m = Run(SnmpGetNextRequest, {{from, "", vt::kNull}});
+    m = Run(SnmpGetNextRequest, {{from, "", vt::kNull}});
     EXPECT_EQ(std::tuple(m.variables[0].oid, m.errorStatus, m.errorIndex),
               next.empty() ? std::tuple(from, es::kNoSuchName, 1) : std::tuple(next, 0, 0))
         << from;
@@ -193,9 +188,8 @@ TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
 
   SetColumn("Event_CheckInterval", "TrapIpAddress", "no-such-host.invalid");
   ForwardSendStatus(ctx, "Anna", "PhoneMO", "m", 1, "Sent");
-  EXPECT_EQ(Entries(106), Texts{"[11001] Host not found: "
-                                "no-such-host.invalid (Module: "
-                                "ForwardSendStatus)"});
+  EXPECT_EQ(Entries(106),
+            Texts{"[11001] Host not found: no-such-host.invalid (Module: ForwardSendStatus)"});
 }
 
 }  // namespace

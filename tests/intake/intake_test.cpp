@@ -293,8 +293,7 @@ TEST(MessageFramer, LinesOctetCountsAndLeftovers) {
   for (char c : stream) f.Feed(&c, 1, emit);  // byte by byte: framing must not care
   EXPECT_EQ(out, (Texts{"<13>one", "<13>two", "<13>three"}));
   f.Finish(emit);
-  EXPECT_EQ(out.back(), "<13>four");
-  EXPECT_EQ(out.size(), 4u);
+  EXPECT_EQ(out, (Texts{"<13>one", "<13>two", "<13>three", "<13>four"}));
   std::string big(100000, 'x');
   f.Feed(big.data(), big.size(), emit);
   f.Finish(emit);

@@ -86,7 +86,7 @@ using testing::ErrorOf;
 
 class DatabaseTest : public testing::VarnelTest {};
 
-TEST_F(DatabaseTest, ConversionsAndTheirErrors) {
+TEST_F(DatabaseTest, ConversionsAndMissingFileTableColumnOrRowRaise) {
   SetColumn("Settings_General", "LogIndexEvent", "32767");
   SetColumn("Settings_General", "BufferAllMessOffDuty", "-1");  // Jet's true
   Database db = Db();
@@ -101,11 +101,7 @@ TEST_F(DatabaseTest, ConversionsAndTheirErrors) {
     EXPECT_EQ(t.Int32("LogIndexEvent"), beyond);
   }
   EXPECT_EQ(ErrorOf([&] { t.Set("LogIndexEvent", "twelve"); }), err::kTypeMismatch);
-}
 
-TEST_F(DatabaseTest, MissingFileTableColumnOrRowRaises) {
-  Database db = Db();
-  Table t = db.Open("Settings_General");
   Table empty = db.Open("SuppGrp_Perm");
   std::string junk = dir + "/junk.mdb";
   std::string text(80, 'x');

@@ -41,15 +41,17 @@ class UdpPeer {
   // The next datagram, turning io in short slices for up to ms; nothing when none came.
   std::optional<std::string> Receive(int ms = 2000) {
     std::string buf(70000, '\0');
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    do {
-      asio::error_code ec;
-      std::size_t n = socket_.receive(asio::buffer(buf), 0, ec);
-      if (!ec) return buf.substr(0, n);
-      if (io_.stopped()) io_.restart();
-      io_.run_for(std::chrono::milliseconds(5));
-    } while (std::chrono::steady_clock::now() < end);
-    return std::nullopt;
+    std::optional<std::string> got;
+    PumpUntil(
+        io_,
+        [&] {
+          asio::error_code ec;
+          std::size_t n = socket_.receive(asio::buffer(buf), 0, ec);
+          if (!ec) got = buf.substr(0, n);
+          return got.has_value();
+        },
+        ms);
+    return got;
   }
 
  private:
@@ -86,16 +88,9 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
     for (const auto& [column, value] : columns) t.Set(column, value);
     t.Update();
   }
-  // Updates every row of the table.
   void Update(const std::string& table, const std::string& assignments) {
     Db().Exec("UPDATE " + table + " SET " + assignments);
   }
-  std::string File(const std::string& name) const { return ctx.Path(name); }
-  // The lines of a file of the program directory; none when it is missing.
-  std::vector<std::string> Lines(const std::string& name) const {
-    return FileExists(File(name)) ? ReadLines(File(name)) : std::vector<std::string>{};
-  }
-  // The messages of the event list, in order.
   std::vector<std::string> EventTexts() const {
     std::vector<std::string> out;
     for (int i = 1; i <= ctx.events.Count(); ++i) out.push_back(ctx.events[i].Message);
