@@ -1,10 +1,12 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/database.h"
@@ -156,6 +158,13 @@ TEST(PosixSerialPort, OpenDiscardAndCloseOnAPty) {
   p.SetDtr(true);  // before opening: applied when the port opens
   p.Open();
   EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kPortAlreadyOpen);
+  ASSERT_EQ(::write(master, "junk", 4), 4);
+  // Input reaches the slave side asynchronously.
+  for (int i = 0; i < 200 && p.InputCount() < 4; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(p.InputCount(), 4u);
+  p.DiscardInput();
+  EXPECT_EQ(p.InputCount(), 0u);
   // A pty has no modem lines: RTS and DTR are remembered, carrier detect reads low.
   p.SetRts(true);
   EXPECT_TRUE(p.Rts() && p.Dtr());
