@@ -143,10 +143,9 @@ class SendStatusTrapTest : public testing::VarnelTest {
  protected:
   SendStatusTrapTest() {
     ctx.StartTime = {2026, 6, 26, 10, 0, 0};
+    const std::string port = std::to_string(manager.Port());
     Update("Event_CheckInterval",
-           "TrapIpAddress = '127.0.0.1', TrapCommunity = 'nms', "
-           "TrapUdpPort = " +
-               std::to_string(manager.Port()));
+           "TrapIpAddress = '127.0.0.1', TrapCommunity = 'nms', TrapUdpPort = " + port);
   }
   // The next trap the manager receives, its variables as "oid=value/type" lines.
   std::vector<std::string> Received(Message& m) {
