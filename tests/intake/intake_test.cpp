@@ -130,8 +130,7 @@ TEST_F(SnmpTrapIntakeTest, PriorityFixedOrFromAVariableAndItsEnumeration) {
   TrapDefinition& d = Define("1.3.6.1.4.1.1.0.3", "$3", "$R", "m");
   d.SnmpTrapVarList[3].varType = "critical(1),major(2)";
   // clang-format off
-  struct Case { const char* priority; std::vector<Variable> vars; const char* expected; };
-  const Case cases[] = {
+  const struct { const char* priority; std::vector<Variable> vars; const char* want; } cases[] = {
       {"$3", {Str("x"), Str("y"), Int("2")}, "2 - Major"},   // label "major"
       {"$3", {Str("x"), Str("y"), Int("5")}, "5 - Normal"},  // no such item
       {"$3", {Str("x"), Str("y"), Str(" warning ")}, "4 - Warning"},
@@ -142,7 +141,7 @@ TEST_F(SnmpTrapIntakeTest, PriorityFixedOrFromAVariableAndItsEnumeration) {
     d.SnmpTrapPriority = c.priority;
     Trap("1.3.6.1.4.1.1.0.3", c.vars);
     EXPECT_EQ(Messages().size(), 1u);
-    EXPECT_EQ(ctx.events[1].Priority, c.expected) << c.priority << " " << c.vars.size();
+    EXPECT_EQ(ctx.events[1].Priority, c.want) << c.priority << " " << c.vars.size();
   }
   EXPECT_EQ(ctx.ErrorCount, 0);
 }

@@ -88,8 +88,7 @@ TEST_F(IniTest, LineRulesLastLineWinsAndABadValueEndsReading) {
     DeleteFile(File("Varnel.ini"));
     if (!c.lines.empty()) AppendLines(File("Varnel.ini"), c.lines);
     ctx.IsPrimary = false;
-    ctx.ReadSmsCmd = true;
-    ctx.SmtpMultiHomed = true;
+    ctx.ReadSmsCmd = ctx.SmtpMultiHomed = true;
     log.entries.clear();
     Varnel_ini(ctx);
     std::string first = c.lines.empty() ? "" : c.lines[0];
