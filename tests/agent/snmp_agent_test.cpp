@@ -14,7 +14,7 @@
 namespace varnel {
 namespace {
 
-using namespace testing;  // NOLINT(google-build-using-namespace)
+using namespace testing;  // varnel::testing: the shared SNMP names and fixtures
 
 const std::string P = "1.3.6.1.4.1.99412.1.10";
 

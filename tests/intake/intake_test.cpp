@@ -20,7 +20,7 @@
 namespace varnel {
 namespace {
 
-using namespace testing;  // NOLINT(google-build-using-namespace)
+using namespace testing;  // varnel::testing: the shared SNMP names and fixtures
 
 // Traps from the socket to the trap queue, and from the queue to the event list.
 
