@@ -8,7 +8,6 @@
 #include "platform/files.h"
 #include "platform/snmp/snmp_message.h"
 #include "platform/snmp/snmp_socket.h"
-#include "support/snmp_support.h"
 #include "support/test_support.h"
 
 namespace varnel {

@@ -14,7 +14,6 @@
 #include "platform/files.h"
 #include "platform/snmp/snmp_socket.h"
 #include "platform/tcp_listener.h"
-#include "support/snmp_support.h"
 #include "support/test_support.h"
 
 namespace varnel {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/snmp/snmp_message.h"
-#include "support/snmp_support.h"
 #include "support/test_support.h"
 
 namespace varnel::snmp {

@@ -1,5 +1,5 @@
 // Unit test fixture: a program home (see program_home.h) with database and event log helpers,
-// and a UDP peer.
+// a UDP peer, and the SNMP names the codec, agent and trap intake tests share.
 #pragma once
 #include <asio/ip/udp.hpp>
 #include <chrono>
@@ -8,14 +8,33 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/database.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/snmp/snmp_message.h"
 #include "support/program_home.h"
 
 namespace varnel::testing {
+
+using Texts = std::vector<std::string>;
+using snmp::Message;
+using snmp::Variable;
+namespace vt = snmp::vt;
+namespace es = snmp::es;
+
+// A v2c message of this PDU type and community from 127.0.0.1.
+inline Message V2c(int pduType, std::vector<Variable> vars, const std::string& community = "") {
+  Message m;
+  m.version = snmp::kVersion2c;
+  m.pduType = pduType;
+  m.community = community;
+  m.variables = std::move(vars);
+  m.senderAddress = "127.0.0.1";
+  return m;
+}
 
 // Turns io in short slices until done() holds or ms have passed; whether done() holds.
 inline bool PumpUntil(asio::io_context& io, const std::function<bool()>& done, int ms = 2000) {
