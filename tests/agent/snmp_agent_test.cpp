@@ -127,7 +127,6 @@ TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
 TEST_F(SnmpAgentTest, SocketCountsGarbageAndIgnoresTraps) {
   Update("Settings_SNMP_Agent", "Enabled = 1, IpAddress = '127.0.0.1', UdpPort = 0");
   ServiceOpen(ctx, "snmpAgent");
-  ASSERT_NE(ctx.snmp.agent->LocalPort(), 0);
   testing::UdpPeer peer{io};
   peer.SendTo(ctx.snmp.agent->LocalPort(), "\x30\x03\x02\x01");
   peer.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(V2c(snmp::pdu::kTrapV2, {}, "public")));

@@ -18,7 +18,7 @@
 namespace varnel {
 namespace {
 
-using Texts = std::vector<std::string>;
+using testing::ErrorOf, testing::Texts;
 
 TEST(Text, CutsCountCharactersAndWireBytesReadAsWindows1252) {
   std::string s = "\xC3\x84rende_12$";  // "Ärende_12$"
@@ -43,7 +43,6 @@ TEST_F(FilesTest, LinesWithAnyEndingAndErrorsWithClassicNumbers) {
   RewriteLines(path, {"x", ""});
   EXPECT_EQ(ReadLines(path), (Texts{"x", ""}));
 
-  using testing::ErrorOf;
   EXPECT_EQ(ErrorOf([&] { ReadLines(dir + "/missing.txt"); }), err::kFileNotFound);
   EXPECT_EQ(ErrorOf([&] { AppendLines(dir + "/no/dir/x.txt", {"x"}); }), err::kPathNotFound);
   EXPECT_EQ(ErrorOf([&] { ReadLines(dir); }), err::kPathFileAccess);  // a directory
@@ -83,8 +82,6 @@ TEST(CalendarArithmetic, MailDatesCarryTheZoneOffsetInForceThen) {
   old ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
   ::tzset();
 }
-
-using testing::ErrorOf;
 
 class DatabaseTest : public testing::VarnelTest {};
 

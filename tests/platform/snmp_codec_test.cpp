@@ -6,8 +6,7 @@
 namespace varnel::snmp {
 namespace {
 
-using testing::ErrorOf;
-using testing::V2c;
+using testing::ErrorOf, testing::V2c;
 
 std::string Hex(const std::string& hex) {
   std::string out;

@@ -14,7 +14,7 @@
 namespace varnel {
 namespace {
 
-using Texts = std::vector<std::string>;
+using testing::ErrorOf, testing::Texts;
 
 class TraceTest : public testing::VarnelTest {};
 
@@ -36,16 +36,15 @@ TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
   }
   ctx.DebugMode = "Debug All";
   DeleteFile(File("Debug/Task.txt"));
-  WriteTrace(ctx, TraceCategory::DebugAllOnly, trace::kTask, {"a", "b"});
-  WriteTrace(ctx, TraceCategory::DebugAllOnly, trace::kTask, {"c"});
+  WriteTrace(ctx, C::DebugAllOnly, trace::kTask, {"a", "b"});
+  WriteTrace(ctx, C::DebugAllOnly, trace::kTask, {"c"});
   EXPECT_EQ(ReadLines(File("Debug/Task.txt")), (Texts{"a", "b", "c"}));
 
   testing::RemoveTree(File("Debug"));  // a failing write raises only when tracing
   ctx.DebugMode = "No Debug";
-  EXPECT_EQ(testing::ErrorOf([&] { WriteTrace(ctx, TraceCategory::EventSources, "x", {}); }), 0);
+  EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), 0);
   ctx.DebugMode = "Event Sources";
-  EXPECT_EQ(testing::ErrorOf([&] { WriteTrace(ctx, TraceCategory::EventSources, "x", {}); }),
-            err::kPathNotFound);
+  EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), err::kPathNotFound);
 }
 
 TEST_F(TraceTest, ClearDebugDirDeletesTraceFilesAndStopsAtTheFirstFailure) {
