@@ -13,12 +13,7 @@
 namespace varnel {
 namespace {
 
-using Texts = std::vector<std::string>;
-
-using snmp::Message;
-using snmp::Variable;
-namespace vt = snmp::vt;
-namespace es = snmp::es;
+using namespace testing;  // varnel::testing: the shared SNMP names and fixtures
 
 const std::string P = "1.3.6.1.4.1.99412.1.10";
 
@@ -33,37 +28,29 @@ class SnmpAgentTest : public testing::VarnelTest {
   // The answer of handler to a v2c request with these variables.
   Message Run(void (*handler)(Varnel&, Message&), std::vector<Variable> vars,
               const std::string& community = "public") {
-    Message m;
-    m.version = snmp::kVersion2c;
-    m.community = community;
-    m.variables = std::move(vars);
+    Message m = V2c(0, std::move(vars), community);
     handler(ctx, m);
     return m;
   }
   Message Set(std::vector<Variable> v) { return Run(SnmpSetRequest, std::move(v), "private"); }
 };
 
-TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectAndIgnoresAWrongCommunity) {
+// A walk of a subtree is seen end to end; these are the points between and beyond objects.
+TEST_F(SnmpAgentTest, GetStopsAtTheFirstUnknownObjectGetNextGoesOnFromAnyPoint) {
   Message m = Run(SnmpGetRequest, {{"1.3.6.1.2.1.1.5.0", "", vt::kNull}}, "private");
   EXPECT_EQ(m.variables[0].type, vt::kNull);
   EXPECT_EQ(ctx.PollCountdown, 0);  // not a poll either
   m = Run(SnmpGetRequest, {{"1.3.6.1.2.1.1.5.0", "", vt::kNull},
                            {"1.3.6.1.2.1.1.8.0", "", vt::kNull},
                            {"1.3.6.1.2.1.1.1.0", "", vt::kNull}});
-  // The walk stopped at the error.
   EXPECT_EQ(std::tuple(m.errorStatus, m.errorIndex, m.variables[2].type),
             std::tuple(es::kNoSuchName, 2, vt::kNull));
-}
-
-// A walk of a subtree is seen end to end; these are the points between and beyond objects.
-TEST_F(SnmpAgentTest, GetNextFromAnyPointOfTheTree) {
-  // Below an instance, between the groups, and beyond the last object.
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {{"1.3", "1.3.6.1.2.1.1.1.0"},
       {"1.3.6.1.2.1.1.3.0.9", "1.3.6.1.2.1.1.4.0"}, {"1.3.6.1.2.1.1.8", P + ".1.1.1.0"},
       {P + ".1.5.8", ""}, {"1.3.6.1.6", ""}};  // clang-format on
   for (const auto& [from, next] : cases) {
-    Message m = Run(SnmpGetNextRequest, {{from, "", vt::kNull}});
+    m = Run(SnmpGetNextRequest, {{from, "", vt::kNull}});
     EXPECT_EQ(std::tuple(m.variables[0].oid, m.errorStatus, m.errorIndex),
               next.empty() ? std::tuple(from, es::kNoSuchName, 1) : std::tuple(next, 0, 0))
         << from;
@@ -85,10 +72,7 @@ TEST_F(SnmpAgentTest, SetOfSystemTextsStoresWhatItAnswers) {
 TEST_F(SnmpAgentTest, SetErrorsNameTheOffendingVariable) {
   ctx.ErrorCount = 7;
   // clang-format off
-  const struct {
-    std::vector<Variable> vars;
-    int status, index;
-  } cases[] = {
+  const struct { std::vector<Variable> vars; int status, index; } cases[] = {
       {{{"1.3.6.1.2.1.1.5.0", "new", vt::kOctetString}, {P + ".1.4.1.0", "5", vt::kInteger}},
        es::kBadValue, 2},
       {{{"1.3.6.1.2.1.1.5.0", "7", vt::kInteger}}, es::kBadValue, 1},
@@ -121,14 +105,13 @@ TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
     ctx.ServiceState = ServiceStateCode::Paused;
     Run(SnmpGetNextRequest, {{"1.3", "", vt::kNull}});
   };
-  const struct {
-    bool primary;
-    std::function<void()> request;
-    bool fresh;  // running again, countdown restarted, drop files deleted
-  } cases[] = {{true, resume, true},
-               {true, resume, false},  // already running
-               {true, poll, false},    // a paused primary stays paused
-               {false, poll, true}};   // a paused standby is made active
+  // fresh: running again, countdown restarted, drop files deleted.
+  // clang-format off
+  const struct { bool primary; std::function<void()> request; bool fresh; } cases[] = {
+      {true, resume, true}, {true, resume, false},  // already running
+      {true, poll, false},                          // a paused primary stays paused
+      {false, poll, true}};                         // a paused standby is made active
+  // clang-format on
   for (const auto& c : cases) {
     AppendLines(File("Event.log"), {"x"});
     ctx.IsPrimary = c.primary;
@@ -144,12 +127,9 @@ TEST_F(SnmpAgentTest, ResumeBySetOrByAPollOfAStandbyStartsAFreshCycle) {
 TEST_F(SnmpAgentTest, SocketCountsGarbageAndIgnoresTraps) {
   Update("Settings_SNMP_Agent", "Enabled = 1, IpAddress = '127.0.0.1', UdpPort = 0");
   ServiceOpen(ctx, "snmpAgent");
-  ASSERT_NE(ctx.snmp.agent->LocalPort(), 0);
   testing::UdpPeer peer{io};
   peer.SendTo(ctx.snmp.agent->LocalPort(), "\x30\x03\x02\x01");
-  Message trap = Run([](Varnel&, Message&) {}, {});
-  trap.pduType = snmp::pdu::kTrapV2;
-  peer.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(trap));
+  peer.SendTo(ctx.snmp.agent->LocalPort(), snmp::Encode(V2c(snmp::pdu::kTrapV2, {}, "public")));
   EXPECT_FALSE(peer.Receive(200));
   EXPECT_EQ(std::tuple(ctx.snmp.agent->Malformed(), ctx.snmp.agent->Ignored()), std::tuple(1u, 1u));
   ServiceClose(ctx, "snmpAgent");
@@ -161,10 +141,9 @@ class SendStatusTrapTest : public testing::VarnelTest {
  protected:
   SendStatusTrapTest() {
     ctx.StartTime = {2026, 6, 26, 10, 0, 0};
+    const std::string port = std::to_string(manager.Port());
     Update("Event_CheckInterval",
-           "TrapIpAddress = '127.0.0.1', TrapCommunity = 'nms', "
-           "TrapUdpPort = " +
-               std::to_string(manager.Port()));
+           "TrapIpAddress = '127.0.0.1', TrapCommunity = 'nms', TrapUdpPort = " + port);
   }
   // The next trap the manager receives, its variables as "oid=value/type" lines.
   std::vector<std::string> Received(Message& m) {
@@ -206,9 +185,8 @@ TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
 
   SetColumn("Event_CheckInterval", "TrapIpAddress", "no-such-host.invalid");
   ForwardSendStatus(ctx, "Anna", "PhoneMO", "m", 1, "Sent");
-  EXPECT_EQ(Entries(106), Texts{"[11001] Host not found: "
-                                "no-such-host.invalid (Module: "
-                                "ForwardSendStatus)"});
+  EXPECT_EQ(Entries(106),
+            Texts{"[11001] Host not found: no-such-host.invalid (Module: ForwardSendStatus)"});
 }
 
 }  // namespace

@@ -37,16 +37,15 @@ class FilterTest : public testing::VarnelTest {
 
   // A group that is enabled, on duty all week, and matches every event unless overridden;
   // with copies, as many groups name1, name2, ...
-  void AddGroup(const std::string& name, const Columns& overrides = {}, int copies = 0) {
+  void AddGroup(const std::string& name, Columns c = {}, int copies = 0) {
     // clang-format off
-    Columns c = {{"Name", name}, {"Enabled", "1"}, {"Priority", "5 - Normal"},
+    c.insert({{"Name", name}, {"Enabled", "1"}, {"Priority", "5 - Normal"},
                  {"PrioritySearch", "<="}, {"NodeName", "*"}, {"NodeNameSearch", "="},
                  {"Message", "*"}, {"MessageSearch", "="}, {"RecvName1", name + "-r1"},
-                 {"RecvType1", "PhoneMO"}, {"PriorityUp", "5 - Normal"}, {"PrioritySearchUp", "="}};
+                 {"RecvType1", "PhoneMO"}, {"PriorityUp", "5 - Normal"}, {"PrioritySearchUp", "="}});
     // clang-format on
     for (const char* day : {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"})
-      c[std::string("DutyTime") + day] = "16777215";
-    for (const auto& [k, v] : overrides) c[k] = v;
+      c.insert({std::string("DutyTime") + day, "16777215"});
     Database db = Db();
     db.Begin();
     Table t = db.Open("SuppGrp_Perm");
@@ -114,13 +113,9 @@ TEST_F(SuppGroupCheckTest, DutyHourEmptyPatternsTheTenPatternLimitAndBadPatterns
 }
 
 TEST(PriorityCondition, SearchWordsAgainstTheGroupsPriority) {
-  struct Case {
-    const char* event;
-    const char* search;
-    bool holds;
-  };
   // "=<" is not a search word; a priority without a digit is 0, the most severe.
   // clang-format off
+  struct Case { const char* event; const char* search; bool holds; };
   for (const Case& c : {Case{"2 - Major", "<=", true}, {"3 - Minor", "<=", false},
            {"2 - Major", "=", true}, {"1 - Critical", "=", false}, {"2 - Major", ">=", true},
            {"1 - Critical", ">=", false}, {"2 - Major", "=<", false}, {"Info", "<=", true}})
@@ -244,12 +239,8 @@ TEST_F(HoldQueueTest, AnUpThatFailsTheMessageTestIsStillSentAndOthersAreNoUps) {
 TEST_F(HoldQueueTest, DuplicateAndClearingCriteria) {
   const std::string held = "Interface eth0 down";  // 19 characters: halves of 9
   Hold({Line("g", "2026-06-26 10:25:00", "sw", held)});
-  struct Row {
-    const char* criteria;
-    std::string message;
-    bool duplicate, clears;
-  };
   // clang-format off
+  struct Row { const char* criteria; std::string message; bool duplicate, clears; };
   const Row rows[] = {
       {"Whole String Equal", held, true, false}, {"Whole String Equal", held + " ", false, false},
       {"First Part Equal", "Interface eXXXXXXXX", true, true},
@@ -267,8 +258,7 @@ TEST_F(HoldQueueTest, DuplicateAndClearingCriteria) {
     EXPECT_EQ(TestForMessage_Hq(held, r.message, r.criteria), r.clears)
         << r.criteria << ": " << r.message;
   }
-  // Priority, node and group must be equal too, letter case included.
-  EXPECT_FALSE(TestForDuplicate_Hq(ctx, "g", "Any String Valid", kMinor, "sw", held));
+  // Node and group must be equal too, letter case included.
   EXPECT_FALSE(TestForDuplicate_Hq(ctx, "g", "Any String Valid", kMajor, "SW", held));
   EXPECT_FALSE(TestForDuplicate_Hq(ctx, "G", "Any String Valid", kMajor, "sw", held));
 }
@@ -323,14 +313,10 @@ TEST_F(HoldQueueTest, FailureBeforeTheRewriteChangesNothing) {
   EXPECT_EQ(ctx.ReqAckIdCounter, 950);
 }
 
-struct Row {
-  const char* text;
-  const char* pattern;
-  bool text_match;  // StringCompareText: letters without regard to case
-  bool bin_match;   // StringCompareBin: by character code
-};
-
+// Whether StringCompareText (letters without regard to case) and StringCompareBin (by
+// character code) match.
 // clang-format off
+struct Row { const char* text; const char* pattern; bool text_match, bin_match; };
 const Row kRows[] = {
     // Plain characters, case, and the whole-string rule.
     {"router1", "router1", true, true}, {"", "", true, true}, {"a", "", false, false},

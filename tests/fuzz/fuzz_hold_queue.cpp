@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "filter/hold_queue.h"
 #include "platform/database.h"
@@ -30,11 +29,10 @@ struct Home : varnel::testing::ProgramHome {
   }
 };
 
-// Entries of groups the run does not own among the first 300 entries of the file.
-std::size_t Foreign(const std::string& path) {
+// Entries of groups the run does not own among the first 300 entries of the queue file.
+std::size_t Foreign(const Home& home) {
   std::size_t n = 0, foreign = 0;
-  for (const std::string& line :
-       varnel::FileExists(path) ? varnel::ReadLines(path) : std::vector<std::string>{}) {
+  for (const std::string& line : home.Lines("Hold_Queue.log")) {
     varnel::HeldEntry e;
     if (varnel::ParseHoldQueueLine(line, e) && ++n <= 300 &&
         (e.GroupName.size() != 1 || e.GroupName[0] < 'a' || e.GroupName[0] > 'd'))
@@ -61,10 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::abort();
   }
   // A whole run: entries of other groups among the first 300 all stay.
-  std::size_t foreign = Foreign(path);
+  std::size_t foreign = Foreign(home);
   home.ctx.ReqAckIdCounter = 900;
   varnel::SuppGroupCheck_Hq(home.ctx);
-  if (home.ctx.ErrorCount != 0 || Foreign(path) < foreign) std::abort();
+  if (home.ctx.ErrorCount != 0 || Foreign(home) < foreign) std::abort();
   varnel::DeleteFile(home.ctx.Path("Event.log"));
   varnel::DeleteFile(home.ctx.Path("ReqAck.log"));
   return 0;

@@ -94,11 +94,11 @@ TEST_F(ServiceControlTest, ListenersWithoutAServerStayNotStartedAndStopResetsSta
 
 TEST_F(ServiceControlTest, BackupListenerDecidesTheRole) {
   SetColumn("Settings_General", "RemoteBackup", "1");
-  const struct {
-    const char* address;
-    bool ini;  // an ini file's switch decides, not the machine's address
-    bool primary;
-  } cases[] = {{"127.0.0.1", false, false}, {"192.0.2.77", false, true}, {"127.0.0.1", true, true}};
+  // With ini, an ini file's switch decides, not the machine's address.
+  // clang-format off
+  const struct { const char* address; bool ini, primary; } cases[] = {
+      {"127.0.0.1", false, false}, {"192.0.2.77", false, true}, {"127.0.0.1", true, true}};
+  // clang-format on
   for (const auto& c : cases) {
     if (c.ini) AppendLines(File("Varnel.ini"), {"PRIMARYSYSTEM=false"});
     SetColumn("Settings_General", "BackupAddress", c.address);
@@ -111,19 +111,13 @@ TEST_F(ServiceControlTest, BackupListenerDecidesTheRole) {
 }
 
 TEST_F(ServiceControlTest, ListenerFailureEntriesAndStatus) {
-  const struct {
-    const char* name;
-    int number;
-    const char* entry;
-    const char* reason;
-    int ls;
-  } cases[] = {
+  // clang-format off
+  const struct { const char *name; int number; const char *entry, *reason; int ls; } cases[] = {
       {"snmpAgent", 10049, "SNMP Agent IP Address is not valid", "IP Address is not valid", 0},
       {"snmpManager", 10048, "SNMP Trap Port was in use", "Port was in use", kLsTrapServer},
       {"sysLog1", 10049, "Syslog1 IP Address is not valid", "", kLsSysLog1},
       {"sysLog2", 10048, "[10048] Address in use (Module: ServiceOpen)", "", kLsSysLog2},
-      {"commPort", 8002, "Comm Port Error", "", kLsCommPort},
-  };
+      {"commPort", 8002, "Comm Port Error", "", kLsCommPort}};  // clang-format on
   clock.Set("2026-06-26 08:09:10");
   for (const auto& c : cases) {
     std::string status = ListenerFailed(ctx, c.name, c.number, "Address in use");
@@ -147,10 +141,11 @@ class MainCycleTest : public testing::VarnelTest {
 };
 
 TEST_F(MainCycleTest, CountdownRunsACycleAfterWholeFiveSecondTicks) {
-  const struct {
-    int interval, ticks;
-    std::vector<int> cycles;  // the ticks (from 1) that ran a cycle
-  } cases[] = {{7, 6, {2, 4, 6}}, {6, 4, {2, 4}}, {0, 3, {1, 2, 3}}, {30, 12, {6, 12}}};
+  // cycles: the ticks (from 1) that ran a cycle.
+  // clang-format off
+  const struct { int interval, ticks; std::vector<int> cycles; } cases[] = {
+      {7, 6, {2, 4, 6}}, {6, 4, {2, 4}}, {0, 3, {1, 2, 3}}, {30, 12, {6, 12}}};
+  // clang-format on
   Start(0);
   for (const auto& c : cases) {
     ctx.CheckInterval = ctx.Countdown = static_cast<std::int16_t>(c.interval);

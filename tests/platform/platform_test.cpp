@@ -18,7 +18,7 @@
 namespace varnel {
 namespace {
 
-using Texts = std::vector<std::string>;
+using testing::ErrorOf, testing::Texts;
 
 TEST(Text, CutsCountCharactersAndWireBytesReadAsWindows1252) {
   std::string s = "\xC3\x84rende_12$";  // "Ärende_12$"
@@ -43,7 +43,6 @@ TEST_F(FilesTest, LinesWithAnyEndingAndErrorsWithClassicNumbers) {
   RewriteLines(path, {"x", ""});
   EXPECT_EQ(ReadLines(path), (Texts{"x", ""}));
 
-  using testing::ErrorOf;
   EXPECT_EQ(ErrorOf([&] { ReadLines(dir + "/missing.txt"); }), err::kFileNotFound);
   EXPECT_EQ(ErrorOf([&] { AppendLines(dir + "/no/dir/x.txt", {"x"}); }), err::kPathNotFound);
   EXPECT_EQ(ErrorOf([&] { ReadLines(dir); }), err::kPathFileAccess);  // a directory
@@ -57,18 +56,14 @@ LocalTime At(const std::string& text) {
 }
 
 TEST(CalendarArithmetic, MovesAcrossMonthsYearsAndLeapDays) {
-  struct Case {
-    const char* from;
-    long minutes;
-    const char* to;
-    int weekday;
-  };
+  // clang-format off
+  struct Case { const char* from; long minutes; const char* to; int weekday; };
   for (const Case& c : {Case{"2026-06-26 10:15:00", 10, "2026-06-26 10:25:00", 5},
-                        {"2026-12-31 23:59:30", 1, "2027-01-01 00:00:30", 5},
-                        {"2024-02-28 23:00:00", 60, "2024-02-29 00:00:00", 4},
-                        {"2100-02-28 23:00:00", 60, "2100-03-01 00:00:00", 1},
-                        {"2000-03-01 00:10:00", -20, "2000-02-29 23:50:00", 2},
-                        {"1970-01-01 00:00:00", -1, "1969-12-31 23:59:00", 3}}) {
+           {"2026-12-31 23:59:30", 1, "2027-01-01 00:00:30", 5},
+           {"2024-02-28 23:00:00", 60, "2024-02-29 00:00:00", 4},
+           {"2100-02-28 23:00:00", 60, "2100-03-01 00:00:00", 1},
+           {"2000-03-01 00:10:00", -20, "2000-02-29 23:50:00", 2},
+           {"1970-01-01 00:00:00", -1, "1969-12-31 23:59:00", 3}}) {  // clang-format on
     const LocalTime to = AddMinutes(At(c.from), c.minutes);
     EXPECT_EQ(to.Text(), c.to) << c.from;
     EXPECT_EQ(to.weekday, c.weekday) << c.to;
@@ -88,11 +83,9 @@ TEST(CalendarArithmetic, MailDatesCarryTheZoneOffsetInForceThen) {
   ::tzset();
 }
 
-using testing::ErrorOf;
-
 class DatabaseTest : public testing::VarnelTest {};
 
-TEST_F(DatabaseTest, ConversionsAndTheirErrors) {
+TEST_F(DatabaseTest, ConversionsAndMissingFileTableColumnOrRowRaise) {
   SetColumn("Settings_General", "LogIndexEvent", "32767");
   SetColumn("Settings_General", "BufferAllMessOffDuty", "-1");  // Jet's true
   Database db = Db();
@@ -107,11 +100,7 @@ TEST_F(DatabaseTest, ConversionsAndTheirErrors) {
     EXPECT_EQ(t.Int32("LogIndexEvent"), beyond);
   }
   EXPECT_EQ(ErrorOf([&] { t.Set("LogIndexEvent", "twelve"); }), err::kTypeMismatch);
-}
 
-TEST_F(DatabaseTest, MissingFileTableColumnOrRowRaises) {
-  Database db = Db();
-  Table t = db.Open("Settings_General");
   Table empty = db.Open("SuppGrp_Perm");
   std::string junk = dir + "/junk.mdb";
   std::string text(80, 'x');
@@ -127,15 +116,8 @@ TEST_F(DatabaseTest, MissingFileTableColumnOrRowRaises) {
 }
 
 TEST_F(DatabaseTest, WalkAddAndDeleteInRowOrder) {
+  for (const char* name : {"a", "b", "c", "d"}) AddRow("Receiver_Test", {{"Name", name}});
   Database db = Db();
-  {
-    Table t = db.Open("Receiver_Test");
-    for (const char* name : {"a", "b", "c", "d"}) {
-      t.AddNew();
-      t.Set("Name", name);
-      t.Update();
-    }
-  }
   std::string seen;
   for (Table t = db.Open("Receiver_Test"); !t.Eof(); t.MoveNext()) {
     seen += t.Text("Name");

@@ -6,7 +6,7 @@
 namespace varnel::snmp {
 namespace {
 
-using testing::ErrorOf;
+using testing::ErrorOf, testing::V2c;
 
 std::string Hex(const std::string& hex) {
   std::string out;
@@ -19,14 +19,6 @@ std::string ToHex(const std::string& bytes) {
   std::string out;
   for (unsigned char c : bytes) out += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
   return out;
-}
-
-Message V2(int pduType, std::vector<Variable> vars) {
-  Message m;
-  m.version = kVersion2c;
-  m.pduType = pduType;
-  m.variables = std::move(vars);
-  return m;
 }
 
 // Datagrams as net-snmp 5.9 sends them (the fields of v1 traps are read end to end):
@@ -62,14 +54,14 @@ TEST(SnmpCodec, DecodesNetSnmpDatagramsAndReencodesTheSameBytes) {
 }
 
 TEST(SnmpCodec, EncodesEachTypeMinimally) {
-  Message m = V2(pdu::kTrapV2, {{"1.3", "", vt::kNull},
-                                {"1.3", "128", vt::kInteger},
-                                {"1.3", "-129", vt::kInteger},
-                                {"1.3", "2.999.4294967295", vt::kObjectId},
-                                {"1.3", "0", vt::kGauge32},
-                                {"1.3", "255.0.1.2", vt::kIpAddress},
-                                {"1.3", "7", vt::kUInteger32},
-                                {"1.3", std::string("a\0b", 3), vt::kOpaque}});
+  Message m = V2c(pdu::kTrapV2, {{"1.3", "", vt::kNull},
+                                 {"1.3", "128", vt::kInteger},
+                                 {"1.3", "-129", vt::kInteger},
+                                 {"1.3", "2.999.4294967295", vt::kObjectId},
+                                 {"1.3", "0", vt::kGauge32},
+                                 {"1.3", "255.0.1.2", vt::kIpAddress},
+                                 {"1.3", "7", vt::kUInteger32},
+                                 {"1.3", std::string("a\0b", 3), vt::kOpaque}});
   m.community = "c";
   m.requestId = 1;
   std::string bytes = Encode(m);
@@ -96,8 +88,8 @@ TEST(SnmpCodec, ValuesThatDoNotFitTheirTypeAreTypeMismatch) {
       {"1.3", "1", vt::kObjectId},
       {"1.3", "3.1", vt::kObjectId}, {"1.3.", "", vt::kNull}, {"1.3", "", 12}};  // clang-format on
   for (const auto& v : bad)
-    EXPECT_EQ(ErrorOf([&] { Encode(V2(pdu::kTrapV2, {v})); }), 13) << v.value << " " << v.type;
-  EXPECT_NE(ErrorOf([&] { Encode(V2(pdu::kTrapV1, {})); }), 0);  // no v1 trap in v2c
+    EXPECT_EQ(ErrorOf([&] { Encode(V2c(pdu::kTrapV2, {v})); }), 13) << v.value << " " << v.type;
+  EXPECT_NE(ErrorOf([&] { Encode(V2c(pdu::kTrapV1, {})); }), 0);  // no v1 trap in v2c
 }
 
 std::string Tlv(const char* tagHex, const std::string& content) {
@@ -122,11 +114,7 @@ TEST(SnmpCodec, TruncatedMalformedAndHostileDatagramsAreDropped) {
   const std::string good = V2Trap(Hex("06012b020103"));
   ASSERT_TRUE(Decode(good));
   // clang-format off
-  const struct {
-    std::size_t at;
-    unsigned char byte;
-    const char* why;
-  } structures[] = {
+  const struct { std::size_t at; unsigned char byte; const char* why; } structures[] = {
       {0, 0x31, "SET instead of SEQUENCE"}, {0, 0x3F, "multi-octet tag"},
       {1, 0x80, "indefinite length"}, {1, 0x85, "five length octets"},
       {1, 0x7F, "length beyond the data"}, {4, 3, "version 3"}, {4, 0, "v2 trap in a v1 message"},
@@ -158,19 +146,19 @@ TEST(SnmpCodec, LengthsAndLimitsOfArcsAndCommunity) {
     for (int i = 2; i < arcs; ++i) text += ".4294967295";
     return text;
   };
-  auto back = Decode(Encode(V2(pdu::kTrapV2, {{oidOf(128), "", vt::kNull}})));
+  auto back = Decode(Encode(V2c(pdu::kTrapV2, {{oidOf(128), "", vt::kNull}})));
   EXPECT_EQ(back.value().variables.at(0).oid, oidOf(128));
-  EXPECT_NE(ErrorOf([&] { Encode(V2(pdu::kTrapV2, {{oidOf(129), "", vt::kNull}})); }), 0);
+  EXPECT_NE(ErrorOf([&] { Encode(V2c(pdu::kTrapV2, {{oidOf(129), "", vt::kNull}})); }), 0);
   // 200 arcs on the wire: the whole datagram is dropped; 128 are read.
   std::string arcs = Hex("2b") + std::string(198, '\x01');
   EXPECT_FALSE(Decode(V2Trap(Tlv("06", arcs) + Hex("0500"))));
   EXPECT_TRUE(Decode(V2Trap(Tlv("06", arcs.substr(0, 127)) + Hex("0500"))));
 
   for (std::size_t n : {127, 128, 255, 256, 65535}) {  // where the length form changes
-    back = Decode(Encode(V2(pdu::kTrapV2, {{"1.3", std::string(n, 'x'), vt::kOctetString}})));
+    back = Decode(Encode(V2c(pdu::kTrapV2, {{"1.3", std::string(n, 'x'), vt::kOctetString}})));
     EXPECT_TRUE(back && back->variables[0].value.size() == n) << n;
   }
-  Message get = V2(pdu::kGet, {{"1.3.6.1.2.1.1.1.0", "", vt::kNull}});
+  Message get = V2c(pdu::kGet, {{"1.3.6.1.2.1.1.1.0", "", vt::kNull}});
   get.community.assign(64 * 1024 - 64, 'x');
   EXPECT_EQ(Decode(Encode(get)).value().community, get.community);
 }

@@ -14,17 +14,14 @@
 namespace varnel {
 namespace {
 
-using Texts = std::vector<std::string>;
+using testing::ErrorOf, testing::Texts;
 
 class TraceTest : public testing::VarnelTest {};
 
 TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
   using C = TraceCategory;
-  const struct {
-    const char* mode;
-    TraceCategory category;
-    bool written;
-  } cases[] = {// clang-format off
+  // clang-format off
+  const struct { const char* mode; TraceCategory category; bool written; } cases[] = {
       {"Event Sources", C::EventSources, true}, {"Event Sources", C::DebugAllOnly, false},
       {"Debug All", C::DebugAllOnly, true}, {"Debug All", C::ModemCommunication, true},
       {"Filter Process", C::ModemCommunication, false}, {"No Debug", C::EventSources, false},
@@ -39,16 +36,15 @@ TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
   }
   ctx.DebugMode = "Debug All";
   DeleteFile(File("Debug/Task.txt"));
-  WriteTrace(ctx, TraceCategory::DebugAllOnly, trace::kTask, {"a", "b"});
-  WriteTrace(ctx, TraceCategory::DebugAllOnly, trace::kTask, {"c"});
+  WriteTrace(ctx, C::DebugAllOnly, trace::kTask, {"a", "b"});
+  WriteTrace(ctx, C::DebugAllOnly, trace::kTask, {"c"});
   EXPECT_EQ(ReadLines(File("Debug/Task.txt")), (Texts{"a", "b", "c"}));
 
   testing::RemoveTree(File("Debug"));  // a failing write raises only when tracing
   ctx.DebugMode = "No Debug";
-  EXPECT_EQ(testing::ErrorOf([&] { WriteTrace(ctx, TraceCategory::EventSources, "x", {}); }), 0);
+  EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), 0);
   ctx.DebugMode = "Event Sources";
-  EXPECT_EQ(testing::ErrorOf([&] { WriteTrace(ctx, TraceCategory::EventSources, "x", {}); }),
-            err::kPathNotFound);
+  EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), err::kPathNotFound);
 }
 
 TEST_F(TraceTest, ClearDebugDirDeletesTraceFilesAndStopsAtTheFirstFailure) {
@@ -72,9 +68,7 @@ class IniTest : public testing::VarnelTest {};
 TEST_F(IniTest, LineRulesLastLineWinsAndABadValueEndsReading) {
   // clang-format off
   const struct {
-    std::vector<std::string> lines;
-    bool primary, readSms, multiHomed;
-    const char* error;
+    std::vector<std::string> lines; bool primary, readSms, multiHomed; const char* error;
   } cases[] = {
       {{}, true, false, false, nullptr},  // no file: the defaults
       {{"primarysystem = false",          // lower-case key, blanks around "=": read
@@ -93,8 +87,7 @@ TEST_F(IniTest, LineRulesLastLineWinsAndABadValueEndsReading) {
     DeleteFile(File("Varnel.ini"));
     if (!c.lines.empty()) AppendLines(File("Varnel.ini"), c.lines);
     ctx.IsPrimary = false;
-    ctx.ReadSmsCmd = true;
-    ctx.SmtpMultiHomed = true;
+    ctx.ReadSmsCmd = ctx.SmtpMultiHomed = true;
     log.entries.clear();
     Varnel_ini(ctx);
     std::string first = c.lines.empty() ? "" : c.lines[0];
@@ -108,11 +101,9 @@ TEST_F(IniTest, LineRulesLastLineWinsAndABadValueEndsReading) {
 TEST(DateFormat, Patterns) {
   LocalTime t;
   ParseTimeText("2026-03-04 15:06:07", t);  // a Wednesday
-  struct Case {
-    const char* pattern;
-    const char* expected;
-  } cases[] = {            // MM after HH or before SS means minutes
-               // clang-format off
+  // MM after HH or before SS means minutes.
+  // clang-format off
+  struct Case { const char* pattern; const char* expected; } cases[] = {
       {"YYYY-MM-DD", "2026-03-04"}, {"yyyy-mm-dd", "2026-03-04"}, {"DD.MM.YY", "04.03.26"},
       {"D/M/YYYY", "4/3/2026"}, {"YYYY-MM-DD HH:MM:SS", "2026-03-04 15:06:07"},
       {"HH:NN:SS", "15:06:07"}, {"H:M", "15:6"}, {"DDD DD MMM YYYY", "Wed 04 Mar 2026"},
@@ -123,16 +114,7 @@ TEST(DateFormat, Patterns) {
   EXPECT_EQ(FormatDateTime("H:NN AM/PM", t), "12:30 AM");
 }
 
-class UpdateEventLogTest : public testing::VarnelTest {
- protected:
-  std::vector<std::string> Indexes() {
-    Database db = Db();
-    std::vector<std::string> out;
-    for (Table t = db.Open("LogFiles_Event"); !t.Eof(); t.MoveNext())
-      out.push_back(t.Text("Index"));
-    return out;
-  }
-};
+using UpdateEventLogTest = testing::VarnelTest;
 
 TEST_F(UpdateEventLogTest, WritesRowsWithDayStampAndCuts) {
   SetColumn("Settings_General", "LogIndexEvent", "7");
@@ -157,10 +139,10 @@ TEST_F(UpdateEventLogTest, StopsAtThreeThousandADayButAdvancesTheCounter) {
   for (int i = 0; i < 5; ++i)
     ctx.events.Append("2026-06-26 10:14:0" + std::to_string(i), kMajor, "n", "m", kSourceSyslog);
   UpdateEventLog(ctx);
-  EXPECT_EQ(Indexes(), (Texts{"606262999", "606263000"}));
+  EXPECT_EQ(Column("LogFiles_Event", "Index"), (Texts{"606262999", "606263000"}));
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3004");
   UpdateEventLog(ctx);  // counter beyond 3000: nothing more is logged today
-  EXPECT_EQ(Indexes().size(), 2u);
+  EXPECT_EQ(Column("LogFiles_Event", "Index").size(), 2u);
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3009");
 }
 

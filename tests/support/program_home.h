@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "admin/init.h"
 #include "platform/clock.h"
 #include "platform/event_log.h"
+#include "platform/files.h"
 #include "service/varnel.h"
 
 namespace varnel::testing {
@@ -42,6 +44,12 @@ struct ProgramHome {
   ~ProgramHome() { RemoveTree(dir); }
   ProgramHome(const ProgramHome&) = delete;
   ProgramHome& operator=(const ProgramHome&) = delete;
+
+  std::string File(const std::string& name) const { return ctx.Path(name); }
+  // The lines of a file of the program directory; none when it is missing.
+  std::vector<std::string> Lines(const std::string& name) const {
+    return FileExists(File(name)) ? ReadLines(File(name)) : std::vector<std::string>{};
+  }
 
   std::string dir;
   asio::io_context io;

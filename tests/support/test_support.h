@@ -1,5 +1,5 @@
 // Unit test fixture: a program home (see program_home.h) with database and event log helpers,
-// and a UDP peer.
+// a UDP peer, and the SNMP names the codec, agent and trap intake tests share.
 #pragma once
 #include <asio/ip/udp.hpp>
 #include <chrono>
@@ -8,14 +8,33 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/database.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/snmp/snmp_message.h"
 #include "support/program_home.h"
 
 namespace varnel::testing {
+
+using Texts = std::vector<std::string>;
+using snmp::Message;
+using snmp::Variable;
+namespace vt = snmp::vt;
+namespace es = snmp::es;
+
+// A v2c message of this PDU type and community from 127.0.0.1.
+inline Message V2c(int pduType, std::vector<Variable> vars, const std::string& community = "") {
+  Message m;
+  m.version = snmp::kVersion2c;
+  m.pduType = pduType;
+  m.community = community;
+  m.variables = std::move(vars);
+  m.senderAddress = "127.0.0.1";
+  return m;
+}
 
 // Turns io in short slices until done() holds or ms have passed; whether done() holds.
 inline bool PumpUntil(asio::io_context& io, const std::function<bool()>& done, int ms = 2000) {
@@ -41,15 +60,17 @@ class UdpPeer {
   // The next datagram, turning io in short slices for up to ms; nothing when none came.
   std::optional<std::string> Receive(int ms = 2000) {
     std::string buf(70000, '\0');
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    do {
-      asio::error_code ec;
-      std::size_t n = socket_.receive(asio::buffer(buf), 0, ec);
-      if (!ec) return buf.substr(0, n);
-      if (io_.stopped()) io_.restart();
-      io_.run_for(std::chrono::milliseconds(5));
-    } while (std::chrono::steady_clock::now() < end);
-    return std::nullopt;
+    std::optional<std::string> got;
+    PumpUntil(
+        io_,
+        [&] {
+          asio::error_code ec;
+          std::size_t n = socket_.receive(asio::buffer(buf), 0, ec);
+          if (!ec) got = buf.substr(0, n);
+          return got.has_value();
+        },
+        ms);
+    return got;
   }
 
  private:
@@ -72,6 +93,13 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
     Database db = Db();
     return db.Open(table).Text(column);
   }
+  // One column of every row of a table, in row order.
+  std::vector<std::string> Column(const std::string& table, const std::string& column) {
+    Database db = Db();
+    std::vector<std::string> out;
+    for (Table t = db.Open(table); !t.Eof(); t.MoveNext()) out.push_back(t.Text(column));
+    return out;
+  }
   void AddRow(const std::string& table, const std::map<std::string, std::string>& columns) {
     Database db = Db();
     Table t = db.Open(table);
@@ -79,16 +107,9 @@ class VarnelTest : public ::testing::Test, protected ProgramHome {
     for (const auto& [column, value] : columns) t.Set(column, value);
     t.Update();
   }
-  // Updates every row of the table.
   void Update(const std::string& table, const std::string& assignments) {
     Db().Exec("UPDATE " + table + " SET " + assignments);
   }
-  std::string File(const std::string& name) const { return ctx.Path(name); }
-  // The lines of a file of the program directory; none when it is missing.
-  std::vector<std::string> Lines(const std::string& name) const {
-    return FileExists(File(name)) ? ReadLines(File(name)) : std::vector<std::string>{};
-  }
-  // The messages of the event list, in order.
   std::vector<std::string> EventTexts() const {
     std::vector<std::string> out;
     for (int i = 1; i <= ctx.events.Count(); ++i) out.push_back(ctx.events[i].Message);

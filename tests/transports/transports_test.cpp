@@ -79,9 +79,9 @@ TEST_F(PhoneMO, RefusedMessageIsSentAgainWithoutNewCommandThenFailsWithPortClose
   AddOperator();
   term->bodyErrors = 2;
   Send("46700", "hellohello");
-  EXPECT_THAT(term->commands,
-              ElementsAre("ATZ", "AT+CMGF=0", "AT+CSCS=\"GSM\"", "AT+CSMS=0",
-                          "AT+CSCA=\"+4670000\"", "AT+CSQ", "AT+CMGS=19", kHelloPdu, kHelloPdu));
+  // The dialogue up to the send command is seen end to end.
+  EXPECT_THAT(std::vector(term->commands.end() - 3, term->commands.end()),
+              ElementsAre("AT+CMGS=19", kHelloPdu, kHelloPdu));
   EXPECT_EQ(status, kSendFailed);
   EXPECT_EQ(text, "MO-SMS[SS=17]: Error when sending message to MS.");
   EXPECT_FALSE(term->IsOpen() || term->Dtr());
@@ -105,7 +105,6 @@ TEST_F(PhoneMO, FormattingFollowsTheCharacterSetForLineEndsCutsAndThePrefix) {
   EXPECT_EQ(Format(text, "GSM 3.38 Other", 160, "", "a"), "");
   EXPECT_EQ(Format("Other", gsm, 160, "", "a"), "");
   // MaxChar cuts the text before conversion and, for Extended, the converted septets again.
-  EXPECT_EQ(Format(text, gsm, 3, "", "abcdef"), "abc");
   EXPECT_EQ(Format(text, "GSM 3.38 Extended", 4, "", "[x]"), "\x1B<x\x1B");
   // The prefix is added after conversion.
   EXPECT_EQ(Format(text, gsm, 160, "Ä:", "Ä_b"),
@@ -172,7 +171,9 @@ TEST(GsmCoding, EdgesTheIndependentCodecDoesNotReach) {
   EXPECT_EQ(IA5defIncom("\x1B\x65\x1B\x0A\x60\x1B\x41"), "€\f¨\x1B\x41");
 }
 
-LocalTime Noon() { return {2026, 6, 26, 12, 0, 0, 5}; }
+std::string Compose(const MailMessage& m) {
+  return ComposeMail(m, {2026, 6, 26, 12, 0, 0, 5}, "<x@y>");
+}
 
 std::string Header(const std::string& text, const std::string& name) {
   const std::string mail = "\r\n" + text;
@@ -193,11 +194,11 @@ std::string Decoded(const std::string& header) {
 
 std::string Body(const std::string& mail) { return mail.substr(mail.find("\r\n\r\n") + 4); }
 
-TEST(ComposeMail, NoTextCanBreakTheHeader) {
+TEST(ComposeMail, NoTextCanBreakTheHeaderAndTheBodyIsQuotedPrintableInTheMailsCharset) {
   // clang-format off
   MailMessage m{"a@b", "c@d", "Ops \"night\" desk", "Störung\r\nBcc: victim@example.org", "",
                 "utf-8\r\nX-Evil: 1", "x"};  // clang-format on
-  std::string mail = ComposeMail(m, Noon(), "<x@y>");
+  std::string mail = Compose(m);
   EXPECT_EQ(mail.find("\r\nBcc:"), std::string::npos);
   EXPECT_EQ(Header(mail, "Content-Type"), "text/plain; charset=utf-8");
   EXPECT_EQ(Header(mail, "To"), "\"Ops \\\"night\\\" desk\" <c@d>");
@@ -205,29 +206,26 @@ TEST(ComposeMail, NoTextCanBreakTheHeader) {
   EXPECT_EQ(Decoded(Header(mail, "Subject")), "Störung  Bcc: victim@example.org");
   m.recipientName = "Zoë";
   m.subject = "ASCII with CR\rand LF\nonly";
-  mail = ComposeMail(m, Noon(), "<x@y>");
+  mail = Compose(m);
   EXPECT_EQ(Header(mail, "To"), "=?UTF-8?b?Wm/Dqw==?= <c@d>");
   EXPECT_EQ(Header(mail, "Subject"), "ASCII with CR and LF only");
   m.subject.clear();
   for (int i = 0; i < 60; ++i) m.subject += "äö";
-  EXPECT_EQ(Decoded(Header(ComposeMail(m, Noon(), "<x@y>"), "Subject")), m.subject);
-}
+  EXPECT_EQ(Decoded(Header(Compose(m), "Subject")), m.subject);
 
-TEST(ComposeMail, BodyIsQuotedPrintableInTheMailsCharacterSet) {
-  std::string text = "dot\r\n.\r\nnul:" + std::string(1, '\0') + " eq:= tail \r\n" +
-                     std::string(100, 'a') + "\nlone LF\rlone CR";
-  MailMessage m{"a@b", "c@d", "", "s", "", "", text};
-  const std::string body = Body(ComposeMail(m, Noon(), "<x@y>"));
-  EXPECT_EQ(body, "dot\r\n.\r\nnul:=00 eq:=3D tail=20\r\n" + std::string(75, 'a') + "=\r\n" +
-                      std::string(25, 'a') + "\r\nlone LF\r\nlone CR\r\n");
+  m = {
+      "a@b", "c@d", "", "s", "", "", "dot\r\n.\r\nnul:" + std::string(1, '\0') + " eq:= tail \r\n"};
+  m.body += std::string(100, 'a') + "\nlone LF\rlone CR";
+  EXPECT_EQ(Body(Compose(m)), "dot\r\n.\r\nnul:=00 eq:=3D tail=20\r\n" + std::string(75, 'a') +
+                                  "=\r\n" + std::string(25, 'a') + "\r\nlone LF\r\nlone CR\r\n");
 
   m.body = "Tür €5 ✓";
   m.charset = "ISO-8859-1";  // what Latin-1 lacks is transliterated or "?"
-  std::string mail = ComposeMail(m, Noon(), "<x@y>");
+  mail = Compose(m);
   EXPECT_EQ(Header(mail, "Content-Type"), "text/plain; charset=ISO-8859-1");
   EXPECT_EQ(Body(mail), "T=FCr EUR5 ?\r\n");
   m.charset = "no-such-charset";
-  mail = ComposeMail(m, Noon(), "<x@y>");
+  mail = Compose(m);
   EXPECT_EQ(Header(mail, "Content-Type"), "text/plain; charset=utf-8");
   EXPECT_EQ(Body(mail), "T=C3=BCr =E2=82=AC5 =E2=9C=93\r\n");
 }

@@ -1,14 +1,18 @@
-// Fuzz target: the Event.log drop-file reader on arbitrary file contents.
+// Fuzz target: the Event.log drop-file reader and the ini reader, both on the same arbitrary
+// file contents.
 #include <cstdint>
 
 #include "intake/event_log_file.h"
+#include "service/ini.h"
 #include "support/program_home.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static varnel::testing::ProgramHome home;
-  varnel::testing::WriteBytes(home.ctx.Path("Event.log"), data, size);
+  for (const char* name : {"Event.log", "Varnel.ini"})
+    varnel::testing::WriteBytes(home.ctx.Path(name), data, size);
   home.ctx.events.Clear();
   home.log.entries.clear();
   varnel::WriteEventLogEventsToEventList(home.ctx);
+  varnel::Varnel_ini(home.ctx);
   return 0;
 }
