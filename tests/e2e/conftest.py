@@ -1,7 +1,6 @@
 """End-to-end harness: the real service in a program directory under tmp_path, on free
 loopback ports, and the peers it talks to (net-snmp tools, snmptrapd, aiosmtpd relays)."""
 import asyncio
-import email
 import email.policy
 import glob
 import importlib.util
@@ -21,8 +20,7 @@ import pytest
 VARNEL_BIN = os.environ.get("VARNEL_BIN", "build-test/varnel")
 ADMIN_BIN = os.environ.get("VARNEL_ADMIN_BIN", "build-test/varnel-admin")
 P = "1.3.6.1.4.1.99412.1.10"  # the private arc of the agent and of the traps
-ALL_DAY = 16777215
-DUTY = {f"DutyTime{d}": ALL_DAY for d in ("Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun")}
+DUTY = {f"DutyTime{d}": 16777215 for d in ("Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun")}
 # The net-snmp tools read no MIB files, so every OID is printed numerically.
 TOOL_ENV = dict(os.environ, MIBS="", MIBDIRS="/nonexistent")
 SBIN_PATH = os.environ.get("PATH", "/usr/bin:/bin") + ":/usr/sbin:/sbin"

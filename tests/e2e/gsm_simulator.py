@@ -102,8 +102,7 @@ class GsmSimulator:
                 continue
             try:
                 data = os.read(self._master, 4096)
-            except OSError:
-                # Nobody holds the device open; keep waiting for the next session.
+            except OSError:  # nobody holds the device open; wait for the next session
                 time.sleep(0.02)
                 continue
             with self._lock:

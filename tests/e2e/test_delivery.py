@@ -86,8 +86,7 @@ def test_one_alarm_reaches_relays_and_programs(varnel, relay, tmp_path):
     empty = mails["emptybody@example.org"]["msg"]
     assert (empty.get_content().strip(), empty["X-Priority"]) == ("", None)
     assert empty["Subject"] == text[:100]
-    ops = mails["ops@example.org"]
-    msg = ops["msg"]
+    ops, msg = mails["ops@example.org"], mails["ops@example.org"]["msg"]
     assert (ops["sender"], msg.get_content().rstrip("\n")) == ("varnel@example.org", text)
     assert (msg["Subject"], msg["X-Priority"], msg["From"]) == (
         "Varnel alarm", "1", "varnel@example.org")

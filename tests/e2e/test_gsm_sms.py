@@ -42,12 +42,10 @@ def test_event_reaches_the_phone_the_alarm_log_and_the_manager(varnel, snmptrapd
                     "2026-06-26 10:00:02\t1 - Critical\tedge7\tfan failed")  # node filter
         rows = wait_rows_of(lambda: varnel.alarms("Receiver, SendType, Message, SendStatusInt, "
                                                   "SendStatus"), 1, timeout=30)
-        commands = PROTOCOLS[protocol][1]
-        assert sim.commands[:len(commands)] == commands
+        assert sim.commands[:len(PROTOCOLS[protocol][1])] == PROTOCOLS[protocol][1]
     assert rows == [("Ops", "PhoneMO", "core1, link down", 1,
                      "ALPHA[SS=17]: Message sent to receiver.")]
-    assert len(sim.sent) == 1
-    sent = sim.sent[0]
+    (sent,) = sim.sent
     if sent["mode"] == "pdu":
         gammu = pytest.importorskip("gammu")
         decoded = gammu.DecodePDU(bytes.fromhex((sent["sca"] or "00") + sent["tpdu"]), SMSC=True)
