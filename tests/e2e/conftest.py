@@ -1,14 +1,11 @@
-"""End-to-end harness: a program directory, the real service running in it, the peers it
-talks to (net-snmp tools, snmptrapd, an aiosmtpd relay) and one polling helper.
-
-Every port comes from free_port() and every file from tmp_path, so modules can run side by
-side. A missing optional peer skips only the tests that use it."""
+"""End-to-end harness: the real service in a program directory under tmp_path, on free
+loopback ports, and the peers it talks to (net-snmp tools, snmptrapd, aiosmtpd relays)."""
 import asyncio
-import email
 import email.policy
 import glob
 import importlib.util
 import os
+import pathlib
 import shutil
 import signal
 import socket
@@ -16,14 +13,14 @@ import sqlite3
 import subprocess
 import threading
 import time
+import types
 
 import pytest
 
 VARNEL_BIN = os.environ.get("VARNEL_BIN", "build-test/varnel")
 ADMIN_BIN = os.environ.get("VARNEL_ADMIN_BIN", "build-test/varnel-admin")
 P = "1.3.6.1.4.1.99412.1.10"  # the private arc of the agent and of the traps
-ALL_DAY = 16777215
-DUTY = {f"DutyTime{d}": ALL_DAY for d in ("Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun")}
+DUTY = {f"DutyTime{d}": 16777215 for d in ("Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun")}
 # The net-snmp tools read no MIB files, so every OID is printed numerically.
 TOOL_ENV = dict(os.environ, MIBS="", MIBDIRS="/nonexistent")
 SBIN_PATH = os.environ.get("PATH", "/usr/bin:/bin") + ":/usr/sbin:/sbin"
@@ -36,36 +33,25 @@ def free_port(kind=socket.SOCK_DGRAM):
 
 
 def wait_until(check, timeout=20, what="the condition"):
-    """Polls check() until it gives a true value and returns that value. what (a text, or a
-    function giving one) says in the failure what was awaited."""
     deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = check()
-        if value:
-            return value
+    while not (value := check()) and time.monotonic() < deadline:
         time.sleep(0.05)
-    value = check()
     assert value, f"timed out after {timeout}s waiting for {what() if callable(what) else what}"
     return value
 
 
 def wait_rows_of(query, n, timeout=20):
-    """Polls query() until it returns at least n rows."""
     wait_until(lambda: len(query()) >= n, timeout, lambda: f"{n} rows, have {query()}")
     return query()
 
 
 def faketime_lib():
-    """The preloadable libfaketime of this machine, or None."""
-    found = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")
-    if not found and shutil.which("dpkg"):
-        listing = subprocess.run(["dpkg", "-L", "libfaketime"], capture_output=True, text=True)
-        found = [p for p in listing.stdout.split() if p.endswith("/libfaketime.so.1")]
+    found = glob.glob("/usr/lib*/*/faketime/libfaketime.so.1") + glob.glob(
+        "/usr/lib*/faketime/libfaketime.so.1")
     return found[0] if found else None
 
 
 def needs(*programs, modules=(), faketime=False):
-    """Skips a test when one of the peers it drives is not installed."""
     missing = [p for p in programs if not shutil.which(p, path=SBIN_PATH)]
     missing += [m for m in modules if importlib.util.find_spec(m) is None]
     if faketime and not faketime_lib():
@@ -80,50 +66,31 @@ def receivers(*slots):
             for part, value in zip(("Name", "Type"), slot)}
 
 
-class EventLogCopy:
-    """The VARNEL_EVENTLOG_FILE copy: one entry a line, time TAB type TAB id TAB text."""
-
-    def __init__(self, path):
-        self.path = path
-
-    def entries(self):
-        if not os.path.exists(self.path):
-            return []
-        with open(self.path, encoding="utf-8", errors="replace") as f:
-            parts = [line.rstrip("\n").split("\t", 3) for line in f]
-        return [(p[0], int(p[1]), int(p[2]), p[3]) for p in parts if len(p) == 4]
-
-    def ids(self):
-        return [e[2] for e in self.entries()]
-
-    def texts(self, event_id):
-        return [e[3] for e in self.entries() if e[2] == event_id]
-
-
 class Varnel:
     """One program directory and, once started, the service process running in it."""
 
     def __init__(self, home):
         self.home = str(home)
-        self.log = EventLogCopy(self.home + "-eventlog.txt")
-        self.stderr_path = self.home + "-stderr.txt"
-        self.proc = None
-        self.agent_port = self.trap_port = None
+        self.log_path, self.stderr_path = self.home + "-eventlog.txt", self.home + "-stderr.txt"
+        self.proc = self.agent_port = self.trap_port = None
 
     def init(self, demo=False):
-        """Lays out the program directory, with a cycle every five ticks."""
         args = [ADMIN_BIN, "init", self.home] + (["--demo"] if demo else [])
         subprocess.run(args, check=True, capture_output=True, text=True)
         self.set("Event_CheckInterval", CheckInterval=5)
         return self
 
-    # The database, as the administration program edits it.
+    def log(self, event_id=None):
+        """The ids of the system log entries, or the texts of those with event_id."""
+        lines = [line.split("\t", 3) for line in self.read(self.log_path).splitlines()]
+        return [int(p[2]) if event_id is None else p[3] for p in lines
+                if len(p) == 4 and event_id in (None, int(p[2]))]
+
     def query(self, sql, *params):
         with sqlite3.connect(self.path("Varnel.mdb"), timeout=10) as con:
             return con.execute(sql, params).fetchall()
 
     def set(self, table, **columns):
-        """Sets columns of every row of a (single-row) table."""
         self.query(f'UPDATE "{table}" SET ' + ", ".join(f'"{k}" = ?' for k in columns),
                    *columns.values())
 
@@ -132,14 +99,12 @@ class Varnel:
                    ") VALUES (" + ", ".join("?" * len(columns)) + ")", *columns.values())
 
     def add_group(self, name, *receiver_slots, **columns):
-        """Adds an enabled support group on duty all week that takes every event unless the
-        columns say otherwise; receiver_slots are (name, type) pairs."""
+        """An enabled group on duty all week taking every event unless columns say not."""
         row = dict(Name=name, Enabled=1, Priority="5 - Normal", PrioritySearch="<=",
                    NodeName="*", NodeNameSearch="=", Message="*", MessageSearch="=", **DUTY)
         self.add_row("SuppGrp_Perm", **{**row, **receivers(*receiver_slots), **columns})
 
     def add_mail_server(self, name, port, host="127.0.0.1", **columns):
-        """Adds an outgoing mail server without login unless the columns say otherwise."""
         self.add_row("Settings_Mail_SMTP", **{**dict(
             Name=name, HostAddress=host, MailPort=port, SenderAddress="varnel@example.org",
             CharSet="utf-8", MailSubject="Varnel alarm", Importance="Normal", TimeOut=10,
@@ -155,16 +120,12 @@ class Varnel:
         return os.path.join(self.home, name)
 
     def read(self, name):
-        """The text of a file of the program directory; "" while there is none."""
         try:
-            with open(self.path(name), encoding="utf-8", errors="replace") as f:
-                return f.read()
+            return pathlib.Path(self.path(name)).read_text(errors="replace")
         except FileNotFoundError:
             return ""
 
-    # Inputs.
     def syslog(self, protocol="UDP", listener=1, **columns):
-        """Enables a Syslog listener on a free loopback port and returns the port."""
         port = free_port(socket.SOCK_DGRAM if protocol == "UDP" else socket.SOCK_STREAM)
         self.set("Event_SysLog", **{f"Enabled{listener}": 1, f"Protocol{listener}": protocol,
                                     f"IpAddress{listener}": "127.0.0.1",
@@ -172,7 +133,6 @@ class Varnel:
         return port
 
     def snmp_ports(self):
-        """Enables the agent and the trap server on free loopback ports."""
         self.agent_port, self.trap_port = free_port(), free_port()
         self.set("Settings_SNMP_Agent", Enabled=1, IpAddress="127.0.0.1",
                  UdpPort=self.agent_port, GetComm="public", SetComm="private")
@@ -188,17 +148,13 @@ class Varnel:
             f.write("".join(line + "\r\n" for line in lines))
         os.rename(path + ".tmp", path)
 
-    # The process.
     def env(self, tick_ms=100, extra=None):
-        env = dict(os.environ, VARNEL_HOME=self.home, VARNEL_TICK_MS=str(tick_ms),
-                   VARNEL_EVENTLOG_FILE=self.log.path)
-        env.update(extra or {})
-        return env
+        return dict(os.environ, VARNEL_HOME=self.home, VARNEL_TICK_MS=str(tick_ms),
+                    VARNEL_EVENTLOG_FILE=self.log_path, **(extra or {}))
 
-    def run(self, *args, extra_env=None, timeout=20):
-        """Runs the binary with a command-line option and returns the finished process."""
+    def run(self, *args, extra_env=None):
         return subprocess.run([VARNEL_BIN, *args], env=self.env(extra=extra_env),
-                              capture_output=True, text=True, timeout=timeout)
+                              capture_output=True, text=True, timeout=20)
 
     def start(self, tick_ms=100, faketime=None, wait=True, extra_env=None):
         env = self.env(tick_ms, extra_env)
@@ -206,8 +162,7 @@ class Varnel:
             lib = faketime_lib()
             if not lib:
                 pytest.skip("libfaketime not installed")
-            # Preloaded into the service itself, so that signals reach it; the sanitizer
-            # runtime must then not insist on coming first.
+            # Preloaded into the service itself (so signals reach it), after the sanitizer.
             env.update(LD_PRELOAD=lib, FAKETIME=faketime, FAKETIME_DONT_RESET="1")
             env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
                                                          "verify_asan_link_order=0"]))
@@ -215,34 +170,27 @@ class Varnel:
             self.proc = subprocess.Popen([VARNEL_BIN], env=env, stdout=subprocess.DEVNULL,
                                          stderr=err)
         if wait:
-            wait_until(lambda: 101 in self.log.ids() or not self.alive(), 30, "the start entry")
+            wait_until(lambda: 101 in self.log() or not self.alive(), 30, "the start entry")
             assert self.alive(), self.stderr()
         return self
 
     def stderr(self):
-        with open(self.stderr_path, errors="replace") as f:
-            return f.read()
+        return self.read(self.stderr_path)
 
     def alive(self):
         return self.proc is not None and self.proc.poll() is None
 
-    def stop(self, timeout=30):
-        """Stops the service with SIGTERM and returns its exit code."""
-        if not self.alive():
-            return self.proc.returncode if self.proc else None
-        self.proc.send_signal(signal.SIGTERM)
-        try:
-            return self.proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            raise
+    def stop(self):
+        """SIGTERM, and the exit code (the fixture kills a service that hangs)."""
+        if self.alive():
+            self.proc.send_signal(signal.SIGTERM)
+            self.proc.wait(timeout=30)
+        return self.proc.returncode
 
-    # The net-snmp tools against this service.
-    def snmp(self, tool, *args, version="2c", community="public"):
+    def snmp(self, tool, *args, version="2c", community="public", port=None):
         cmd = [tool, f"-v{version}", "-c", community, "-On", "-r", "2", "-t", "2",
-               f"127.0.0.1:{self.agent_port}"]
-        return subprocess.run(cmd + list(args), env=TOOL_ENV, capture_output=True, text=True,
-                              timeout=30)
+               f"127.0.0.1:{port or self.agent_port}", *args]
+        return subprocess.run(cmd, env=TOOL_ENV, capture_output=True, text=True, timeout=30)
 
     def answer(self, tool, *args, **options):
         """The answer lines of one request; a failed request fails the test."""
@@ -256,19 +204,14 @@ class Varnel:
     def snmp_set(self, oid, kind, value, community="private", **options):
         return self.answer("snmpset", oid, kind, value, community=community, **options)
 
-    def trap(self, *args, version="2c", community="public", tool="snmptrap"):
-        cmd = [tool, f"-v{version}", "-c", community, "-r", "1", "-t", "3",
-               f"127.0.0.1:{self.trap_port}"]
-        r = subprocess.run(cmd + list(args), env=TOOL_ENV, capture_output=True, text=True,
-                           timeout=30)
-        assert r.returncode == 0, r.stderr
+    def trap(self, *args, tool="snmptrap", **options):
+        self.answer(tool, *args, port=self.trap_port, **options)
 
-    def cycle_done(self, timeout=20):
-        """Waits for one more cycle: the next cycle answers an update request set through
-        the agent by setting it back to 2."""
+    def cycle_done(self):
+        """Waits for one more cycle, which sets an update request back to 2."""
         self.snmp_set(f"{P}.1.2.1.0", "i", "1")
-        return wait_until(lambda: self.get(f"{P}.1.2.1.0")[0].endswith("INTEGER: 2"), timeout,
-                          "the update request answered")
+        wait_until(lambda: self.get(f"{P}.1.2.1.0")[0].endswith("INTEGER: 2"),
+                   what="the update request answered")
 
 
 @pytest.fixture
@@ -280,45 +223,30 @@ def varnel(tmp_path):
         v.proc.wait()
 
 
-class TrapSink:
-    """A real snmptrapd on a free loopback port, logging every trap in one line."""
-
-    def __init__(self, tmp_path):
-        self.port = free_port()
-        self.log = tmp_path / "snmptrapd.log"
-        conf = tmp_path / "snmptrapd.conf"
-        conf.write_text("disableAuthorization yes\n")
-        self.proc = subprocess.Popen(
-            [shutil.which("snmptrapd", path=SBIN_PATH), "-f", "-C", "-c", str(conf), "-n",
-             "-On", "-Lf", str(self.log),
-             "-F", "TRAP v=%s ent=%N specific=%q agent=%a vars=%v\n", f"udp:127.0.0.1:{self.port}"],
-            env={"MIBS": "", "MIBDIRS": "/nonexistent", "PATH": "/usr/bin:/bin"})
-        wait_until(lambda: self.log.exists() and "NET-SNMP version" in self.log.read_text(),
-                   10, "snmptrapd to listen")
-
-    def wait(self, n, timeout=20):
-        """Waits for n traps and returns the lines of all traps received."""
-        def traps():
-            lines = [t for t in self.log.read_text().splitlines() if t.startswith("TRAP")]
-            return len(lines) >= n and lines
-        return wait_until(traps, timeout, lambda: f"{n} traps in {self.log.read_text()}")
-
-
 @pytest.fixture
 def snmptrapd(tmp_path):
+    """A real snmptrapd on a free port; .wait(n) gives the first n traps, a line each."""
     if not shutil.which("snmptrapd", path=SBIN_PATH):
         pytest.skip("snmptrapd not installed")
-    sink = TrapSink(tmp_path)
-    yield sink
-    sink.proc.terminate()
-    sink.proc.wait()
+    log, conf, port = tmp_path / "snmptrapd.log", tmp_path / "snmptrapd.conf", free_port()
+    conf.write_text("disableAuthorization yes\n")
+    proc = subprocess.Popen(
+        [shutil.which("snmptrapd", path=SBIN_PATH), "-f", "-C", "-c", str(conf), "-n", "-On",
+         "-Lf", str(log), "-F", "TRAP v=%s vars=%v\n", f"udp:127.0.0.1:{port}"], env=TOOL_ENV)
+    text = lambda: log.read_text() if log.exists() else ""
+    wait_until(lambda: "NET-SNMP version" in text(), 10, "snmptrapd to listen")
+    traps = lambda: [t for t in text().splitlines() if t.startswith("TRAP")]
+    yield types.SimpleNamespace(port=port, wait=lambda n: wait_until(
+        lambda: traps()[n - 1:] and traps()[:n], what=lambda: f"{n} traps in {text()}"))
+    proc.terminate()
+    proc.wait()
 
 
 @pytest.fixture
 def relay():
-    """Starts aiosmtpd relays on loopback: relay(user=, password=, hold=) gives one that keeps
-    every accepted mail in .mails and every login attempt in .logins. A holding relay sets
-    .in_data when a mail's data arrive and answers only once .release is set."""
+    """relay(user=, password=, hold=) starts an aiosmtpd relay that keeps accepted mails in
+    .mails and login attempts in .logins; one that holds sets .in_data when data arrive and
+    answers once .release is set."""
     controller = pytest.importorskip("aiosmtpd.controller")
     smtp = pytest.importorskip("aiosmtpd.smtp")
     started = []
@@ -326,7 +254,7 @@ def relay():
     class Relay:
         def __init__(self, user=None, password=None, hold=False):
             self.port, self.mails, self.logins = free_port(socket.SOCK_STREAM), [], []
-            self.user, self.password = user, password
+            self.secret = user and (user.encode(), password.encode())
             self.in_data, self.release = threading.Event(), threading.Event()
             if not hold:
                 self.release.set()
@@ -334,11 +262,12 @@ def relay():
                            auth_require_tls=False) if user else {}
             self.controller = controller.Controller(self, hostname="127.0.0.1",
                                                     port=self.port, **options)
+            self.controller.start()
+            started.append(self)
 
         def authenticate(self, server, session, envelope, mechanism, auth_data):
             ok = (isinstance(auth_data, smtp.LoginPassword) and
-                  (auth_data.login, auth_data.password) ==
-                  (self.user.encode(), self.password.encode()))
+                  (auth_data.login, auth_data.password) == self.secret)
             self.logins.append((mechanism, ok))
             return smtp.AuthResult(success=ok)
 
@@ -351,13 +280,7 @@ def relay():
                                        policy=email.policy.default)))
             return "250 2.0.0 Accepted"
 
-    def start(**credentials):
-        r = Relay(**credentials)
-        r.controller.start()
-        started.append(r)
-        return r
-
-    yield start
+    yield Relay
     for r in started:
         r.release.set()
         r.controller.stop()

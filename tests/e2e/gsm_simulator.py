@@ -1,15 +1,8 @@
-"""A GSM/TETRA terminal on a pseudo-terminal, for tests of the SMS transport and reader.
+"""A GSM/TETRA terminal on a pty whose slave side is linked as a serial device: it answers
+the AT commands of an SMS session, keeps a message store, and records every command in
+.commands and every message it was asked to send in .sent.
 
-The simulator opens a pty pair, links the slave side as a serial device (for example
-HOME/ports/COM1) and answers the AT commands of an SMS session on the master side: AT+CMGF
-picks PDU, text or TETRA mode, AT+CSQ reports the signal, AT+CMGL=4 and AT+CMGD list and
-delete its message store, AT+CMGS takes a message; any other AT command is answered OK.
-It records every command in .commands and every message it was asked to send in .sent.
-
-Standalone, it prints one JSON line per command and per sent message until interrupted:
-
-    python3 gsm_simulator.py --link demo/ports/COM1 --sms +4670123:hello
-"""
+Standalone it prints one JSON line per command and sent message until interrupted."""
 
 import argparse
 import json
@@ -31,7 +24,6 @@ GSM_EXTENSION = {"\f": 10, "^": 20, "{": 40, "}": 41, "\\": 47, "[": 60, "~": 61
 
 
 def address_field(number, length_in_octets=False):
-    """Length, type of address and the digits as swapped semi-octets (odd ones padded with F)."""
     digits = number.lstrip("+")
     padded = digits + "F" * (len(digits) % 2)
     swapped = "".join(padded[i + 1] + padded[i] for i in range(0, len(padded), 2))
@@ -40,7 +32,6 @@ def address_field(number, length_in_octets=False):
 
 
 def pack_septets(text):
-    """A text in the GSM default alphabet packed 7 bits a character; "?" for what it lacks."""
     septets = []
     for ch in text:
         if ch in GSM_EXTENSION:
@@ -60,7 +51,6 @@ def pack_septets(text):
 
 
 def deliver_pdu(sender, text):
-    """An SMS-DELIVER PDU with 7-bit text, behind the service centre field."""
     return (address_field(SMSC, length_in_octets=True) + "04" + address_field(sender) + "0000" +
             "42102030405000" + pack_septets(text))
 
@@ -69,11 +59,8 @@ class GsmSimulator:
     def __init__(self, link):
         self.link = str(link)
         self.messages, self.commands, self.sent = {}, [], []
-        self.on_event = lambda event: None  # called with every command and sent message
-        self.mode = 0
-        self._next_index = 1
-        self._buffer = b""
-        self._body_target = None
+        self.on_event = lambda event: None
+        self.mode, self._next_index, self._buffer, self._body_target = 0, 1, b"", None
         self._lock, self._stop = threading.Lock(), threading.Event()
 
     def __enter__(self):
@@ -115,8 +102,7 @@ class GsmSimulator:
                 continue
             try:
                 data = os.read(self._master, 4096)
-            except OSError:
-                # Nobody holds the device open; keep waiting for the next session.
+            except OSError:  # nobody holds the device open; wait for the next session
                 time.sleep(0.02)
                 continue
             with self._lock:
@@ -125,18 +111,14 @@ class GsmSimulator:
 
     def _process(self):
         while True:
-            if self._body_target is not None:
-                # A message body ends with Ctrl-Z, or is cancelled with Esc.
-                end = min((i for i in map(self._buffer.find, (b"\x1a", b"\x1b")) if i >= 0),
-                          default=-1)
+            if self._body_target is not None:  # a message body ends with Ctrl-Z
+                end = self._buffer.find(b"\x1a")
                 if end < 0:
                     return
                 body = self._buffer[:end].lstrip(b"\r\n").decode("latin-1")
-                cancelled = self._buffer[end:end + 1] == b"\x1b"
                 self._buffer = self._buffer[end + 1:]
                 target, self._body_target = self._body_target, None
-                if not cancelled:
-                    self._message(target, body)
+                self._message(target, body)
                 continue
             end = self._buffer.find(b"\r")
             if end < 0:
@@ -176,14 +158,9 @@ class GsmSimulator:
             self._reply("OK")
 
     def _message(self, target, body):
-        if self.mode == 0:
-            # The TPDU is the last `length` octets; what comes before is the service centre.
-            length = int(target) if target.isdigit() else -1
-            sca_octets = len(body) // 2 - length
-            if len(body) % 2 or length < 0 or sca_octets < 0:
-                self._reply("+CMS ERROR: 304")
-                return
-            record = dict(mode="pdu", sca=body[:sca_octets * 2], tpdu=body[sca_octets * 2:])
+        if self.mode == 0:  # the TPDU is the last `target` octets, after the service centre
+            sca = len(body) - 2 * int(target)
+            record = dict(mode="pdu", sca=body[:sca], tpdu=body[sca:])
         else:
             record = dict(mode="text" if self.mode == 1 else "tetra", number=target.strip('"'),
                           text=body)
@@ -195,13 +172,9 @@ class GsmSimulator:
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--link", required=True, help="path of the device link to create")
-    parser.add_argument("--sms", action="append", default=[], metavar="NUMBER:TEXT",
-                        help="a message waiting in the store")
     args = parser.parse_args()
     sim = GsmSimulator(args.link)
     sim.on_event = lambda e: print(json.dumps(e), flush=True)
-    for item in args.sms:
-        sim.store_sms(*item.split(":", 1))
     done = threading.Event()
     for s in (signal.SIGINT, signal.SIGTERM):
         signal.signal(s, lambda *_: done.set())

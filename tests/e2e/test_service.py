@@ -1,5 +1,4 @@
-"""The service process: start and stop, the single instance, install, the command line and
-the administration program's init."""
+"""The service process, its command line, and the administration program's init."""
 import os
 import subprocess
 import time
@@ -15,14 +14,13 @@ def test_start_stop_the_single_instance_and_the_demo_delivering(varnel):
     second = varnel.run()
     assert (second.returncode, second.stdout.strip()) == (
         0, "The Varnel Service is already running.")
-    # The demo's program receiver appends each alarm to alarms.log.
     subprocess.run(["logger", "-n", "127.0.0.1", "-P", str(port), "link down on core1"],
                    check=True, timeout=10)
     line = wait_until(lambda: varnel.read("alarms.log"), what="a line in alarms.log")
     assert "127.0.0.1, 5 - Normal, " in line and line.endswith(": link down on core1\n")
     assert varnel.alive()
     assert varnel.stop() == 0
-    assert varnel.log.ids() == [101, 102]
+    assert varnel.log() == [101, 102]
 
 
 def test_stop_during_the_start_sequence_finishes_the_start_first(varnel):
@@ -30,7 +28,7 @@ def test_stop_during_the_start_sequence_finishes_the_start_first(varnel):
     varnel.start(wait=False)
     time.sleep(0.2)  # inside the listeners' start waits
     assert varnel.stop() == 0
-    assert varnel.log.ids() == [101, 102]
+    assert varnel.log() == [101, 102]
 
 
 def test_command_line_errors_then_install_and_uninstall(varnel, tmp_path):
@@ -44,7 +42,7 @@ def test_command_line_errors_then_install_and_uninstall(varnel, tmp_path):
     broken = varnel.run("-install", extra_env=env)
     assert broken.returncode == 1
     assert broken.stderr.startswith("Error when accessing the Database.\n\n")
-    assert "[3026]" in varnel.log.texts(106)[-1]
+    assert "[3026]" in varnel.log(106)[-1]
     assert not unit.exists()
     other = varnel.run("-foo")
     assert (other.returncode, other.stdout.strip()) == (0, "Invalid command option.")
@@ -64,7 +62,7 @@ def test_command_line_errors_then_install_and_uninstall(varnel, tmp_path):
     again = varnel.run("-uninstall", extra_env=env)
     assert (again.returncode, again.stderr.strip()) == (
         1, "The Varnel Service failed to uninstall.")
-    assert varnel.log.texts(107) == ["The service was installed."] * 2 + [
+    assert varnel.log(107) == ["The service was installed."] * 2 + [
         "The service was uninstalled."]
 
 
