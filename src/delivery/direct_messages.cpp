@@ -164,12 +164,10 @@ void ProcessTestMessage(Varnel& ctx) {
       e.RecvPagerNumMoCall = t.Flag("PagerNumMoCall");
       e.RecvPagerNumCode = t.Text("PagerNumCode");
       e.RecvPagerNumDelay = t.Int16("PagerNumDelay");
-      TestMessageResult& r = ctx.delivery.TestMessage;
-      // The result starts as "not sent", so a type without a transport is still recorded.
-      r = {e.RecvName, e.RecvType, e.RecvMess, std::to_string(kNotSent), ""};
+      const std::string message = e.RecvMess;  // recorded as written, before any transport edit
       DeliverSendEntry(ctx, e);
-      r.StatusInt = std::to_string(e.RecvSendStatusInt);
-      r.Status = e.RecvSendStatus;
+      ctx.delivery.TestMessage = {e.RecvName, e.RecvType, message,
+                                  std::to_string(e.RecvSendStatusInt), e.RecvSendStatus};
       UpdateAlarmLog(ctx, 1, kTestMessage);
       ForwardSendStatus(ctx, 1, kTestMessage);
       t.Delete();
