@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "delivery/alarm_log.h"
-#include "delivery/process_send_list.h"
 #include "platform/files.h"
 #include "service/errors.h"
 #include "service/trace.h"
@@ -111,12 +110,12 @@ void TraceDirectMailResult(Varnel& ctx, int i) {
 // Delivers entries 1..n through the transports of the send list and records each attempt;
 // direct mail gets no status trap. The entries are emptied afterwards so that no later
 // send list run of the cycle delivers them again.
-void DeliverDirectMessages(Varnel& ctx, int n, bool isMail) {
+void DeliverDirectMessages(Varnel& ctx, Transport deliver, int n, bool isMail) {
   auto& list = ctx.delivery.SendList;
   for (int i = 1; i <= n; ++i) {
     SendEntry& e = list[i];
     if (e.Free()) continue;
-    DeliverSendEntry(ctx, e);
+    deliver(ctx, e);
     UpdateAlarmLog(ctx, i, kSendList);
     if (isMail)
       TraceDirectMailResult(ctx, i);
@@ -134,22 +133,26 @@ std::string SeverityOfDigit(std::string_view digit) {
   return {};
 }
 
-void ProcessSnmpMessage(Varnel& ctx) {
+void ProcessSnmpMessage(Varnel& ctx, Transport deliver) {
   Guarded(ctx, "ProcessSnmpMessage", [&] {
     int n = TakeDirectMessages(ctx, kSnmpLine);
     if (n > 0) UpdateEventLog(ctx);
-    DeliverDirectMessages(ctx, n, false);
+    DeliverDirectMessages(ctx, deliver, n, false);
   });
 }
 
-void ProcessSmtpMessage(Varnel& ctx) {
+void ProcessSmtpMessage(Varnel& ctx, Transport deliver) {
   Guarded(ctx, "ProcessSmtpMessage", [&] {
     int n = TakeDirectMessages(ctx, kSmtpLine);
     TraceDirectMail(ctx, n);
     if (n > 0) UpdateEventLog(ctx);
-    DeliverDirectMessages(ctx, n, true);
+    DeliverDirectMessages(ctx, deliver, n, true);
   });
 }
+
+void ProcessSnmpMessage(Varnel& ctx) { ProcessSnmpMessage(ctx, DeliverSendEntry); }
+
+void ProcessSmtpMessage(Varnel& ctx) { ProcessSmtpMessage(ctx, DeliverSendEntry); }
 
 void ProcessTestMessage(Varnel& ctx) {
   Guarded(ctx, "ProcessTestMessage", [&] {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "delivery/process_send_list.h"
 #include "service/varnel.h"
 
 namespace varnel {
@@ -19,6 +20,9 @@ std::string SeverityOfDigit(std::string_view digit);
 void ProcessSnmpMessage(Varnel& ctx);
 // Sends the messages of "SmtpMess.log" (written by the SMTP listener).
 void ProcessSmtpMessage(Varnel& ctx);
+// The same two with a given transport for every type.
+void ProcessSnmpMessage(Varnel& ctx, Transport deliver);
+void ProcessSmtpMessage(Varnel& ctx, Transport deliver);
 // Sends every row of Receiver_Test and deletes it.
 void ProcessTestMessage(Varnel& ctx);
 // Once a day at TestSendTime, appends the configured test event to the event list.
