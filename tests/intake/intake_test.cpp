@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 
-#include <asio/ip/tcp.hpp>
 #include <algorithm>
+#include <asio/ip/tcp.hpp>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -101,14 +101,11 @@ TEST_F(SnmpTrapIntakeTest, DirectMessageTrapWritesOneDropFileLine) {
     Receive(V2Trap(kDirectMessageTrapOid, DirectMessage(type, "2")));
   EXPECT_EQ(ReadLines(File("SnmpMess.log")),
             Texts{"2026-06-26 10:15:00\tPhoneMO\tTelia\tAnna\t+4670123\tx\t2\tPump 3 failed  "});
-  EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
   Texts trace = Lines("Debug/Event_SnmpTrap.txt");
-  EXPECT_EQ(std::count(trace.begin(), trace.end(),
-                       "2026-06-26 10:15:00    Direct message dropped: receiver type \"7\" is "
-                       "not 1 to 6"),
-            1);
   EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
-                          [](const std::string& l) { return l.find("dropped") != l.npos; }),
+                          [](const std::string& l) {
+                            return l.find("Direct message dropped: receiver type \"") != l.npos;
+                          }),
             4);
 }
 
