@@ -1,5 +1,6 @@
 #include "delivery/direct_messages.h"
 
+#include <string_view>
 #include <vector>
 
 #include "delivery/alarm_log.h"
@@ -39,6 +40,13 @@ std::vector<std::string> SplitFields(const std::string& line, std::size_t wanted
     if (c == '\t') c = ' ';
   fields.push_back(std::move(rest));
   return fields;
+}
+
+// The severity word of a priority digit "1".."5"; empty for anything else.
+std::string SeverityOfDigit(std::string_view digit) {
+  static const char* const kWords[] = {kCritical, kMajor, kMinor, kWarning, kNormal};
+  if (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '5') return kWords[digit[0] - '1'];
+  return {};
 }
 
 // Fills send list and event list entries 1.. from the drop file, at most
@@ -126,12 +134,6 @@ void DeliverDirectMessages(Varnel& ctx, Transport deliver, int n, bool isMail) {
 }
 
 }  // namespace
-
-std::string SeverityOfDigit(std::string_view digit) {
-  static const char* const kWords[] = {kCritical, kMajor, kMinor, kWarning, kNormal};
-  if (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '5') return kWords[digit[0] - '1'];
-  return {};
-}
 
 void ProcessSnmpMessage(Varnel& ctx, Transport deliver) {
   Guarded(ctx, "ProcessSnmpMessage", [&] {

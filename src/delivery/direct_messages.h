@@ -2,9 +2,6 @@
 // the hold queue: direct SNMP and mail messages from drop files, test messages from
 // Receiver_Test, and the daily test event.
 #pragma once
-#include <string>
-#include <string_view>
-
 #include "delivery/process_send_list.h"
 #include "service/varnel.h"
 
@@ -12,9 +9,6 @@ namespace varnel {
 
 // Messages taken from one drop file per cycle; the lines after them wait for the next.
 constexpr int kMaxDirectMessages = 50;
-
-// The severity word of a priority digit "1".."5"; empty for anything else.
-std::string SeverityOfDigit(std::string_view digit);
 
 // Sends the messages of "SnmpMess.log" (written by trap reception).
 void ProcessSnmpMessage(Varnel& ctx);
