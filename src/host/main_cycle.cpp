@@ -1,6 +1,7 @@
 #include "host/main_cycle.h"
 
 #include "agent/snmp_agent.h"
+#include "delivery/direct_messages.h"
 #include "delivery/process_send_list.h"
 #include "delivery/read_sms.h"
 #include "delivery/send_list.h"
@@ -37,6 +38,7 @@ void RunHourlyJobs(Varnel& ctx) {
   // no call for it. An hour below LastHour marks the first cycle of a new day, whose jobs
   // run here before LastHour moves on; until then the alarm log dates its rows to the day
   // before.
+  ProcessDailyTestMessage(ctx);
   ctx.LastHour = hour;
 }
 
@@ -45,7 +47,10 @@ void RunCycle(Varnel& ctx) {
   if (ctx.UpdateRequest == UpdateRequestCode::Reread) {
     ReadDb_Updates(ctx);
     ctx.UpdateRequest = UpdateRequestCode::None;
+    ProcessTestMessage(ctx);
   }
+  if (FileExists(ctx.Path("SmtpMess.log"))) ProcessSmtpMessage(ctx);
+  if (FileExists(ctx.Path("SnmpMess.log"))) ProcessSnmpMessage(ctx);
   if (ctx.SmsServerActive && ctx.clock.Now().HourMinute() != ctx.LastMinute) {
     ReadSms(ctx, false);
     ctx.LastMinute = ctx.clock.Now().HourMinute();

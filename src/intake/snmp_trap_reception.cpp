@@ -63,10 +63,17 @@ const char* ReceiverTypeWord(const std::string& code) {
 
 void WriteDirectMessage(Varnel& ctx, const InTrapSlot& slot) {
   const auto& v = slot.InTrapVarList;
-  // An unknown receiver type keeps its own text in the type field, so the fields after it
-  // stay in place and the reader logs the line as an unknown type.
+  // A message for a receiver type that does not exist cannot be delivered: it is dropped
+  // here rather than written with a missing field.
   const char* word = ReceiverTypeWord(v[1].varValue);
-  std::string line = ctx.clock.Now().Text() + "\t" + (word ? word : Field(v[1].varValue));
+  if (!word) {
+    WriteTrace(ctx, TraceCategory::EventSources, trace::kSnmpTrap,
+               {TraceTimestamp(ctx) + "    Direct message dropped: receiver type \"" +
+                    Field(v[1].varValue) + "\" is not 1 to 6",
+                ""});
+    return;
+  }
+  std::string line = ctx.clock.Now().Text() + "\t" + word;
   for (int k : {2, 3, 4, 6, 7, 8}) line += "\t" + Field(v[static_cast<std::size_t>(k)].varValue);
   AppendLines(ctx.Path("SnmpMess.log"), {line});
   Delay(ctx.io, 20);

@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <asio/ip/tcp.hpp>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -94,8 +95,18 @@ TEST_F(SnmpTrapIntakeTest, DirectMessageTrapWritesOneDropFileLine) {
   Receive(V2Trap(kDirectMessageTrapOid, DirectMessage("2", "two")));
   EXPECT_EQ(ctx.snmp.InTrapIndex, 2);
   EXPECT_EQ(Entries(106), Texts{"[13] Type mismatch (Module: snmpManager_Trap)"});
+  // A receiver type code outside 1..6 is dropped, and the trace says so.
+  ctx.DebugMode = "Event Sources";
+  for (const char* type : {"7", "0", "", "PhoneMO"})
+    Receive(V2Trap(kDirectMessageTrapOid, DirectMessage(type, "2")));
   EXPECT_EQ(ReadLines(File("SnmpMess.log")),
             Texts{"2026-06-26 10:15:00\tPhoneMO\tTelia\tAnna\t+4670123\tx\t2\tPump 3 failed  "});
+  Texts trace = Lines("Debug/Event_SnmpTrap.txt");
+  EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                          [](const std::string& l) {
+                            return l.find("Direct message dropped: receiver type \"") != l.npos;
+                          }),
+            4);
 }
 
 TEST_F(SnmpTrapIntakeTest, UndefinedTrapsGetTheGenericMessageUnlessSkipped) {

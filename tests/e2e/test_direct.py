@@ -1,0 +1,90 @@
+"""Messages that name their receiver themselves: the direct-message trap, direct mail lines,
+test messages from Receiver_Test, and the daily test event."""
+import os
+import re
+
+from conftest import P, needs, wait_rows_of, wait_until
+from gsm_simulator import GsmSimulator
+
+MAIL_SENT = "SMTP: Message sent successfully."
+
+
+@needs("snmptrap", modules=["aiosmtpd"])
+def test_direct_trap_reaches_the_phone_and_a_direct_mail_line_the_relay(varnel, relay,
+                                                                        snmptrapd):
+    mail = relay()
+    varnel.init().snmp_ports().add_mail_server("Relay1", mail.port)
+    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
+               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
+    varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
+                   TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
+                   ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
+    varnel.set("Event_CheckInterval", ForwardSendStatusAsTrap=1, TrapIpAddress="127.0.0.1",
+               TrapUdpPort=snmptrapd.port, TrapCommunity="nms", TrapProtocol="SNMPv2 Trap")
+    with GsmSimulator(varnel.path("ports/COM1")) as sim:
+        varnel.start()
+        # No receiver rows: each message carries its receiver's address.
+        path = varnel.path("SmtpMess.log")
+        with open(path + ".tmp", "w") as f:
+            f.write("2026-06-26 10:00:00\tMailSMTP\tRelay1\tops@example.org\tOps\tdisk full\r\n")
+        os.rename(path + ".tmp", path)
+        values = ["2", "Alpha", "Anna", "46701234", "2", "x", "2", "Pump 3 failed"]
+        varnel.trap("", "1.3.6.1.4.1.99412.1.14.2.0.1", *[
+            a for n, v in enumerate(values, 1)
+            for a in (f"1.3.6.1.4.1.99412.1.14.1.{n}", "i" if n == 5 else "s", v)])
+        rows = wait_rows_of(varnel.alarms, 2, timeout=30)
+    assert rows == [("Ops", "disk full", MAIL_SENT, 1, "MailSMTP"),
+                    ("Anna", "Pump 3 failed", "ALPHA[SS=17]: Message sent to receiver.", 1,
+                     "PhoneMO")]
+    assert [(s["number"], s["text"]) for s in sim.sent] == [("+46701234", "Pump 3 failed")]
+    assert [(m["rcpt"], m["msg"].get_content().strip()) for m in mail.mails] == [
+        (["ops@example.org"], "disk full")]
+    assert varnel.events("Priority, NodeName, Message, EventSource") == [
+        ("5 - Normal", "Ops", "disk full", "SMTP Mail"),
+        ("2 - Major", "Anna", "Pump 3 failed", "SNMP Trap")]
+    # Direct mail, sent first, reports no status trap; the trap's message does.
+    assert f'.{P}.1.3.1 = STRING: "Anna"' in snmptrapd.wait(1)[0]
+
+
+@needs("snmpset", modules=["aiosmtpd"])
+def test_test_message_is_sent_after_the_update_request_and_its_row_deleted(varnel, relay):
+    mail = relay()
+    varnel.init().snmp_ports().add_mail_server("Relay1", mail.port)
+    varnel.start()
+    varnel.add_row("Receiver_Test", Name="Ops", Type="MailSMTP", Operator="Relay1",
+                   Address="ops@example.org", Message="test from the admin")
+    varnel.drop("2026-06-26 10:00:00\t5 - Normal\tprobe\tcycle passed")
+    wait_rows_of(varnel.events, 1)
+    assert varnel.alarms() == []  # not without the update request
+
+    varnel.snmp_set(f"{P}.1.2.1.0", "i", "1")
+    assert wait_rows_of(varnel.alarms, 1) == [
+        ("Ops", "test from the admin", MAIL_SENT, 1, "MailSMTP")]
+    wait_until(lambda: varnel.query("SELECT COUNT(*) FROM Receiver_Test") == [(0,)])
+    assert [m["rcpt"] for m in mail.mails] == [["ops@example.org"]]
+    assert varnel.events("Message") == [("cycle passed",)]  # a test message is no event
+
+
+@needs(faketime=True)
+def test_daily_test_event_once_a_day_even_across_a_restart(varnel):
+    varnel.init().set("Settings_General", TestUse=1, TestSendTime=8, TestSeverity="4 - Warning",
+                      TestSource="varnel-test", TestMessage="daily", DebugMode="Event Sources")
+    tests = lambda: varnel.query("SELECT DateAndTime, Priority, NodeName, Message FROM "
+                                 "LogFiles_Event WHERE EventSource = 'Internal'")
+    start = lambda day: varnel.start(faketime=f"@2026-06-{day} 07:59:58",
+                                     extra_env={"FAKETIME_DONT_FAKE_MONOTONIC": "1"})
+    start(26)
+    ((when, *event),) = wait_rows_of(tests, 1)
+    assert (when[:16], event) == ("2026-06-26 08:00", ["4 - Warning", "varnel-test", "daily"])
+    assert varnel.stop() == 0
+    # Restarted before eight the same day: the hour turns to eight again, and nothing comes.
+    start(26)
+    stamps = lambda: re.findall(r"^(\S+ \S+) \*{5} Event List", varnel.read(
+        "Debug/Event_List.txt"), re.M)
+    # Event.log lines until one was read at eight, in the cycle that ran the hourly jobs.
+    wait_until(lambda: stamps()[-1:] >= ["2026-06-26 08:00:00"] or varnel.drop(
+        "2026-06-26 00:00:00\t5 - Normal\tprobe\tprobe"), 30, "a cycle at eight")
+    assert len(tests()) == 1 and varnel.stop() == 0
+    start(27)
+    assert wait_rows_of(tests, 2)[1][0][:16] == "2026-06-27 08:00"
+    assert varnel.query("SELECT TestLastSent FROM Settings_General") == [("2026-06-27",)]
