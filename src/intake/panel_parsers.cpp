@@ -9,8 +9,8 @@ namespace {
 constexpr int kTecomaPerCall = 10;
 constexpr int kNms10PerCall = 20;
 constexpr int kCerberusPerCall = 10;
-constexpr std::size_t kTecomaTextStart = 22;  // character 23
-constexpr std::size_t kNms10EndSearch = 184;  // the end is the first CR LF from character 185
+constexpr std::size_t kTecomaTextStart = 22;     // character 23
+constexpr std::size_t kNms10EndSearch = 184;     // the end is the first CR LF from character 185
 constexpr std::size_t kCerberusNodeStart = 189;  // character 190
 constexpr std::size_t kCerberusNodeMax = 15;
 constexpr std::size_t kCerberusNodeAndText = 41;
@@ -31,9 +31,9 @@ std::string Field(std::string_view line, std::size_t start, std::size_t length) 
 
 void TraceRead(PanelRead& r, const std::string& now, std::string_view buffer) {
   const std::string dashes(38, '-');
-  r.trace.insert(r.trace.end(), {dashes, "Time: " + now,
-                                 "Buffert: " + std::to_string(buffer.size()) + " chr",
-                                 FromWire(buffer), dashes, "", ""});
+  r.trace.insert(r.trace.end(),
+                 {dashes, "Time: " + now, "Buffert: " + std::to_string(buffer.size()) + " chr",
+                  FromWire(buffer), dashes, "", ""});
 }
 
 // Appends what fits of the input and traces the read.
@@ -50,8 +50,8 @@ void Take(PanelRead& r, std::string& buffer, std::string_view input, std::size_t
 // A buffer that is full and still holds no complete message can never make one: it is noise.
 void FlushWhenStuck(PanelRead& r, std::string& buffer, std::size_t size, int taken) {
   if (taken > 0 || buffer.size() < size) return;
-  r.trace.insert(r.trace.end(), {"Buffer full without a message; flushing the buffer:",
-                                 FromWire(buffer), ""});
+  r.trace.insert(r.trace.end(),
+                 {"Buffer full without a message; flushing the buffer:", FromWire(buffer), ""});
   buffer.clear();
 }
 
@@ -65,8 +65,7 @@ std::string TecomaText(std::string_view message) {
   return Trim(text);
 }
 
-void ReadTecoma(PanelRead& r, std::string& buffer, std::string_view input,
-                const std::string& now) {
+void ReadTecoma(PanelRead& r, std::string& buffer, std::string_view input, const std::string& now) {
   Take(r, buffer, input, kTecomaBufferSize, now);
   if (buffer.size() < kTecomaMinimum) return;
   int n = 0;
@@ -95,8 +94,10 @@ std::string Nms10Priority(const std::string& word) {
     const char* word;
     const char* priority;
   };
-  static const Entry kPriorities[] = {{"Critical", kCritical}, {"Major", kMajor},
-                                      {"Minor", kMinor},       {"Warning", kWarning},
+  static const Entry kPriorities[] = {{"Critical", kCritical},
+                                      {"Major", kMajor},
+                                      {"Minor", kMinor},
+                                      {"Warning", kWarning},
                                       {"Informational", kNormal}};
   for (const Entry& e : kPriorities)
     if (word == e.word) return e.priority;
@@ -123,8 +124,8 @@ std::vector<Nms10Message> CutNms10(PanelRead& r, std::string& buffer) {
     r.trace.insert(r.trace.end(),
                    {"Message Nr: " + std::to_string(n + 1),
                     "OK Message, " + std::to_string(message.size()) + " chr:", FromWire(message),
-                    "NodeName=" + m.NodeName, "LarmText=" + m.LarmText,
-                    "Priority=" + m.Priority, "RaisClea=" + m.RaisClea, ""});
+                    "NodeName=" + m.NodeName, "LarmText=" + m.LarmText, "Priority=" + m.Priority,
+                    "RaisClea=" + m.RaisClea, ""});
     out.push_back(std::move(m));
   }
   return out;
@@ -164,8 +165,7 @@ void Nms10Event(PanelRead& r, Nms10Message m) {
   r.events.push_back({Nms10Priority(m.Priority), m.NodeName, m.LarmText + "," + word});
 }
 
-void ReadNms10(PanelRead& r, std::string& buffer, std::string_view input,
-               const std::string& now) {
+void ReadNms10(PanelRead& r, std::string& buffer, std::string_view input, const std::string& now) {
   Take(r, buffer, input, kNms10BufferSize, now);
   if (buffer.size() < kNms10Minimum) return;
   std::vector<Nms10Message> messages = CutNms10(r, buffer);
@@ -189,11 +189,10 @@ void ReadCerberus(PanelRead& r, std::string& buffer, std::string_view input,
         space <= kCerberusNodeStart + kCerberusNodeMax)
       length = space - kCerberusNodeStart;
     std::string node = Field(record, kCerberusNodeStart, length);
-    std::string text =
-        Field(record, kCerberusNodeStart + length, kCerberusNodeAndText - length);
-    r.trace.insert(r.trace.end(), {"Message Nr: " + std::to_string(n + 1),
-                                   "Full Message, 259 chr (starts on next line):",
-                                   FromWire(record), ""});
+    std::string text = Field(record, kCerberusNodeStart + length, kCerberusNodeAndText - length);
+    r.trace.insert(r.trace.end(),
+                   {"Message Nr: " + std::to_string(n + 1),
+                    "Full Message, 259 chr (starts on next line):", FromWire(record), ""});
     if (!node.empty() || !text.empty()) r.events.push_back({kCritical, node, text});
   }
 }
@@ -207,8 +206,8 @@ std::size_t PanelBufferSize(const std::string& panelType) {
   return 0;
 }
 
-PanelRead ReadPanelOutput(const std::string& panelType, std::string& buffer,
-                          std::string_view input, const std::string& now) {
+PanelRead ReadPanelOutput(const std::string& panelType, std::string& buffer, std::string_view input,
+                          const std::string& now) {
   PanelRead r;
   if (panelType == kPanelTecoma)
     ReadTecoma(r, buffer, input, now);

@@ -36,8 +36,8 @@ struct PanelRead {
 // Adds the input to the panel's buffer (what does not fit is dropped) and cuts the messages
 // that are complete; the buffer keeps the rest. now is the time the trace shows. A panel type
 // that is none of the three takes nothing.
-PanelRead ReadPanelOutput(const std::string& panelType, std::string& buffer,
-                          std::string_view input, const std::string& now);
+PanelRead ReadPanelOutput(const std::string& panelType, std::string& buffer, std::string_view input,
+                          const std::string& now);
 
 // The receive buffer size of a panel type (0 for an unknown type).
 std::size_t PanelBufferSize(const std::string& panelType);
