@@ -39,7 +39,7 @@ def tecoma_line(text, loop=1, stamp="26-06-26 10:15:03"):
 
 
 SAMPLES = {
-    "cerberus": (cerberus_record("HUSB-2", "BRANDLARM RUM 214"),
+    "cerberus": (cerberus_record("HUSB-2", "BRANDLARM RUM 214") +
                  cerberus_record("PUMPSTATIONEN", "FEL LINJE 3")),
     "nms10": (nms10_message("HEL-SW-01", "HEL-SW-01 LINK DOWN 2M-PORT 3", "Major") +
               nms10_message("NMF001", "ESP-BSC-2, CLOCK SOURCE LOST", "Critical")),
