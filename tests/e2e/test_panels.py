@@ -3,7 +3,7 @@ events; NMS/10 raise/clear pairing, the Tecoma wait for more output, and a devic
 away and comes back."""
 import pytest
 
-from conftest import wait_rows_of, wait_until
+from conftest import P, wait_rows_of, wait_until
 from panel_simulator import PanelSimulator, cerberus_record, nms10_message, tecoma_line
 
 PANELS = {
@@ -80,11 +80,13 @@ def test_nms10_alarm_cleared_in_the_same_read_gives_no_event_but_in_a_later_cycl
 def test_tecoma_output_below_86_characters_waits_for_the_rest(varnel):
     short = "26-06-26 10:15:03 L01 LARM ENTRE\r\n".encode("cp437")
     with panel(varnel, "Tecoma") as sim:
+        varnel.set("Settings_General", DebugMode="Event Sources")
         varnel.snmp_ports()
         varnel.start()
         sim.write(short)
         for _ in range(2):  # the next cycle reads it, the one after still waits
             varnel.cycle_done()
+        assert "\nBuffert: 34 chr\n" in varnel.read("Debug/Event_CommPort.txt")
         assert varnel.events() == []
         sim.write(tecoma_line("LARM ENTRE ÅTERSTÄLLT", loop=1))
         assert wait_rows_of(lambda: varnel.events("NodeName, Message"), 2) == [
@@ -110,3 +112,18 @@ def test_port_that_vanishes_is_reported_lost_and_is_read_again_when_it_comes_bac
         sim.write(tecoma_line("SABOTAGE ÅTGÄRDAD"))
         assert wait_rows_of(lambda: varnel.events("Message"), 2)[1] == ("SABOTAGE ÅTGÄRDAD",)
         assert varnel.alive() and varnel.stop() == 0
+
+
+def test_activation_drops_what_the_panel_sent_while_the_service_was_paused(varnel):
+    state = f"{P}.1.1.1.0"
+    with panel(varnel, "Tecoma") as sim:
+        varnel.snmp_ports()
+        varnel.start()
+        varnel.snmp_set(state, "i", "2")
+        wait_until(lambda: varnel.get(state)[0].endswith("INTEGER: 2"), what="the pause")
+        sim.write(tecoma_line("LARM UNDER PAUS"))
+        varnel.snmp_set(state, "i", "1")
+        wait_until(lambda: varnel.get(state)[0].endswith("INTEGER: 1"), what="the activation")
+        sim.write(tecoma_line("LARM EFTER PAUS"))
+        assert wait_rows_of(lambda: varnel.events("Message"), 1) == [("LARM EFTER PAUS",)]
+        assert varnel.stop() == 0
