@@ -1,13 +1,8 @@
-"""Alarm panels on a pty whose slave side is linked as a serial device, and the printer output
-of each panel type as the panels print it.
+"""An alarm panel on a pty whose slave side is linked as a serial device, and the printer
+output of each panel type as the panels print it."""
 
-Standalone it replays a sample of one panel type every few seconds until interrupted:
-    python3 tests/e2e/panel_simulator.py --link demo/ports/COM2 --panel tecoma"""
-
-import argparse
 import os
 import pty
-import time
 import tty
 
 
@@ -28,23 +23,10 @@ def nms10_message(node, text, priority, cleared=False, number=4711,
     return ("\r\n" + body + "\r\n").encode("latin-1")
 
 
-# Code page 437 codes of the Swedish letters the panels print.
-CP437 = {"Å": 143, "Ä": 142, "Ö": 153, "å": 134, "ä": 132, "ö": 148}
-
-
 def tecoma_line(text, loop=1, stamp="26-06-26 10:15:03"):
     """A printer line: 22 columns of time and loop, the text from character 23, CR LF."""
     line = f"{stamp} L{loop:02d} " + text
     return (line.ljust(88) + "\r\n").encode("cp437")
-
-
-SAMPLES = {
-    "cerberus": (cerberus_record("HUSB-2", "BRANDLARM RUM 214") +
-                 cerberus_record("PUMPSTATIONEN", "FEL LINJE 3")),
-    "nms10": (nms10_message("HEL-SW-01", "HEL-SW-01 LINK DOWN 2M-PORT 3", "Major") +
-              nms10_message("NMF001", "ESP-BSC-2, CLOCK SOURCE LOST", "Critical")),
-    "tecoma": (tecoma_line("INBROTT  DÖRR KÄLLARE") + tecoma_line("STRÖMAVBROTT   LÅGSPÄNNING")),
-}
 
 
 class PanelSimulator:
@@ -83,18 +65,3 @@ class PanelSimulator:
         while view:
             view = view[os.write(self._master, view):]
 
-
-def main():
-    parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--link", required=True)
-    parser.add_argument("--panel", choices=sorted(SAMPLES), required=True)
-    parser.add_argument("--every", type=float, default=10)
-    args = parser.parse_args()
-    with PanelSimulator(args.link) as sim:
-        while True:
-            sim.write(SAMPLES[args.panel])
-            time.sleep(args.every)
-
-
-if __name__ == "__main__":
-    main()

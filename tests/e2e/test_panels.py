@@ -18,10 +18,11 @@ PANELS = {
     "Nokia NMS/10": (
         nms10_message("HEL-SW-01", "HEL-SW-01 LINK DOWN 2M-PORT 3", "Major") +
         nms10_message("NMF001", "ESP-BSC-2, CLOCK SOURCE LOST", "Critical", number=4712) +
-        nms10_message("TRE-MUX-7", "FAN UNIT DEGRADED", "Warning", number=4713),
+        # A priority word outside the table counts as a warning.
+        nms10_message("TRE-MUX-7", "FAN UNIT DEGRADED", "Indeterminate", number=4713),
         [("2 - Major", "HEL-SW-01", "LINK DOWN 2M-PORT 3,Major"),
          ("1 - Critical", "ESP-BSC-2", "CLOCK SOURCE LOST,Critical"),
-         ("4 - Warning", "TRE-MUX-7", "FAN UNIT DEGRADED,Warning")]),
+         ("4 - Warning", "TRE-MUX-7", "FAN UNIT DEGRADED,Indeterminate")]),
     "Tecoma": (
         tecoma_line("INBROTT  DÖRR KÄLLARE") + tecoma_line("") +
         tecoma_line("STRÖMAVBROTT   LÅGSPÄNNING", loop=4) +
