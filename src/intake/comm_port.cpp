@@ -56,7 +56,6 @@ void CommPortLost(Varnel& ctx, const std::exception& e) {
   PanelIntake& p = ctx.intake.panel;
   p.commPortIn->Close();
   p.buffer.clear();
-  p.lost = true;
   SetListenerStatus(ctx, ListenerStatusCode::NotStarted);
   ReportError(ctx, "WriteCommPortEventsToEventList", ErrorNumberOf(e), e.what());
   std::string status = StatusTime(ctx) + "\r\nComm Port Lost\r\n";
@@ -73,7 +72,6 @@ bool ReopenCommPort(Varnel& ctx) {
     return false;  // still gone; said once when it went
   }
   SwitchRtsOn(ctx);
-  p.lost = false;
   SetListenerStatus(ctx, ListenerStatusCode::Started);
   Notice(ctx, evt::kInformation, "Comm Port Reopened");
   StoreStatus(ctx, OpenedStatus(ctx));
@@ -108,7 +106,6 @@ std::string OpenCommPort(Varnel& ctx, Table& t) {
   if (PanelBufferSize(system) > 0) p.PanelType = system;
   port.Open();
   p.buffer.clear();
-  p.lost = false;
   p.details = {"COM" + std::to_string(number), settings, handshaking};
   ctx.listeners.commPortIn = true;
   SwitchRtsOn(ctx);

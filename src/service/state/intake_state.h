@@ -36,7 +36,6 @@ struct PanelIntake {
   std::string PanelType;                   // "Cerberus CS1140", "Nokia NMS/10", "Tecoma" or ""
   std::string buffer;                      // the start of a message whose rest has not come
   std::vector<std::string> details;        // port, settings and handshaking lines of the status
-  bool lost = false;                       // the device went away; each cycle tries to reopen it
 
   // Drops what has arrived: the port's input and the incomplete message.
   void EmptyReceiveBuffer() {
