@@ -195,7 +195,7 @@ void SnmpInitOn(Varnel& ctx) {
     if (ctx.snmp.manager->Listening()) ctx.snmp.InTrapIndex = 1;
     if (ctx.listeners.sysLogBound[0] || ctx.listeners.sysLogBound[1])
       ctx.intake.syslog.InSysLogIndex = 1;
-    // The alarm panel port's receive buffer is emptied here once the panel input exists.
+    if (ctx.listeners.commPortIn) ctx.intake.panel.EmptyReceiveBuffer();
     ResetDropFilesAndMessages(ctx);
   });
 }

@@ -3,6 +3,7 @@
 #include "agent/snmp_agent.h"
 #include "delivery/read_sms.h"
 #include "host/backup_role.h"
+#include "intake/comm_port.h"
 #include "intake/snmp_trap_reception.h"
 #include "intake/syslog.h"
 #include "service/listener_status.h"
@@ -15,8 +16,8 @@ std::string OpenSysLog2(Varnel& ctx, Table& t) { return StartSysLogListener(ctx,
 void CloseSysLog1(Varnel& ctx) { StopSysLogListener(ctx, 1); }
 void CloseSysLog2(Varnel& ctx) { StopSysLogListener(ctx, 2); }
 
-// In start order. The comm port and the SMTP listener are not built yet: they have no open
-// function and stay not started.
+// In start order. The SMTP listener is not built yet: it has no open function and stays not
+// started.
 // clang-format off
 const Listener kListeners[] = {
     {.name = "snmpAgent", .table = "Settings_SNMP_Agent", .enabledColumn = "Enabled",
@@ -30,8 +31,9 @@ const Listener kListeners[] = {
      .inUseEntry = "SNMP Trap Port was in use",
      .notValidEntry = "SNMP Trap IP Address is not valid", .reasonLine = true},
     {.name = "commPort", .table = "Event_CommPort", .enabledColumn = "Enabled",
-     .statusColumn = "Status", .entry = kLsCommPort, .startedWord = kCommPortOpened,
-     .notStarted = kNotOpened, .anyErrorEntry = "Comm Port Error"},
+     .statusColumn = "Status", .entry = kLsCommPort, .open = OpenCommPort,
+     .close = CloseCommPort, .startedWord = kCommPortOpened, .notStarted = kNotOpened,
+     .anyErrorEntry = "Comm Port Error"},
     {.name = "sysLog1", .table = "Event_SysLog", .enabledColumn = "Enabled1",
      .statusColumn = "Status1", .entry = kLsSysLog1, .open = OpenSysLog1, .close = CloseSysLog1,
      .startedWord = kSyslogServerStarted, .notStarted = kNotStarted,

@@ -7,6 +7,7 @@
 #include "delivery/send_list.h"
 #include "filter/hold_queue.h"
 #include "filter/supp_group.h"
+#include "intake/comm_port.h"
 #include "intake/event_log_file.h"
 #include "intake/snmp_trap_events.h"
 #include "intake/syslog.h"
@@ -59,6 +60,7 @@ void RunCycle(Varnel& ctx) {
   ctx.events.Clear();
   PollWatchdog(ctx);
   if (ctx.listeners.trapLocalPort != 0) WriteSnmpTrapEventsToEventList(ctx);
+  if (ctx.listeners.commPortIn) WriteCommPortEventsToEventList(ctx);
   if (FileExists(ctx.Path("Event.log"))) WriteEventLogEventsToEventList(ctx);
   if (ctx.listeners.sysLogBound[0] || ctx.listeners.sysLogBound[1])
     WriteSysLogEventsToEventList(ctx);

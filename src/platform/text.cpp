@@ -96,6 +96,29 @@ std::string FromWire(std::string_view bytes) {
   return out;
 }
 
+std::string FromCp437Letters(std::string_view bytes) {
+  struct Letter {
+    unsigned char code;
+    const char* utf8;
+  };
+  static const Letter kLetters[] = {{143, "Å"}, {142, "Ä"}, {153, "Ö"},
+                                    {134, "å"}, {132, "ä"}, {148, "ö"}};
+  // These codes are never the first byte of a UTF-8 character, so the letters can be put in
+  // as UTF-8 first and FromWire still reads the remaining bytes as before.
+  std::string mixed;
+  mixed.reserve(bytes.size());
+  for (char c : bytes) {
+    const Letter* hit = nullptr;
+    for (const Letter& l : kLetters)
+      if (static_cast<unsigned char>(c) == l.code) hit = &l;
+    if (hit)
+      mixed += hit->utf8;
+    else
+      mixed += c;
+  }
+  return FromWire(mixed);
+}
+
 char32_t Cp1252CodePoint(unsigned char byte) {
   return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : byte;
 }

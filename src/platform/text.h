@@ -20,6 +20,9 @@ std::string ToLower(std::string_view s);
 
 // Bytes that are not valid UTF-8 are read as Windows-1252 and re-encoded.
 std::string FromWire(std::string_view bytes);
+// Text of bytes from a code page 437 device whose Swedish letters Å Ä Ö å ä ö arrive as
+// their code page 437 codes; every other byte is read as FromWire does.
+std::string FromCp437Letters(std::string_view bytes);
 // The code point of a Windows-1252 byte (the five undefined ones map to themselves).
 char32_t Cp1252CodePoint(unsigned char byte);
 // Unicode code points of a text; bytes that are not UTF-8 are read as Windows-1252.

@@ -38,6 +38,7 @@ constexpr int kListenerEntries = 7;
 struct ListenerPorts {
   int trapLocalPort = 0;              // 0 while the trap listener is not bound
   std::array<bool, 2> sysLogBound{};  // Syslog 1 and 2 bound to a local port
+  bool commPortIn = false;            // the alarm panel port was opened (it may be lost since)
 };
 
 // ServiceState: whether the cycle runs.

@@ -1,9 +1,11 @@
-// State of the event intake: the Syslog input queue and listeners.
+// State of the event intake: the Syslog input queue and listeners, the alarm panel port.
 #pragma once
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/serial_port.h"
 #include "platform/slots.h"
 
 namespace varnel {
@@ -28,8 +30,23 @@ struct SyslogIntake {
   std::array<std::shared_ptr<TcpListener>, 2> tcp{};
 };
 
+// The serial port of the alarm panel and what it has received but not yet cut into messages.
+struct PanelIntake {
+  std::unique_ptr<SerialPort> commPortIn;  // a device port is made when the listener opens
+  std::string PanelType;                   // "Cerberus CS1140", "Nokia NMS/10", "Tecoma" or ""
+  std::string buffer;                      // the start of a message whose rest has not come
+  std::vector<std::string> details;        // port, settings and handshaking lines of the status
+
+  // Drops what has arrived: the port's input and the incomplete message.
+  void EmptyReceiveBuffer() {
+    buffer.clear();
+    if (commPortIn && commPortIn->IsOpen()) commPortIn->DiscardInput();
+  }
+};
+
 struct IntakeState {
   SyslogIntake syslog;
+  PanelIntake panel;
 };
 
 }  // namespace varnel
