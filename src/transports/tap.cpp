@@ -62,7 +62,6 @@ int Logon(Varnel& ctx, const std::string& logonId, const std::string& logonPassw
         return b.find(kGoAhead) != std::string::npos;
       }))
     return 3;
-  TraceResponse(ctx, "    Response: ", received);
   return 0;
 }
 
