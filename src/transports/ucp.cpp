@@ -61,17 +61,6 @@ std::string Framed(const std::string& afterLen) {
   return kStx + body + UcpChecksum(body) + kEtx;
 }
 
-// Cuts the first complete frame (from its STX, or from the start without one, to the first
-// ETX) out of buffer.
-bool TakeFrame(std::string& buffer, std::string& frame) {
-  std::size_t etx = buffer.find(kEtx);
-  if (etx == std::string::npos) return false;
-  std::size_t stx = buffer.rfind(kStx, etx);
-  frame = buffer.substr(stx == std::string::npos ? 0 : stx, etx + 1 - (stx == std::string::npos ? 0 : stx));
-  buffer.erase(0, etx + 1);
-  return true;
-}
-
 // Writes the frame and waits timeout seconds for a reply frame; false after a time-out.
 bool Exchange(Varnel& ctx, const std::string& frame, int timeout, std::string& received,
               std::string& reply) {
@@ -79,7 +68,7 @@ bool Exchange(Varnel& ctx, const std::string& frame, int timeout, std::string& r
   received.clear();
   return CollectInput(ctx, timeout, received,
                       [](const std::string& b) { return b.find(kEtx) != std::string::npos; }) &&
-         TakeFrame(received, reply);
+         UcpTakeFrame(received, reply);
 }
 
 void ResponseTimeOut(Varnel& ctx, const char* label, const std::string& oper,
@@ -108,8 +97,19 @@ void Send01(Varnel& ctx, const std::string& frame, const std::string& oper, std:
   if (status == kSent) statusText = UpperCase(oper) + ": Message sent to receiver.";
 }
 
-// The notification's hex text and transaction reference, when frame is one.
-bool Notification(const std::string& frame, std::string& trn, std::string& hex) {
+}  // namespace
+
+bool UcpTakeFrame(std::string& buffer, std::string& frame) {
+  std::size_t etx = buffer.find(kEtx);
+  if (etx == std::string::npos) return false;
+  std::size_t stx = buffer.rfind(kStx, etx);
+  const std::size_t start = stx == std::string::npos ? 0 : stx;
+  frame = buffer.substr(start, etx + 1 - start);
+  buffer.erase(0, etx + 1);
+  return true;
+}
+
+bool UcpNotification(const std::string& frame, std::string& trn, std::string& hex) {
   std::size_t at = frame.find("//3/");
   if (at == std::string::npos) return false;
   std::size_t start = frame.find(kStx) == std::string::npos ? 0 : frame.find(kStx) + 1;
@@ -118,8 +118,6 @@ bool Notification(const std::string& frame, std::string& trn, std::string& hex) 
   hex = frame.substr(at + 4, end - at - 4);
   return true;
 }
-
-}  // namespace
 
 std::string UcpChecksum(const std::string& text) {
   unsigned sum = 0;
@@ -220,8 +218,8 @@ void SendMessage_UCP_30_Conf(Varnel& ctx, const std::string& frame, const std::s
     // The notification is the next frame that carries a message; other frames are skipped.
     std::string trn, hex, notification;
     bool notified = CollectInput(ctx, kNotificationWait, received, [&](std::string& b) {
-      while (TakeFrame(b, notification))
-        if (Notification(notification, trn, hex)) return true;
+      while (UcpTakeFrame(b, notification))
+        if (UcpNotification(notification, trn, hex)) return true;
       return false;
     });
     if (!notified) {

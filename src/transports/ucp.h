@@ -20,6 +20,13 @@ std::string UcpFrame30(const std::string& number, const std::string& originator,
 // The positive answer to a notification whose transaction reference is trn.
 std::string UcpNotificationAck(const std::string& trn);
 
+// Cuts the first complete frame (from its STX, or from the start without one, to the first
+// ETX) out of buffer; false while no ETX has come.
+bool UcpTakeFrame(std::string& buffer, std::string& frame);
+// The transaction reference and message hex of a delivery notification (the field after
+// "//3/"); false when frame carries none.
+bool UcpNotification(const std::string& frame, std::string& trn, std::string& hex);
+
 // A centre's reply read: kSent for a positive one, else kSendFailed with statusText
 // operator & ": Error[" code "] ..." by the error table.
 std::int16_t UcpReplyStatus(const std::string& reply, const std::string& oper,
