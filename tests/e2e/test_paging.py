@@ -62,6 +62,8 @@ UCP = {  # engine: centre, operator columns, simulator settings, page fields, st
                        (1, "ALPHA: Message sent to receiver.")),
     "UCP-30 delivered": ("ucp", dict(Protocol="UCP-30"), dict(ucp_words="ATTEMPTED DELIVERED"),
                          dict(notify="0"), (1, "ALPHA: Message delivered to receiver.")),
+    "UCP-30 unconfirmed": ("ucp", dict(Protocol="UCP-30"), {}, dict(notify="0"),
+                           (2, "ALPHA: <STX>01/00019/R/30/A//6B<ETX>")),
     "UCP-30 no contact": (
         "ucp", dict(Protocol="UCP-30"), dict(ucp_words="NOT DELIVERED REASON:05"),
         dict(notify="0"),
