@@ -26,8 +26,8 @@ void Sent(Varnel& ctx, const std::string& shown) {
 }  // namespace
 
 std::string EspaPagingBlock(const std::string& number, const std::string& text) {
-  std::string data = std::string("1") + kStx + "1" + kUs + ToAnsiBytes(number) + kRs + "2" + kUs +
-                     text + kEtx;
+  std::string data =
+      std::string("1") + kStx + "1" + kUs + ToAnsiBytes(number) + kRs + "2" + kUs + text + kEtx;
   unsigned char bcc = 0;
   for (char c : data) bcc ^= static_cast<unsigned char>(c);
   return kSoh + data + static_cast<char>(bcc);

@@ -18,22 +18,22 @@ std::vector<std::string> SessionHeader(const Varnel& ctx, const ModemParameters&
                                        const std::string& number, const std::string& receiverName,
                                        bool moCalling, const std::string& code, int delay) {
   std::vector<std::string> lines = SessionStartLines(ctx);
-  const std::vector<std::string> rest = {"************** Pager Numeric *************",
-                                         "Receiver:         " + receiverName,
-                                         "Number:           " + number,
-                                         std::string("MO Calling:       ") +
-                                             (moCalling ? "True" : "False"),
-                                         "Code:             " + code,
-                                         "Delay:            " + std::to_string(delay),
-                                         "",
-                                         "************ Modem Parameters ************",
-                                         "Comm Port:        " + std::to_string(mp.CommPort),
-                                         "Dial Prefix:      " + mp.DialPrefix,
-                                         "Comm. Delays:     " + mp.ModemCommDelays,
-                                         "Dial Retries:     " + std::to_string(mp.Retries),
-                                         "Init String:      " + mp.ModemInitString,
-                                         "",
-                                         std::string(42, '-')};
+  const std::vector<std::string> rest = {
+      "************** Pager Numeric *************",
+      "Receiver:         " + receiverName,
+      "Number:           " + number,
+      std::string("MO Calling:       ") + (moCalling ? "True" : "False"),
+      "Code:             " + code,
+      "Delay:            " + std::to_string(delay),
+      "",
+      "************ Modem Parameters ************",
+      "Comm Port:        " + std::to_string(mp.CommPort),
+      "Dial Prefix:      " + mp.DialPrefix,
+      "Comm. Delays:     " + mp.ModemCommDelays,
+      "Dial Retries:     " + std::to_string(mp.Retries),
+      "Init String:      " + mp.ModemInitString,
+      "",
+      std::string(42, '-')};
   lines.insert(lines.end(), rest.begin(), rest.end());
   return lines;
 }
@@ -81,7 +81,8 @@ void InitialiseAndCall(Varnel& ctx, const ModemParameters& mp, const std::string
   status = kSent;
   // A code of pauses only names nothing that was sent.
   const std::size_t first = code.find_first_not_of(',');
-  if (first != std::string::npos) statusText = "PAGER NUM: " + code.substr(first) + " sent to pager.";
+  if (first != std::string::npos)
+    statusText = "PAGER NUM: " + code.substr(first) + " sent to pager.";
 }
 
 }  // namespace

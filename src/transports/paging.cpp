@@ -59,7 +59,8 @@ std::vector<std::string> SessionHeader(const Varnel& ctx, const ModemParameters&
   const bool phone = type == kPhoneDA;
   std::vector<std::string> lines = SessionStartLines(ctx);
   std::vector<std::string> receiver = {
-      phone ? "*********** Phone Dialup Access **********" : "*************** Pager Alfa ***************",
+      phone ? "*********** Phone Dialup Access **********"
+            : "*************** Pager Alfa ***************",
       "Receiver:          " + receiverName,
       (phone ? "Phone Number:      " : "Pager Number:      ") + number,
       "Operator:          " + oper,
@@ -126,11 +127,11 @@ void EspaSession(Varnel& ctx, const ModemParameters& mp, const OperSettings& op,
   ctx.StatusText = "Sending message...";
   std::string text;
   FormatMessage(ctx, op, number, message, text);
-  bool acked = AckedWithRetries(ctx, attempts, [&] {
-    SendMessage_ESPA_444(ctx, "PagingBlock", "", number, text);
-  });
+  bool acked = AckedWithRetries(
+      ctx, attempts, [&] { SendMessage_ESPA_444(ctx, "PagingBlock", "", number, text); });
   status = acked ? kSent : kSendFailed;
-  statusText = name + (acked ? ": Message sent to receiver." : ": Error when sending Paging Block.");
+  statusText =
+      name + (acked ? ": Message sent to receiver." : ": Error when sending Paging Block.");
   Delay(ctx.io, ctx.gsm.ShortCommDelay);
   SendMessage_ESPA_444(ctx, "Quit", "", "", "");
   Delay(ctx.io, ctx.gsm.LongCommDelay);
@@ -138,8 +139,8 @@ void EspaSession(Varnel& ctx, const ModemParameters& mp, const OperSettings& op,
 
 // Steps 4 to 10: a modem dials the centre and the protocol engine sends the block.
 void DialUpSession(Varnel& ctx, const ModemParameters& mp, const OperSettings& op,
-                   const std::string& oper, const std::string& number,
-                   const std::string& message, std::int16_t& status, std::string& statusText) {
+                   const std::string& oper, const std::string& number, const std::string& message,
+                   std::int16_t& status, std::string& statusText) {
   ctx.StatusText = "Sending " + op.ModemInitString + " to Modem";
   if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, mp.CommPort)) {
     status = kSendFailed;
@@ -230,17 +231,17 @@ void FormatMessage(Varnel& ctx, const OperSettings& op, const std::string& numbe
     else
       block = converted + "\r";
     const std::string stamp = TraceTimestamp(ctx);
-    ModemTrace(ctx, {"", stamp + "    Original Message:      " + text,
-                     stamp + "    Character Conversion:  " + FromWire(converted),
-                     stamp + "    Coded Message to Send: " +
-                         FromWire(TranslateControlCodes(block))});
+    ModemTrace(ctx,
+               {"", stamp + "    Original Message:      " + text,
+                stamp + "    Character Conversion:  " + FromWire(converted),
+                stamp + "    Coded Message to Send: " + FromWire(TranslateControlCodes(block))});
   });
 }
 
-void SendToPhoneDA_PagerAlfa(Varnel& ctx, const std::string& receiverType,
-                             const std::string& oper, const std::string& number,
-                             const std::string& receiverName, const std::string& message,
-                             std::int16_t& status, std::string& statusText) {
+void SendToPhoneDA_PagerAlfa(Varnel& ctx, const std::string& receiverType, const std::string& oper,
+                             const std::string& number, const std::string& receiverName,
+                             const std::string& message, std::int16_t& status,
+                             std::string& statusText) {
   bool inSession = false;
   auto endSession = [&] {
     inSession = false;

@@ -29,10 +29,10 @@ struct OperSettings {
 // Sends message to number through the operator's centre and sets status (kSent,
 // kUnconfirmed or kSendFailed) and statusText; both keep the caller's values for a
 // protocol word the session does not know.
-void SendToPhoneDA_PagerAlfa(Varnel& ctx, const std::string& receiverType,
-                             const std::string& oper, const std::string& number,
-                             const std::string& receiverName, const std::string& message,
-                             std::int16_t& status, std::string& statusText);
+void SendToPhoneDA_PagerAlfa(Varnel& ctx, const std::string& receiverType, const std::string& oper,
+                             const std::string& number, const std::string& receiverName,
+                             const std::string& message, std::int16_t& status,
+                             std::string& statusText);
 
 // The first row whose Name equals oper, from the table of the receiver type.
 void GetOperSettings(Varnel& ctx, const std::string& receiverType, const std::string& oper,

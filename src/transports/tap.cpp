@@ -50,17 +50,15 @@ int Logon(Varnel& ctx, const std::string& logonId, const std::string& logonPassw
   const std::string id = logonId.empty() ? "PG1" : logonId;
   WriteToModem(ctx, std::string(1, kEsc) + ToAnsiBytes(id + logonPassword) + "\r",
                "<ESC>" + id + logonPassword + "<CR>");
-  bool answered = CollectInput(ctx, kLogonWait, received, [](const std::string& b) {
-    return Has(b, kAck) || Has(b, kNak);
-  });
+  bool answered = CollectInput(ctx, kLogonWait, received,
+                               [](const std::string& b) { return Has(b, kAck) || Has(b, kNak); });
   if (!answered) return 2;
   TraceResponse(ctx, "    Response: ", received);
   if (!Has(received, kAck)) return -1;
   // The go-ahead often comes with the ACK, so what followed it counts.
   received.erase(0, received.find(kAck) + 1);
-  if (!CollectInput(ctx, kLogonWait, received, [](const std::string& b) {
-        return b.find(kGoAhead) != std::string::npos;
-      }))
+  if (!CollectInput(ctx, kLogonWait, received,
+                    [](const std::string& b) { return b.find(kGoAhead) != std::string::npos; }))
     return 3;
   return 0;
 }

@@ -56,8 +56,8 @@ std::string Mid(const std::string& s, std::size_t from, std::size_t n) {
 // The frame text between STX and ETX with its LEN filled in and its checksum added.
 std::string Framed(const std::string& afterLen) {
   std::string len = std::to_string(3 + 5 + afterLen.size() + 2);
-  std::string body = "01/" + std::string(5 - std::min<std::size_t>(5, len.size()), '0') + len +
-                     afterLen;
+  std::string body =
+      "01/" + std::string(5 - std::min<std::size_t>(5, len.size()), '0') + len + afterLen;
   return kStx + body + UcpChecksum(body) + kEtx;
 }
 
@@ -71,8 +71,8 @@ bool Exchange(Varnel& ctx, const std::string& frame, int timeout, std::string& r
          UcpTakeFrame(received, reply);
 }
 
-void ResponseTimeOut(Varnel& ctx, const char* label, const std::string& oper,
-                     std::int16_t& status, std::string& statusText) {
+void ResponseTimeOut(Varnel& ctx, const char* label, const std::string& oper, std::int16_t& status,
+                     std::string& statusText) {
   ModemTrace(ctx, {TraceTimestamp(ctx) + "    " + label + " Time Out."});
   status = kSendFailed;
   statusText = UpperCase(oper) + ": Response Time Out.";

@@ -194,7 +194,7 @@ TEST(PosixSerialPort, CarrierOnAPtyFollowsTheModemsResultCodes) {
   };
   EXPECT_FALSE(carrierAfter("ATDT0740\r\r\nCONNE"));
   EXPECT_TRUE(carrierAfter("CT 9600\r\n"));  // a code split over two reads
-  p.Write("\x02PATH down\r");                 // message text, not a hang-up command
+  p.Write("\x02PATH down\r");                // message text, not a hang-up command
   EXPECT_TRUE(carrierAfter("ID="));
   EXPECT_FALSE(carrierAfter("\r\nNO CARRIER\r\n"));
   EXPECT_TRUE(carrierAfter("\r\nCONNECT\r\n"));

@@ -1,3 +1,5 @@
+#include "transports/paging.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -6,7 +8,6 @@
 #include "transports/espa.h"
 #include "transports/modem_fixture.h"
 #include "transports/pager_num.h"
-#include "transports/paging.h"
 #include "transports/paging_charset.h"
 #include "transports/tap.h"
 #include "transports/ucp.h"
@@ -16,22 +17,27 @@ namespace {
 
 using testing::ModemTest;
 
+// Control characters of the frames.
+const std::string kSoh = "\x01", kStx = "\x02", kEtx = "\x03", kUs = "\x1F", kRs = "\x1E";
+
 TEST(PagingBlocks, TapEspaAndUcpBytesWithTheirChecksums) {
   // The TAP checksum of 312 is written 1 3 8.
-  EXPECT_EQ(TapBlock("123", "AB", false), "\x02" "123\rAB\r\x03" "138\r");
-  EXPECT_EQ(TapBlock("1", "A", true), "\x02" "1\rA)#*&(C\r\x03" "198\r");
-  EXPECT_EQ(EspaPagingBlock("55", "Hi"), "\x01" "1\x02" "1\x1F" "55\x1E" "2\x1FHi\x03\x0C");
+  EXPECT_EQ(TapBlock("123", "AB", false), kStx + "123\rAB\r" + kEtx + "138\r");
+  EXPECT_EQ(TapBlock("1", "A", true), kStx + "1\rA)#*&(C\r" + kEtx + "198\r");
+  EXPECT_EQ(EspaPagingBlock("55", "Hi"),
+            kSoh + "1" + kStx + "1" + kUs + "55" + kRs + "2" + kUs + "Hi" + kEtx + "\x0C");
   // LEN counts from the transaction reference to the checksum.
-  EXPECT_EQ(UcpFrame01("123", "0", "9", IA5IntUCP("Hi")), "\x02" "01/00031/O/01/123/0/9/3/4869/B9\x03");
+  EXPECT_EQ(UcpFrame01("123", "0", "9", IA5IntUCP("Hi")),
+            kStx + "01/00031/O/01/123/0/9/3/4869/B9" + kEtx);
 }
 
 TEST(PagingReplies, UcpAndTapRepliesReadAsStatusAndText) {
   std::string text = "preset";
-  EXPECT_EQ(UcpReplyStatus("\x02" "01/00022/R/01/N/02//05\x03", "alpha", text), kSendFailed);
+  EXPECT_EQ(UcpReplyStatus(kStx + "01/00022/R/01/N/02//05" + kEtx, "alpha", text), kSendFailed);
   EXPECT_EQ(text, "ALPHA: Error[02] Syntax error.");
-  EXPECT_EQ(UcpReplyStatus("\x02" "01/00020/R/01/A//1C\x03", "alpha", text), kSent);
+  EXPECT_EQ(UcpReplyStatus(kStx + "01/00020/R/01/A//1C" + kEtx, "alpha", text), kSent);
   // Too short to hold an acknowledgement: a failure that shows what came.
-  EXPECT_EQ(UcpReplyStatus("\x02garbage\x03", "Beta", text), kSendFailed);
+  EXPECT_EQ(UcpReplyStatus(kStx + "garbage" + kEtx, "Beta", text), kSendFailed);
   EXPECT_EQ(text, "BETA: Error[] <STX>garbage<ETX>");
   EXPECT_EQ(Ucp30DeliveryStatus("A//0640:NOT_ATTEMPTED REASON:5", "a", text), kSendFailed);
   EXPECT_EQ(Ucp30DeliveryStatus("A//", "a", text), kNotSent);  // no word: the reply itself
@@ -50,7 +56,7 @@ TEST(PagingCharsets, TablesForEachProtocol) {
   };
   const Case cases[] = {
       {IA5IntTAP, "£Ä§ü x€", "\x01[_~ x "},
-      {IA5IntTAP, "\u201E", " "},  // code 132 is a space outside the Swedish table
+      {IA5IntTAP, "\u201E", " "},            // code 132 is a space outside the Swedish table
       {IA5SweTAP, "\u201E\u2020", "{\x0F"},  // code-page 437 ä and å
       {ANSItoASCII, "ØßÄ", "O \x8E"},
       {IA5IntUCP, "Hi Ø[{|@$_", "4869200B28282F000220"},
