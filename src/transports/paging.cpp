@@ -18,7 +18,6 @@
 namespace varnel {
 namespace {
 
-const char* const kOk = "OK\r";
 const std::string kAck = "\x06";
 constexpr int kInitWait = 3;  // seconds the modem gets to answer its initialisation
 constexpr int kEspaAckWait = 2;

@@ -15,7 +15,7 @@
 namespace varnel {
 namespace {
 
-const char* const kOk = "OK\r";
+constexpr const char* kOk = "OK\r";
 const char* const kUniCode = "GSM 3.38 UniCode";
 
 // Seconds the terminal gets to take the message itself.
