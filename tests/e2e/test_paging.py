@@ -74,6 +74,9 @@ UCP = {  # engine: centre, operator columns, simulator settings, page fields, st
     "UCP-30 notified": ("ucp", dict(Protocol="UCP-30", ConfirmedDelivery=1),
                         dict(notification="Delivered 10:15"), dict(notify="1"),
                         (1, "ALPHA: Delivered 10:15")),
+    "UCP-30 unanswered": ("ucp", dict(Protocol="UCP-30", ConfirmedDelivery=1),
+                          dict(faults={"silent"}), dict(notify="1"),
+                          (2, "ALPHA: Response1 Time Out.")),
     "UCP-30 never notified": ("ucp", dict(Protocol="UCP-30", ConfirmedDelivery=1), {},
                               dict(notify="1"), (2, "ALPHA: Delivery status unknown.")),
 }

@@ -112,6 +112,21 @@ TEST_F(PagingSession, EspaPortComesFromTheInitStringAndUnknownOperatorsFail) {
   EXPECT_EQ(text, "OPERATOR: 3 not found in database.");
 }
 
+TEST_F(PagingSession, PortThatDoesNotOpenFailsEverySessionAndLeavesDtrLow) {
+  AddRow("Settings_Oper_Pager_Alfa", {{"Name", "Tap"}, {"Protocol", "TAP"}});
+  AddRow("Settings_Oper_Pager_Alfa",
+         {{"Name", "Espa"}, {"Protocol", "ESPA 4.4.4"}, {"ModemInitString", "3"}});
+  term->openFails = true;
+  SendToPhoneDA_PagerAlfa(ctx, "PagerAlfa", "Tap", "55", "Ops", "Hi", status, text);
+  EXPECT_EQ(text, "COM: Failed to open COM1");
+  SendToPhoneDA_PagerAlfa(ctx, "PagerAlfa", "Espa", "55", "Ops", "Hi", status, text);
+  EXPECT_EQ(text, "COM: Failed to open COM3");
+  text.clear();
+  SendToPagerNum(ctx, "0740", "Ops", false, "55", 0, status, text);
+  EXPECT_EQ(std::tuple(status, text), std::tuple(kSendFailed, "COM: Failed to open COM1"));
+  EXPECT_FALSE(term->Dtr());
+}
+
 TEST_F(PagingSession, NumericCodeOfPausesOnlyIsSentWithoutNamingIt) {
   Update("Settings_Modem", "DialPrefix = 'ATDT'");
   SendToPagerNum(ctx, "0740", "Ops", false, ",,", 0, status, text);
