@@ -6,6 +6,8 @@
 #include "service/errors.h"
 #include "transports/mail_smtp.h"
 #include "transports/net_send.h"
+#include "transports/pager_num.h"
+#include "transports/paging.h"
 #include "transports/phone_mo.h"
 
 namespace varnel {
@@ -41,9 +43,11 @@ void DeliverSendEntry(Varnel& ctx, SendEntry& e) {
     SendToPhoneMO(ctx, e.RecvOper, e.RecvAddr, e.RecvName, e.RecvMess, e.RecvSendStatusInt,
                   e.RecvSendStatus);
   } else if (type == kPhoneDA || type == kPagerAlfa) {
-    // Dial-up paging (TAP, ESPA) is delivered here once its transport exists.
+    SendToPhoneDA_PagerAlfa(ctx, type, e.RecvOper, e.RecvAddr, e.RecvName, e.RecvMess,
+                            e.RecvSendStatusInt, e.RecvSendStatus);
   } else if (type == kPagerNum) {
-    // Numeric pagers are called here once their transport exists.
+    SendToPagerNum(ctx, e.RecvAddr, e.RecvName, e.RecvPagerNumMoCall, e.RecvPagerNumCode,
+                   e.RecvPagerNumDelay, e.RecvSendStatusInt, e.RecvSendStatus);
   }
   // Any other type has no transport: the attempt is recorded as kNotSent with no text.
 }

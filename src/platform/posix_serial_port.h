@@ -4,6 +4,7 @@
 #include <asio/io_context.hpp>
 #include <asio/serial_port.hpp>
 #include <string>
+#include <string_view>
 
 #include "platform/serial_port.h"
 
@@ -44,6 +45,8 @@ class PosixSerialPort : public SerialPort {
   void ApplyLineSettings();
   void ApplyModemLine(int line, bool on);
   void Drain();
+  void FollowResultCodes(std::string_view received);
+  void FollowCommands(std::string_view written);
 
   asio::serial_port port_;
   std::string programDir_;
@@ -53,6 +56,10 @@ class PosixSerialPort : public SerialPort {
   bool rts_ = false;
   bool dtr_ = false;
   std::string input_;
+  // Carrier on a device without modem lines, taken from the modem's result codes; the tail
+  // keeps a code that arrives split over two reads.
+  bool textCarrier_ = false;
+  std::string receivedTail_;
 };
 
 }  // namespace varnel

@@ -28,6 +28,18 @@ VarnelError DeviceIo(int errnum) {
 
 bool NoModemLines(int errnum) { return errnum == ENOTTY || errnum == EINVAL; }
 
+// Result codes that switch the carrier of a device without modem lines.
+constexpr std::string_view kConnect = "CONNECT";
+constexpr std::string_view kNoCarrier = "NO CARRIER";
+// Commands that hang up: ATH (ATH0) and the voice-call hang-up AT+CHUP.
+constexpr std::string_view kHangUps[] = {"ATH", "AT+CHUP"};
+constexpr std::size_t kTailKept = kNoCarrier.size() - 1;
+
+// The end of a scanned text that may begin a word completed by the next piece.
+std::string Tail(std::string_view window) {
+  return std::string(window.substr(window.size() - std::min(window.size(), kTailKept)));
+}
+
 speed_t SpeedConstant(unsigned speed) {
   struct Entry {
     unsigned value;
@@ -172,6 +184,8 @@ void PosixSerialPort::Open() {
     throw;
   }
   input_.clear();
+  textCarrier_ = false;
+  receivedTail_.clear();
 }
 
 void PosixSerialPort::Close() {
@@ -181,6 +195,28 @@ void PosixSerialPort::Close() {
   std::error_code ec;
   port_.close(ec);
   input_.clear();
+  textCarrier_ = false;
+}
+
+void PosixSerialPort::FollowResultCodes(std::string_view received) {
+  std::string window = receivedTail_;
+  window.append(received);
+  std::size_t up = window.rfind(kConnect), down = window.rfind(kNoCarrier);
+  if (up != std::string::npos || down != std::string::npos)
+    textCarrier_ = up != std::string::npos && (down == std::string::npos || up > down);
+  receivedTail_ = Tail(window);
+}
+
+void PosixSerialPort::FollowCommands(std::string_view written) {
+  // A command is one write; text sent while connected (a message saying "PATH down") is
+  // not a command.
+  std::string line = ToUpper(written.substr(0, 16));
+  line.erase(0, line.find_first_not_of("\r\n"));
+  for (std::string_view hangUp : kHangUps) {
+    if (line.rfind(hangUp, 0) != 0) continue;
+    textCarrier_ = false;
+    receivedTail_.clear();  // a CONNECT read before the hang-up must not count again
+  }
 }
 
 void PosixSerialPort::ApplyModemLine(int line, bool on) {
@@ -203,8 +239,9 @@ void PosixSerialPort::SetDtr(bool on) {
 bool PosixSerialPort::CarrierDetect() {
   int bits = 0;
   if (::ioctl(Fd(), TIOCMGET, &bits) != 0) {
-    if (NoModemLines(errno)) return false;
-    throw DeviceIo(errno);
+    if (!NoModemLines(errno)) throw DeviceIo(errno);
+    Drain();
+    return textCarrier_;
   }
   return (bits & TIOCM_CAR) != 0;
 }
@@ -217,6 +254,7 @@ void PosixSerialPort::Drain() {
     ssize_t n = ::read(fd, chunk, room);
     if (n > 0) {
       input_.append(chunk, static_cast<std::size_t>(n));
+      FollowResultCodes(std::string_view(chunk, static_cast<std::size_t>(n)));
       continue;
     }
     if (n == 0) throw DeviceIo(0);  // hung up: the device has gone
@@ -247,6 +285,7 @@ void PosixSerialPort::DiscardOutput() { ::tcflush(Fd(), TCOFLUSH); }
 
 void PosixSerialPort::Write(const std::string& bytes) {
   int fd = Fd();
+  FollowCommands(bytes);
   std::size_t done = 0;
   int waited = 0;
   while (done < bytes.size()) {

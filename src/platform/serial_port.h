@@ -40,7 +40,8 @@ class SerialPort {
   virtual void SetRts(bool on) = 0;
   virtual bool Dtr() const = 0;
   virtual void SetDtr(bool on) = 0;
-  // Carrier detect; low on a device without modem lines.
+  // Carrier detect. A device without modem lines reports the carrier the modem's result
+  // codes announce: high from "CONNECT" until "NO CARRIER", a hang-up command or closing.
   virtual bool CarrierDetect() = 0;
 
   // Bytes waiting in the input buffer.

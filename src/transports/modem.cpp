@@ -320,6 +320,30 @@ std::vector<std::string> ModemParameterLines(const ModemParameters& mp) {
           std::string(42, '-')};
 }
 
+bool CollectInput(Varnel& ctx, int timeout, std::string& buffer,
+                  const std::function<bool(std::string&)>& done) {
+  SerialPort& port = ModemPort(ctx);
+  std::int64_t deadline = NowSeconds(ctx) + timeout;
+  if (done(buffer)) return true;
+  for (;;) {
+    Delay(ctx.io, PollSlice(ctx));
+    if (port.InputCount() != 0) {
+      Append(buffer, port.ReadAll());
+      if (done(buffer)) return true;
+    }
+    if (NowSeconds(ctx) >= deadline) return false;
+  }
+}
+
+void WriteToModem(Varnel& ctx, const std::string& bytes, const std::string& shown) {
+  ModemPort(ctx).Write(bytes);
+  ModemTrace(ctx, {Stamped(ctx, "    Sending:  " + shown)});
+}
+
+void TraceResponse(Varnel& ctx, const std::string& label, const std::string& received) {
+  ModemTrace(ctx, {Stamped(ctx, label + FromWire(TranslateControlCodes(received)))});
+}
+
 bool SendWithRetries(Varnel& ctx, const std::string& command, int timeout, int attempts) {
   for (int attempt = 1; attempt <= std::max(attempts, 1); ++attempt) {
     bool ok = false;

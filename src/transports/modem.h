@@ -3,6 +3,7 @@
 // "Modem_Communication.txt". Every wait is made of Delay slices, so listeners keep running.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,17 @@ std::vector<std::string> SessionStartLines(const Varnel& ctx);
 std::vector<std::string> ModemParameterLines(const ModemParameters& mp);
 // Appends lines to the modem trace when the debug mode asks for it.
 void ModemTrace(Varnel& ctx, const std::vector<std::string>& lines);
+
+// Polls the port every slice, appending its input to buffer (which keeps the newest part
+// of a flood), until done(buffer) holds or timeout seconds pass. True when done held; done
+// may take from buffer what it has read.
+bool CollectInput(Varnel& ctx, int timeout, std::string& buffer,
+                  const std::function<bool(std::string&)>& done);
+// Writes wire bytes as they are (a protocol block, no terminator added) and traces
+// "    Sending:  " & shown.
+void WriteToModem(Varnel& ctx, const std::string& bytes, const std::string& shown);
+// The trace line "    Response: " & the printable form of what was received.
+void TraceResponse(Varnel& ctx, const std::string& label, const std::string& received);
 
 // Sends a command and waits for "OK" CR up to attempts times; true when one was answered.
 bool SendWithRetries(Varnel& ctx, const std::string& command, int timeout, int attempts);

@@ -194,9 +194,9 @@ TEST_F(AlarmLogTest, WholeTextsWithoutOneMessOneEventAndTypesWithoutATransport) 
   ProcessSendList(ctx, RecordingTransport);
   EXPECT_EQ(delivered, (V{"e1>>e2>>e3"}));
   Entry(2, "fax", "Fax", "m1");
-  Entry(3, "pager", "PagerNum", "m3");
+  Entry(3, "beeper", "Beeper", "m3");
   ProcessSendList(ctx);
-  EXPECT_EQ(Alarm("SendType"), (V{"PhoneMO", "Fax", "PagerNum"}));
+  EXPECT_EQ(Alarm("SendType"), (V{"PhoneMO", "Fax", "Beeper"}));
   EXPECT_EQ(Alarm("SendStatusInt"), (V{"1", "0", "0"}));
   EXPECT_EQ(ctx.ErrorCount, 0);
 }

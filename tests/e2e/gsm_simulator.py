@@ -6,13 +6,10 @@ Standalone it prints one JSON line per command and sent message until interrupte
 
 import argparse
 import json
-import os
-import pty
-import select
 import signal
 import threading
-import time
-import tty
+
+from pty_device import PtyDevice
 
 SIGNAL = "17,99"
 SMSC = "+46700000"
@@ -55,59 +52,21 @@ def deliver_pdu(sender, text):
             "42102030405000" + pack_septets(text))
 
 
-class GsmSimulator:
+class GsmSimulator(PtyDevice):
     def __init__(self, link):
-        self.link = str(link)
+        super().__init__(link)
         self.messages, self.commands, self.sent = {}, [], []
         self.on_event = lambda event: None
         self.mode, self._next_index, self._buffer, self._body_target = 0, 1, b"", None
-        self._lock, self._stop = threading.Lock(), threading.Event()
-
-    def __enter__(self):
-        self._master, self._slave = pty.openpty()
-        tty.setraw(self._slave)
-        os.set_blocking(self._master, False)
-        if os.path.lexists(self.link):
-            os.unlink(self.link)
-        os.makedirs(os.path.dirname(self.link) or ".", exist_ok=True)
-        os.symlink(os.ttyname(self._slave), self.link)
-        self._thread = threading.Thread(target=self._run, daemon=True)
-        self._thread.start()
-        return self
-
-    def __exit__(self, *exc):
-        self._stop.set()
-        self._thread.join(timeout=2)
-        os.close(self._master)
-        os.close(self._slave)
-        if os.path.islink(self.link):
-            os.unlink(self.link)
 
     def store_sms(self, sender, text):
         with self._lock:
             self.messages[self._next_index] = deliver_pdu(sender, text)
             self._next_index += 1
 
-    def _write(self, text):
-        view = memoryview(text.encode("latin-1", "replace"))
-        while view and not self._stop.is_set():
-            try:
-                view = view[os.write(self._master, view):]
-            except BlockingIOError:
-                time.sleep(0.01)
-
-    def _run(self):
-        while not self._stop.is_set():
-            if not select.select([self._master], [], [], 0.02)[0]:
-                continue
-            try:
-                data = os.read(self._master, 4096)
-            except OSError:  # nobody holds the device open; wait for the next session
-                time.sleep(0.02)
-                continue
-            with self._lock:
-                self._buffer += data
-                self._process()
+    def receive(self, data):
+        self._buffer += data
+        self._process()
 
     def _process(self):
         while True:
@@ -129,12 +88,12 @@ class GsmSimulator:
                 self._command(line)
 
     def _reply(self, text):
-        self._write("\r\n" + text + "\r\n")
+        self.write("\r\n" + text + "\r\n")
 
     def _command(self, cmd):
         self.commands.append(cmd)
         self.on_event(dict(kind="command", command=cmd))
-        self._write(cmd + "\r")  # echo
+        self.write(cmd + "\r")  # echo
         upper, arg = cmd.upper(), cmd[8:]
         if not upper.startswith("AT"):
             self._reply("ERROR")
@@ -147,13 +106,13 @@ class GsmSimulator:
             out = "".join("+CMGL: %d,0,,%d\r\n%s\r\n" % (i, len(pdu) // 2 - int(pdu[:2], 16) - 1,
                                                          pdu)
                           for i, pdu in sorted(self.messages.items()))
-            self._write("\r\n" + out + "\r\nOK\r\n")
+            self.write("\r\n" + out + "\r\nOK\r\n")
         elif upper.startswith("AT+CMGD="):
             found = self.messages.pop(int(arg.split(",")[0] or 0), None)
             self._reply("OK" if found else "+CMS ERROR: 321")
         elif upper.startswith("AT+CMGS="):
             self._body_target = arg
-            self._write("\r\n> ")
+            self.write("\r\n> ")
         else:
             self._reply("OK")
 

@@ -174,5 +174,39 @@ TEST(PosixSerialPort, OpenDiscardAndCloseOnAPty) {
   ::close(master), ::close(slave);
 }
 
+// Without modem lines the carrier follows the result codes the modem sends.
+TEST(PosixSerialPort, CarrierOnAPtyFollowsTheModemsResultCodes) {
+  testing::ProgramHome home;
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  std::filesystem::create_symlink(::ttyname(slave), home.ctx.Path("ports/COM1"));
+  PosixSerialPort p(home.io, home.ctx.ProgramDir);
+  p.SetPortNumber(1);
+  p.SetSettings("9600,n,8,1");
+  p.Open();
+  // Sends text from the modem side and reads the carrier once the port has all of it.
+  auto carrierAfter = [&](const std::string& text) {
+    std::size_t expected = p.InputCount() + text.size();
+    EXPECT_EQ(::write(master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    for (int i = 0; i < 200 && p.InputCount() < expected; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return p.CarrierDetect();
+  };
+  EXPECT_FALSE(carrierAfter("ATDT0740\r\r\nCONNE"));
+  EXPECT_TRUE(carrierAfter("CT 9600\r\n"));  // a code split over two reads
+  p.Write("\x02PATH down\r");                // message text, not a hang-up command
+  EXPECT_TRUE(carrierAfter("ID="));
+  EXPECT_FALSE(carrierAfter("\r\nNO CARRIER\r\n"));
+  EXPECT_TRUE(carrierAfter("\r\nCONNECT\r\n"));
+  p.Write("ATH\r");
+  EXPECT_FALSE(carrierAfter("\r\nOK\r\n"));  // the CONNECT read before does not count again
+  EXPECT_TRUE(carrierAfter("CONNECT NO CARRIER CONNECT"));  // the last code holds
+  p.Close();
+  p.Open();
+  EXPECT_FALSE(p.CarrierDetect());
+  p.Close();
+  ::close(master), ::close(slave);
+}
+
 }  // namespace
 }  // namespace varnel
