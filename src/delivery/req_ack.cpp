@@ -23,7 +23,7 @@ constexpr long kReceiverChars = 100;
 constexpr std::string_view kAckPrefixStart = "<ID=";
 constexpr long kAckPrefixChars = 9;  // "<ID=", three digits and "> "
 constexpr std::array<std::string_view, 7> kProgramExtensions = {".exe", ".com", ".bat", ".vbs",
-                                                                 ".sh",  ".py",  ".pl"};
+                                                                ".sh",  ".py",  ".pl"};
 
 // A whole decimal number (optional sign) within lo..hi; nothing otherwise.
 std::optional<int> WholeNumber(std::string_view text, int lo, int hi) {
@@ -32,8 +32,8 @@ std::optional<int> WholeNumber(std::string_view text, int lo, int hi) {
   if (!t.empty() && t[0] == '+') ++first;
   int n = 0;
   auto [end, ec] = std::from_chars(first, t.data() + t.size(), n);
-  if (first == t.data() + t.size() || ec != std::errc() || end != t.data() + t.size() ||
-      n < lo || n > hi)
+  if (first == t.data() + t.size() || ec != std::errc() || end != t.data() + t.size() || n < lo ||
+      n > hi)
     return std::nullopt;
   return n;
 }
@@ -82,9 +82,9 @@ ReminderGroup PrepareReminderGroup(Varnel& ctx, const ReqAckEntry& entry) {
 void RunNoAckProgram(Varnel& ctx, const ReqAckEntry& entry, const std::string& runProg,
                      SendEntry& e) {
   ProgramCall call = SplitRunProg(runProg);
-  const std::string message =
-      e.RecvMess.starts_with(kAckPrefixStart) ? MidChars(e.RecvMess, kAckPrefixChars + 1)
-                                              : e.RecvMess;
+  const std::string message = e.RecvMess.starts_with(kAckPrefixStart)
+                                  ? MidChars(e.RecvMess, kAckPrefixChars + 1)
+                                  : e.RecvMess;
   const std::string parameters = ExpandRunProgParameters(
       call.parameters, e.RecvName, std::to_string(entry.AlarmId), e.RecvOper, message);
   const bool started = !call.program.empty() && RunExecProg(ctx, call.program, parameters);
@@ -169,7 +169,8 @@ ProgramCall SplitRunProg(std::string_view text) {
   std::string program = Trim(text.substr(0, cut));
   std::string parameters = Trim(text.substr(cut));
   // A quoted program path: its closing quote follows the extension.
-  if (program.starts_with('"') && parameters.starts_with('"')) parameters = Trim(parameters.substr(1));
+  if (program.starts_with('"') && parameters.starts_with('"'))
+    parameters = Trim(parameters.substr(1));
   std::erase(program, '"');
   return {Trim(program), parameters};
 }

@@ -31,7 +31,7 @@ constexpr int kReplyDeletePauseMs = 500;
 struct SmsCommandSettings {
   bool SIL = false;
   bool WaitForReply = false;
-  int WaitForReplyTime = 0;  // seconds, 0 .. 32
+  int WaitForReplyTime = 0;  // seconds
   std::array<std::string, 5> ExecProg;
 };
 
@@ -41,8 +41,7 @@ SmsCommandSettings ReadSmsCommandSettings(Varnel& ctx) {
   SmsCommandSettings s;
   s.SIL = t.Flag("SIL");
   s.WaitForReply = t.Flag("WaitForReply");
-  // Longer waits do not fit the millisecond count of a wait; they are held at the longest.
-  s.WaitForReplyTime = std::clamp<int>(t.Int16("WaitForReplyTime"), 0, kMaxReplyWaitSeconds);
+  s.WaitForReplyTime = t.Int16("WaitForReplyTime");
   for (std::size_t i = 0; i < s.ExecProg.size(); ++i)
     s.ExecProg[i] = t.Text("ExecProg" + std::to_string(i + 1));
   return s;
@@ -73,9 +72,9 @@ void LogSmsEvent(Varnel& ctx, const SmsCommand& cmd) {
 
 // Hands the text to the support groups through "Event.log".
 void WriteSmsEventLine(Varnel& ctx, const SmsCommand& cmd) {
-  AppendLines(ctx.Path(kEventLogFile), {ctx.clock.Now().Text() + "\t" + kNormal + "\t" +
-                                        DropFileField(cmd.sender) + "\t" +
-                                        DropFileField(Trim(cmd.text))});
+  AppendLines(ctx.Path(kEventLogFile),
+              {ctx.clock.Now().Text() + "\t" + kNormal + "\t" + DropFileField(cmd.sender) + "\t" +
+               DropFileField(Trim(cmd.text))});
 }
 
 // Sends an answer to the requesting sender and records it as entry 1 of the send list.
@@ -115,7 +114,7 @@ bool RunSmsProgram(Varnel& ctx, const SmsCommandSettings& s, const SmsCommand& c
     return false;
   }
   if (!s.WaitForReply) return false;
-  Delay(ctx.io, s.WaitForReplyTime * 1000);
+  Delay(ctx.io, ReplyWaitMs(s.WaitForReplyTime));
   std::string answer = "NoReply: reply.sms not found";
   if (FileExists(reply)) ProcessSmsReply(ctx, answer);
   SendAnswer(ctx, to, answer);
@@ -171,6 +170,11 @@ SmsCommand ParseSmsCommand(std::string_view line) {
     }
   }
   return cmd;
+}
+
+int ReplyWaitMs(int waitForReplyTime) {
+  // Longer waits do not fit the millisecond count of a wait; they are held at the longest.
+  return std::clamp(waitForReplyTime, 0, kMaxReplyWaitSeconds) * 1000;
 }
 
 void ProcessSmsCmd(Varnel& ctx) {

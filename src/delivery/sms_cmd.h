@@ -36,6 +36,9 @@ struct SmsCommand {
 
 SmsCommand ParseSmsCommand(std::string_view line);
 
+// Milliseconds to wait for a reply file: WaitForReplyTime held to 0 .. 32 seconds.
+int ReplyWaitMs(int waitForReplyTime);
+
 // Works through "SmsCmd.log". Each line leaves the file before it is acted on, so an error
 // never repeats it; after a program whose reply was awaited the remaining lines wait in the
 // file for the next call.
