@@ -97,8 +97,8 @@ def test_an_answer_acknowledges_the_alarm_in_the_log_the_request_file_and_a_trap
 @needs(faketime=True)
 def test_without_an_answer_reminders_come_a_wait_apart_and_the_last_runs_the_program(
         varnel, tmp_path):
-    sim, clock = gsm_setup(varnel, tmp_path, ReqAck=1, ReqAckWait=5, ReqAckMaxRem=2, ReqAckNoAck=1,
-                       ReqAckRunProg=RUNPROG)
+    sim, clock = gsm_setup(varnel, tmp_path, ReqAck=1, ReqAckWait=5, ReqAckMaxRem=2,
+                           ReqAckNoAck=1, ReqAckRunProg=RUNPROG)
     varnel.snmp_ports()
     alarms = lambda: varnel.alarms("Message, SendStatus")
     with sim:
