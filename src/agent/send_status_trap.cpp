@@ -12,6 +12,20 @@ std::string StatusObject(int n) {
   return std::string(snmp::kPrivateArc) + ".1.3." + std::to_string(n);
 }
 
+// Object n of the acknowledgement group under the private arc.
+std::string AckObject(int n) {
+  return std::string(snmp::kPrivateArc) + ".1.7." + std::to_string(n);
+}
+
+// The agent's own address; an agent bound to every address (or not started) reports the
+// address this machine uses towards the manager.
+std::string TrapAgentAddress(Varnel& ctx, const snmp::TrapTarget& target) {
+  snmp::SnmpAgent& agent = *ctx.snmp.agent;
+  std::string local = agent.LocalAddress();
+  return snmp::IsIpv4(local) && local != "0.0.0.0" ? local
+                                                   : agent.SourceAddressFor(target.Destination());
+}
+
 }  // namespace
 
 int ReceiverTypeCode(const std::string& recvType) {
@@ -28,14 +42,7 @@ void ForwardSendStatus(Varnel& ctx, const std::string& recvName, const std::stri
   Guarded(ctx, "ForwardSendStatus", [&] {
     snmp::TrapTarget target = ReadTrapTarget(ctx, "Event_CheckInterval", "ForwardSendStatusAsTrap");
     if (!target.forward) return;
-    snmp::SnmpAgent& agent = *ctx.snmp.agent;
-    // The agent's own address; an agent bound to every address (or not started) reports the
-    // address this machine uses towards the manager.
-    std::string local = agent.LocalAddress();
-    snmp::Message m = NewServiceTrap(ctx, target, 1,
-                                     snmp::IsIpv4(local) && local != "0.0.0.0"
-                                         ? local
-                                         : agent.SourceAddressFor(target.Destination()));
+    snmp::Message m = NewServiceTrap(ctx, target, 1, TrapAgentAddress(ctx, target));
     m.variables.push_back({StatusObject(1), recvName, snmp::vt::kOctetString});
     m.variables.push_back({StatusObject(2), recvMess, snmp::vt::kOctetString});
     // A receiver type outside the six has no code: the variable goes as Null.
@@ -45,7 +52,21 @@ void ForwardSendStatus(Varnel& ctx, const std::string& recvName, const std::stri
                  : snmp::Variable{StatusObject(3), "", snmp::vt::kNull});
     m.variables.push_back({StatusObject(4), std::to_string(recvSendStatusInt), snmp::vt::kInteger});
     m.variables.push_back({StatusObject(5), recvSendStatus, snmp::vt::kOctetString});
-    agent.SendTrap(target.Destination(), m);
+    ctx.snmp.agent->SendTrap(target.Destination(), m);
+  });
+}
+
+void ForwardReqAckStatus(Varnel& ctx, int alarmId, const std::string& receiver, int ackStatus,
+                         const std::string& ackInfo) {
+  Guarded(ctx, "ForwardReqAckStatus", [&] {
+    snmp::TrapTarget target = ReadTrapTarget(ctx, "Event_CheckInterval", "ForwardSendStatusAsTrap");
+    if (!target.forward) return;
+    snmp::Message m = NewServiceTrap(ctx, target, 3, TrapAgentAddress(ctx, target));
+    m.variables.push_back({AckObject(1), std::to_string(alarmId), snmp::vt::kInteger});
+    m.variables.push_back({AckObject(2), receiver, snmp::vt::kOctetString});
+    m.variables.push_back({AckObject(3), std::to_string(ackStatus), snmp::vt::kInteger});
+    m.variables.push_back({AckObject(4), ackInfo, snmp::vt::kOctetString});
+    ctx.snmp.agent->SendTrap(target.Destination(), m);
   });
 }
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "filter/group_text.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "service/errors.h"
@@ -107,7 +108,8 @@ void ReadSms(Varnel& ctx, bool clearOnly) {
 void DecodePduIncom(Varnel& ctx, const std::string& pdu) {
   Guarded(ctx, "DecodePduIncom", [&] {
     ReceivedSms sms = DecodeSmsDeliver(pdu);
-    AppendLines(ctx.Path(kSmsCmdLog), {sms.number + "\t" + sms.text});
+    // A text with line breaks or TABs stays one line of sender and text.
+    AppendLines(ctx.Path(kSmsCmdLog), {DropFileField(sms.number) + "\t" + DropFileField(sms.text)});
     Delay(ctx.io, ctx.gsm.ShortCommDelay);
   });
 }

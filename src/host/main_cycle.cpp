@@ -4,7 +4,10 @@
 #include "delivery/direct_messages.h"
 #include "delivery/process_send_list.h"
 #include "delivery/read_sms.h"
+#include "delivery/req_ack.h"
 #include "delivery/send_list.h"
+#include "delivery/sms_cmd.h"
+#include "filter/group_text.h"
 #include "filter/hold_queue.h"
 #include "filter/supp_group.h"
 #include "intake/comm_port.h"
@@ -54,8 +57,14 @@ void RunCycle(Varnel& ctx) {
   if (FileExists(ctx.Path("SnmpMess.log"))) ProcessSnmpMessage(ctx);
   if (ctx.SmsServerActive && ctx.clock.Now().HourMinute() != ctx.LastMinute) {
     ReadSms(ctx, false);
+    ProcessSmsCmd(ctx);
     ctx.LastMinute = ctx.clock.Now().HourMinute();
   }
+  if (ctx.ReadSmsCmd && ctx.clock.Now().HourMinute() != ctx.LastMinute) {
+    ProcessSmsCmd(ctx);
+    ctx.LastMinute = ctx.clock.Now().HourMinute();
+  }
+  if (FileExists(ctx.Path(kReqAckFile))) ProcessReqAckLog(ctx);
   SetStatus(ctx, StatusStepCode::Checking, kStatusChecking);
   ctx.events.Clear();
   PollWatchdog(ctx);

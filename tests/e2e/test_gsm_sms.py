@@ -59,7 +59,7 @@ def test_event_reaches_the_phone_the_alarm_log_and_the_manager(varnel, snmptrapd
 
 
 @needs(faketime=True)
-def test_waiting_messages_are_cleared_at_start_and_then_read_into_the_command_file(varnel):
+def test_waiting_messages_are_cleared_at_start_and_then_read_as_commands(varnel):
     sim = modem(varnel)
     varnel.set("Settings_General", DebugMode="Modem Communication")
     varnel.set("Event_SMS", Enabled=1, PMS="SIM", Protocol="ETSI 07.05-PDU SCA")
@@ -77,8 +77,11 @@ def test_waiting_messages_are_cleared_at_start_and_then_read_into_the_command_fi
                                 "AT+CMGD=1", "AT+CMGD=2"]
         sim.store_sms("+46701234567", "ACK 901")
         sim.store_sms("+4670123", "Åsa [ok] {1}")
-        wait_until(lambda: len(varnel.read("SmsCmd.log").splitlines()) >= 2, 70)
-        assert varnel.read("SmsCmd.log").splitlines() == ["46701234567\tACK 901", "4670123\tÅsa [ok] {1}"]
+        # The command handler takes the lines of the command file at once: each is an event.
+        sms = lambda: [r[1:] for r in varnel.events("EventSource, NodeName, Message")
+                       if r[0] == "SMS"]
+        wait_until(lambda: len(sms()) >= 2, 70)
+        assert sms() == [("46701234567", "ACK 901"), ("4670123", "Åsa [ok] {1}")]
         wait_until(lambda: sim.messages == {}, what="the read messages deleted")
     assert varnel.stop() == 0
     trace = varnel.read("Debug/Modem_Communication.txt")
