@@ -18,43 +18,44 @@
 namespace varnel {
 namespace {
 
-// A column of an export line; formatted times are written as DateFormat + " HH:MM:SS".
-struct ExportColumn {
-  const char* name;
-  bool formatted = false;
-};
-
 struct LogTable {
   const char* table;
   const char* file;
   const char* header;  // the field names, separated by one tab
-  std::vector<ExportColumn> columns;
+  std::vector<const char*> columns;
+  bool formatTime;  // DateAndTime written as DateFormat + " HH:MM:SS"
 };
 
 // The log tables in the order they are cleaned, each with its export file.
 const std::vector<LogTable>& LogTables() {
   static const std::vector<LogTable> kTables = {
-      {"LogFiles_Event", "Backup/Event_old.txt",
+      {"LogFiles_Event",
+       "Backup/Event_old.txt",
        "Index\tTime\tSeverity\tSource\tMessage\tEvent Source",
-       {{"Index"}, {"DateAndTime", true}, {"Priority"}, {"NodeName"}, {"Message"},
-        {"EventSource"}}},
-      {"LogFiles_Alarm", "Backup/Alarm_old.txt",
+       {"Index", "DateAndTime", "Priority", "NodeName", "Message", "EventSource"},
+       true},
+      {"LogFiles_Alarm",
+       "Backup/Alarm_old.txt",
        "Index\tTime\tReceiver\tMessage\tSendStatus Text\tSendStatus Integer",
-       {{"Index"}, {"DateAndTime", true}, {"Receiver"}, {"Message"}, {"SendStatus"},
-        {"SendStatusInt"}}},
-      {"LogFiles_ReqAck", "Backup/ReqAck_old.txt",
+       {"Index", "DateAndTime", "Receiver", "Message", "SendStatus", "SendStatusInt"},
+       true},
+      {"LogFiles_ReqAck",
+       "Backup/ReqAck_old.txt",
        "Index\tTime\tAlarm ID\tReceiver\tAck Status\tAck Info",
-       {{"Indexx"}, {"DateAndTime", true}, {"AlarmID"}, {"Receiver"}, {"AckStatus"},
-        {"AckInfo"}}},
-      {"LogFiles_Action", "Backup/Action_old.txt",
+       {"Indexx", "DateAndTime", "AlarmID", "Receiver", "AckStatus", "AckInfo"},
+       true},
+      {"LogFiles_Action",
+       "Backup/Action_old.txt",
        "Index\tCase#\tStartTime\tEndTime\tMessage to IT Staff\tMessage to Customer\tSignature\t"
        "Case Status",
-       {{"Index"}, {"CaseNr"}, {"DateAndTime"}, {"EstimatedOK"}, {"MessageInternal"},
-        {"MessageExternal"}, {"Signature"}, {"CaseStatus"}}},
-      {"LogFiles_Maintenance", "Backup/Maintenance_old.txt",
+       {"Index", "CaseNr", "DateAndTime", "EstimatedOK", "MessageInternal", "MessageExternal",
+        "Signature", "CaseStatus"},
+       false},
+      {"LogFiles_Maintenance",
+       "Backup/Maintenance_old.txt",
        "Index\tStartTime\tEndTime\tMessage to IT Staff\tMessage to Customer\tSignature",
-       {{"Index"}, {"DateAndTime", true}, {"EstimatedOK"}, {"MessageInternal"},
-        {"MessageExternal"}, {"Signature"}}},
+       {"Index", "DateAndTime", "EstimatedOK", "MessageInternal", "MessageExternal", "Signature"},
+       true},
   };
   return kTables;
 }
@@ -203,20 +204,21 @@ void MoveOldRows(Varnel& ctx, const LogTable& t, const std::string& cutoff) {
   Database db = OpenDatabase(ctx);
   db.Begin();
   std::string columns;
-  for (const ExportColumn& c : t.columns) columns += std::string(columns.empty() ? "" : ", ") +
-                                                     "\"" + c.name + "\"";
+  for (const char* c : t.columns)
+    columns += std::string(columns.empty() ? "" : ", ") + "\"" + c + "\"";
   ExportFile out(ctx.Path(t.file), t.header);
   bool any = false;
   {
-    Statement select(db, "SELECT " + columns + " FROM \"" + std::string(t.table) + "\"" +
-                             kOldRows + " ORDER BY rowid");
+    Statement select(db, "SELECT " + columns + " FROM \"" + std::string(t.table) + "\"" + kOldRows +
+                             " ORDER BY rowid");
     select.Bind(1, cutoff);
     while (select.Step()) {
       std::string line;
       for (std::size_t i = 0; i < t.columns.size(); ++i) {
         std::string value = select.Text(static_cast<int>(i));
         if (i > 0) line += '\t';
-        line += Field(t.columns[i].formatted ? FormattedTime(ctx, value) : value);
+        const bool time = t.formatTime && std::string_view(t.columns[i]) == "DateAndTime";
+        line += Field(time ? FormattedTime(ctx, value) : value);
       }
       out.Add(line);
       any = true;

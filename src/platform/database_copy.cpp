@@ -31,9 +31,9 @@ void SyncFile(const std::string& path) {
 
 void CopyInto(Database& source, const std::string& tmp) {
   Connection target;
-  int rc = sqlite3_open_v2(tmp.c_str(), &target.db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  int rc =
+      sqlite3_open_v2(tmp.c_str(), &target.db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK)
     throw VarnelError(err::kDatabaseBase + (rc & 0xFF), sqlite3_errstr(rc) + (": " + tmp));
   sqlite3_backup* backup = sqlite3_backup_init(target.db, "main", source.Handle(), "main");

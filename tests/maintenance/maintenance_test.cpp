@@ -1,10 +1,12 @@
 #include <fcntl.h>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include "maintenance/backup_database.h"
 #include "maintenance/delete_old_log_entries.h"
@@ -13,9 +15,9 @@
 namespace varnel {
 namespace {
 
-using testing::Texts;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using testing::Texts;
 
 // The test clock stands at 2026-06-26 10:15; with DelOldLogDays 30 the 26th of May is old.
 constexpr const char* kOld = "2026-05-26 23:59:59";
@@ -43,18 +45,32 @@ TEST_F(HousekeepingTest, RowsPastTheCalendarDayLimitMoveToTheirExportFiles) {
   AddEvent("2026-05-26 00:00:00", "old at midnight");
   AddEvent(kKept, "thirty days");
   AddEvent("", "undated");
-  AddRow("LogFiles_Alarm", {{"Index", "605260000"}, {"DateAndTime", kOld}, {"Receiver", "ops"},
-                            {"Message", "m"}, {"SendStatus", "sent"}, {"SendStatusInt", "1"}});
+  AddRow("LogFiles_Alarm", {{"Index", "605260000"},
+                            {"DateAndTime", kOld},
+                            {"Receiver", "ops"},
+                            {"Message", "m"},
+                            {"SendStatus", "sent"},
+                            {"SendStatusInt", "1"}});
   AddRow("LogFiles_Alarm", {{"DateAndTime", kKept}});
-  AddRow("LogFiles_ReqAck", {{"Indexx", "7"}, {"DateAndTime", kOld}, {"AlarmID", "901"},
-                             {"Receiver", "ops"}, {"AckStatus", "3"}, {"AckInfo", "done"}});
-  AddRow("LogFiles_Action", {{"Index", "3"}, {"CaseNr", "12"}, {"DateAndTime", kOld},
-                             {"EstimatedOK", "2026-05-27 08:00:00"}, {"MessageInternal", "in"},
-                             {"MessageExternal", "out"}, {"Signature", "js"},
+  AddRow("LogFiles_ReqAck", {{"Indexx", "7"},
+                             {"DateAndTime", kOld},
+                             {"AlarmID", "901"},
+                             {"Receiver", "ops"},
+                             {"AckStatus", "3"},
+                             {"AckInfo", "done"}});
+  AddRow("LogFiles_Action", {{"Index", "3"},
+                             {"CaseNr", "12"},
+                             {"DateAndTime", kOld},
+                             {"EstimatedOK", "2026-05-27 08:00:00"},
+                             {"MessageInternal", "in"},
+                             {"MessageExternal", "out"},
+                             {"Signature", "js"},
                              {"CaseStatus", "closed"}});
-  AddRow("LogFiles_Maintenance", {{"Index", "4"}, {"DateAndTime", kOld},
+  AddRow("LogFiles_Maintenance", {{"Index", "4"},
+                                  {"DateAndTime", kOld},
                                   {"EstimatedOK", "2026-05-27 08:00:00"},
-                                  {"MessageInternal", "in"}, {"MessageExternal", "out"},
+                                  {"MessageInternal", "in"},
+                                  {"MessageExternal", "out"},
                                   {"Signature", "js"}});
   DeleteOldLogEntries(ctx);
 
@@ -117,47 +133,62 @@ TEST_F(HousekeepingTest, AnExportFileRemovedByHandStartsAgainWithItsHeader) {
 // partial lines, and does not hold up the next table; the next run exports the rows.
 TEST_F(HousekeepingTest, AnUnwritableExportFileKeepsTheRowsForTheNextRun) {
   const std::string file = File("Backup/Event_old.txt");
+  int locked = -1;
+  rlimit unlimited{};
+  ::getrlimit(RLIMIT_FSIZE, &unlimited);
+  ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the process
   struct Case {
     const char* what;
     std::function<void()> spoil;
     const char* error;
+    std::size_t alarmsKept;  // a lock on one file does not stop the next table
   };
-  int locked = -1;
   const Case cases[] = {
       {"missing Backup directory",
-       [&] { std::filesystem::rename(File("Backup"), File("Backup.away")); }, "[76] Path not found"},
+       [&] { std::filesystem::rename(File("Backup"), File("Backup.away")); }, "[76] Path not found",
+       1},
       {"locked by another program",
        [&] {
          locked = ::open(file.c_str(), O_WRONLY | O_CREAT, 0644);
          ::flock(locked, LOCK_EX);
        },
-       "[70] Permission denied"},
-      {"disk full", [&] { std::filesystem::create_symlink("/dev/full", file); },
-       "[75] Path/File access error"},
+       "[70] Permission denied", 0},
+      // The disk fills up after the first 32 KiB of the export.
+      {"disk full",
+       [&] {
+         rlimit small = unlimited;
+         small.rlim_cur = 32768;
+         ::setrlimit(RLIMIT_FSIZE, &small);
+       },
+       "[75] Path/File access error", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    AddEvent(kOld, "kept until written");
+    // 700 rows of about 100 characters: more than one piece of the export is written.
+    Db().Exec(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 700) "
+        "INSERT INTO LogFiles_Event (DateAndTime, Message) "
+        "SELECT '2026-05-26 23:59:59', printf('%0100d', i) FROM n");
     AddRow("LogFiles_Alarm", {{"DateAndTime", kOld}});
     log.entries.clear();
     c.spoil();
     DeleteOldLogEntries(ctx);
-    ASSERT_EQ(Errors().size(), std::string(c.what).starts_with("missing") ? 2u : 1u);
-    EXPECT_THAT(Errors()[0], HasSubstr(c.error));
-    EXPECT_THAT(Errors()[0], HasSubstr("(Module: DeleteOldLogEntries)"));
-    EXPECT_THAT(Column("LogFiles_Event", "Message"), ElementsAre("kept until written"));
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    ASSERT_FALSE(Errors().empty());
+    EXPECT_THAT(Errors()[0], AllOf(HasSubstr(c.error), HasSubstr("(Module: DeleteOldLogEntries)")));
+    EXPECT_EQ(Column("LogFiles_Event", "Message").size(), 700u);
+    EXPECT_THAT(Lines("Backup/Event_old.txt"), ElementsAre());
+    EXPECT_EQ(Column("LogFiles_Alarm", "DateAndTime").size(), c.alarmsKept);
 
     // Repaired: the same rows are exported once and removed.
     if (locked >= 0) ::close(locked), locked = -1;
     if (std::filesystem::exists(File("Backup.away")))
       std::filesystem::rename(File("Backup.away"), File("Backup"));
-    std::filesystem::remove(file);
     log.entries.clear();
     DeleteOldLogEntries(ctx);
     EXPECT_THAT(Errors(), ElementsAre());
     EXPECT_THAT(Column("LogFiles_Event", "Message"), ElementsAre());
-    EXPECT_THAT(Lines("Backup/Event_old.txt"),
-                ElementsAre(HasSubstr("Index"), HasSubstr("kept until written")));
+    EXPECT_EQ(Lines("Backup/Event_old.txt").size(), 701u);
     std::filesystem::remove(file);
   }
 }
