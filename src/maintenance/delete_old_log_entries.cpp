@@ -171,10 +171,10 @@ std::string Field(std::string value) {
   return value;
 }
 
-std::string FormattedTime(const Varnel& ctx, const std::string& text) {
+std::string FormattedTime(const DateTimePattern& pattern, const std::string& text) {
   LocalTime t;
   if (!ParseTimeText(text, t)) return text;
-  return FormatDateTime(ctx.DateFormat + " HH:MM:SS", t);
+  return pattern.Format(t);
 }
 
 // Restarts the running numbers and returns DelOldLogDays.
@@ -207,6 +207,7 @@ void MoveOldRows(Varnel& ctx, const LogTable& t, const std::string& cutoff) {
   for (const char* c : t.columns)
     columns += std::string(columns.empty() ? "" : ", ") + "\"" + c + "\"";
   ExportFile out(ctx.Path(t.file), t.header);
+  const DateTimePattern pattern(ctx.DateFormat + " HH:MM:SS");
   bool any = false;
   {
     Statement select(db, "SELECT " + columns + " FROM \"" + std::string(t.table) + "\"" + kOldRows +
@@ -218,7 +219,7 @@ void MoveOldRows(Varnel& ctx, const LogTable& t, const std::string& cutoff) {
         std::string value = select.Text(static_cast<int>(i));
         if (i > 0) line += '\t';
         const bool time = t.formatTime && std::string_view(t.columns[i]) == "DateAndTime";
-        line += Field(time ? FormattedTime(ctx, value) : value);
+        line += Field(time ? FormattedTime(pattern, value) : value);
       }
       out.Add(line);
       any = true;
