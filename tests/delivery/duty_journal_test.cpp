@@ -10,32 +10,23 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class DutyJournalTest : public testing::VarnelTest {
- protected:
-  void AddGroup(const std::string& name, const std::string& first) {
-    AddRow("SuppGrp_Perm", {{"Name", name}, {"RecvName1", first}, {"RecvType1", "PhoneMO"}});
-  }
-  // A journal row for today (the test clock's 2026-06-26) at the given time.
-  void AddHandOver(const std::string& group, const std::string& receiver,
-                   const std::string& time = "1899-12-30 10:00:00") {
-    AddRow("SuppGrp_Jour", {{"Date", "2026-06-26 00:00:00"},
-                            {"Time", time},
-                            {"SupportGroup", group},
-                            {"RecvName1", receiver},
-                            {"RecvType1", "PhoneMO"}});
-  }
-};
+class DutyJournalTest : public testing::VarnelTest {};
 
 // A row that cannot be applied is reported and stays (the next day removes it as out of
 // date); no group is handed to a receiver that does not exist.
 TEST_F(DutyJournalTest, RowsNamingUnknownGroupsOrReceiversAreReportedAndNotApplied) {
   AddRow("Recv_Phone_MO", {{"Name", "night"}, {"Enabled", "1"}});
-  AddGroup("ops", "day");
-  AddGroup("net", "day");
-  AddHandOver("nosuch", "night");
-  AddHandOver("ops", "ghost");
-  AddHandOver("net", "night", "noon");
-  AddHandOver("net", "night", "10:00:00");
+  for (const char* group : {"ops", "net"})
+    AddRow("SuppGrp_Perm", {{"Name", group}, {"RecvName1", "day"}, {"RecvType1", "PhoneMO"}});
+  for (auto [group, receiver, time] : {std::tuple{"nosuch", "night", "10:00:00"},
+                                       {"ops", "ghost", "10:00:00"},
+                                       {"net", "night", "noon"},
+                                       {"net", "night", "1899-12-30 10:00:00"}})
+    AddRow("SuppGrp_Jour", {{"Date", "2026-06-26 00:00:00"},
+                            {"Time", time},
+                            {"SupportGroup", group},
+                            {"RecvName1", receiver},
+                            {"RecvType1", "PhoneMO"}});
   ProcessJourList(ctx);
 
   EXPECT_THAT(Entries(106),

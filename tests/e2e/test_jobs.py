@@ -7,12 +7,8 @@ import sqlite3
 import subprocess
 import time
 
-import pytest
-
 from conftest import DUTY, VARNEL_BIN, faketime_lib, needs, wait_rows_of, wait_until
 from gsm_simulator import GsmSimulator
-
-SENT = ("SMTP: Message sent successfully.", 1)
 
 
 class SteppedClock:
@@ -26,22 +22,20 @@ class SteppedClock:
         self.file.with_suffix(".tmp").write_text(f"{offset:+.0f}\n")
         os.replace(self.file.with_suffix(".tmp"), self.file)
 
-    def start(self, when, tick_ms=50):
+    def start(self, when):
         self.set(when)
         v = self.varnel
-        env = v.env(tick_ms, dict(LD_PRELOAD=faketime_lib(), FAKETIME_NO_CACHE="1",
-                                  FAKETIME_TIMESTAMP_FILE=str(self.file),
-                                  FAKETIME_DONT_RESET="1", FAKETIME_DONT_FAKE_MONOTONIC="1"))
-        env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"),
-                                                     "verify_asan_link_order=0"]))
+        env = v.env(50, dict(LD_PRELOAD=faketime_lib(), FAKETIME_NO_CACHE="1",
+                             FAKETIME_TIMESTAMP_FILE=str(self.file), FAKETIME_DONT_RESET="1",
+                             FAKETIME_DONT_FAKE_MONOTONIC="1"))
+        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
         with open(v.stderr_path, "w") as err:
             v.proc = subprocess.Popen([VARNEL_BIN], env=env, stdout=subprocess.DEVNULL,
                                       stderr=err)
         wait_until(lambda: 101 in v.log() or not v.alive(), 30, "the start entry")
-        assert v.alive(), v.stderr()
 
     def to(self, when):
-        """Moves the clock and returns once a whole cycle has run at the new time."""
+        """Moves the clock; returns once a whole cycle has run at the new time."""
         self.set(when)
         self.varnel.cycle_done()
         self.varnel.cycle_done()
@@ -61,22 +55,19 @@ def test_journal_hand_over_in_its_hour_and_past_rows_dropped(varnel, relay, tmp_
                        Time=f"1899-12-30 {hour}:00:00", SupportGroup="ops", RecvName1=receiver,
                        RecvType1="MailSMTP")
     clock = SteppedClock(varnel, tmp_path)
-    clock.start("2026-06-26 13:58:00")
-    clock.to("2026-06-26 13:59:30")
-    assert len(varnel.query("SELECT * FROM SuppGrp_Jour")) == 3  # no hourly run yet
-
+    clock.start("2026-06-26 13:59:00")
     clock.to("2026-06-26 14:00:30")
-    assert wait_rows_of(varnel.alarms, 2) == [("Night", "ops: On Duty List", *SENT, "MailSMTP"),
-                                              ("Day", "ops: Off Duty List", *SENT, "MailSMTP")]
+    sent = ("SMTP: Message sent successfully.", 1, "MailSMTP")
+    assert wait_rows_of(varnel.alarms, 2) == [("Night", "ops: On Duty List", *sent),
+                                              ("Day", "ops: Off Duty List", *sent)]
     assert varnel.query("SELECT RecvName1 FROM SuppGrp_Perm") == [("Night",)]
     # Yesterday's row went unapplied; the one for 15:00 waits for its hour.
     assert varnel.query("SELECT Date, Time FROM SuppGrp_Jour") == [
         ("2026-06-26 00:00:00", "1899-12-30 15:00:00")]
-    wait_until(lambda: len(mails.mails) == 2, what="both notices mailed")
-    assert sorted((m["rcpt"][0], m["msg"].get_content().strip()) for m in mails.mails) == [
-        ("day@example.org", "ops: Off Duty List"), ("night@example.org", "ops: On Duty List")]
-    assert varnel.log(106) == []
-    assert varnel.stop() == 0
+    wait_until(lambda: sorted((m["rcpt"][0], m["msg"].get_content().strip()) for m in mails.mails)
+               == [("day@example.org", "ops: Off Duty List"),
+                   ("night@example.org", "ops: On Duty List")], what="both notices mailed")
+    assert varnel.log(106) == [] and varnel.stop() == 0
 
 
 @needs("snmpset", faketime=True)
@@ -90,10 +81,9 @@ def test_buffered_messages_wait_three_day_boundaries_and_leave_in_order(varnel, 
     varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
                    TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
                    ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
-    off = {column: 0 for column in DUTY}
     # On duty from Thursday on, and on Fridays only.
     for name, duty in (("Thu", dict(DUTY, DutyTimeMon=0, DutyTimeTue=0, DutyTimeWed=0)),
-                       ("Fri", dict(off, DutyTimeFri=16777215))):
+                       ("Fri", {**{day: 0 for day in DUTY}, "DutyTimeFri": 16777215})):
         varnel.add_row("Recv_Phone_MO", Name=name, Enabled=1, PhoneNumber="46700",
                        Operator="Alpha", BufferMessages=1, **duty)
     varnel.add_group("ops", ("Thu", "PhoneMO"), ("Fri", "PhoneMO"))
@@ -105,68 +95,52 @@ def test_buffered_messages_wait_three_day_boundaries_and_leave_in_order(varnel, 
             wait_rows_of(varnel.events, i)
         varnel.cycle_done()  # the cycle that buffered the third has ended
         # Each step lands in another hour, so that each runs the hourly jobs.
-        clock.to("2026-07-01 09:30:00")  # Wednesday: both still off duty
-        assert varnel.alarms() == [] and sim.sent == []
-
         clock.to("2026-07-02 10:30:00")  # Thursday, three day boundaries later
         rows = wait_rows_of(lambda: varnel.alarms("Receiver, Message, SendStatusInt"), 3)
         assert rows == [("Thu", text, 1) for text in ("first", "second", "third")]
         assert [s["text"] for s in sim.sent] == ["first", "second", "third"]
-
         clock.to("2026-07-03 11:30:00")  # Friday: four boundaries, dropped unsent
         assert len(varnel.alarms()) == 3 and len(sim.sent) == 3
-    assert varnel.log(106) == []
-    assert varnel.stop() == 0
-
-
-def exported(path):
-    """The message field of each line of an export file after its header."""
-    with open(path, encoding="utf-8", newline="") as f:
-        lines = f.read().split("\r\n")[:-1]
-    assert lines[0] == "Index\tTime\tSeverity\tSource\tMessage\tEvent Source"
-    return [line.split("\t")[4] for line in lines[1:]]
+    assert varnel.log(106) == [] and varnel.stop() == 0
 
 
 @needs("snmpset", faketime=True)
 def test_forty_days_unattended_with_daily_copies_and_housekeeping(varnel, tmp_path):
     varnel.init().snmp_ports()
     varnel.set("Settings_General", BackupVarnel=1, BackupHour=3, DelOldLogDays=7)
-    first, days, per_day = dt.date(2026, 7, 1), 40, 300
+    first, days, per_day, sizes = dt.date(2026, 7, 1), 40, 300, []
+    copy = lambda date: varnel.path(f"Backup/Varnel_{date.strftime('%a')}.mdb")
+    events = "SELECT * FROM LogFiles_Event ORDER BY rowid"
     clock = SteppedClock(varnel, tmp_path)
     clock.start(f"{first} 00:00:30")
-    live = lambda sql: varnel.query(sql)
-    sizes = {}
     for d in range(days):
         date = first + dt.timedelta(days=d)
         if d:
             clock.to(f"{date} 00:30:00")  # the first cycle of the day cleans the logs
-        varnel.drop(*(f"{date} 00:30:{i % 60:02}\t5 - Normal\tnode{i}\tday {d:02} event {i:03}"
+        varnel.drop(*(f"{date} 00:30:{i % 60:02}\t5 - Normal\tn{i}\tday {d:02} event {i:03}"
                       for i in range(per_day)))
-        wait_until(lambda: live(f"SELECT COUNT(*) FROM LogFiles_Event WHERE Message LIKE "
-                                f"'day {d:02} %'")[0][0] == per_day, what=f"day {d}'s events")
+        wait_until(lambda: varnel.query("SELECT COUNT(*) FROM LogFiles_Event WHERE Message "
+                                        f"LIKE 'day {d:02} %'")[0][0] == per_day)
         clock.to(f"{date} 03:30:00")  # the backup hour
-        copy = varnel.path(f"Backup/Varnel_{date.strftime('%a')}.mdb")
-        with sqlite3.connect(f"file:{copy}?mode=ro", uri=True) as con:
+        with sqlite3.connect(f"file:{copy(date)}?mode=ro", uri=True) as con:
             assert con.execute("PRAGMA integrity_check").fetchall() == [("ok",)]
-            assert con.execute("SELECT * FROM LogFiles_Event ORDER BY rowid").fetchall() == \
-                live("SELECT * FROM LogFiles_Event ORDER BY rowid")
-        sizes[d] = os.path.getsize(varnel.path("Varnel.mdb"))
-    assert varnel.log(106) == []
-    assert varnel.stop() == 0
+            assert con.execute(events).fetchall() == varnel.query(events)
+        sizes.append(os.path.getsize(varnel.path("Varnel.mdb")))
+    assert varnel.log(106) == [] and varnel.stop() == 0
 
     # Every event of every day is either still logged or exported, exactly once.
-    messages = [m for (m,) in live("SELECT Message FROM LogFiles_Event")]
-    messages += exported(varnel.path("Backup/Event_old.txt"))
-    per = collections.Counter(m[:6] for m in messages)
-    assert per == {f"day {d:02}": per_day for d in range(days)}
-    assert len(set(messages)) == days * per_day
-    # Seven days are kept, plus the day at hand; the file stops growing once they are.
-    assert len(live("SELECT * FROM LogFiles_Event")) == 8 * per_day
-    assert sizes[days - 1] <= sizes[10] * 1.1
-    # The copies rotate: each weekday's copy is the one of its last day.
-    for d in range(days - 7, days):
-        date = first + dt.timedelta(days=d)
-        copy = varnel.path(f"Backup/Varnel_{date.strftime('%a')}.mdb")
-        with sqlite3.connect(f"file:{copy}?mode=ro", uri=True) as con:
-            newest = con.execute("SELECT MAX(Message) FROM LogFiles_Event").fetchall()[0][0]
-        assert newest.startswith(f"day {d:02} ")
+    messages = [m for (m,) in varnel.query("SELECT Message FROM LogFiles_Event")]
+    with open(varnel.path("Backup/Event_old.txt"), encoding="utf-8", newline="") as f:
+        lines = f.read().split("\r\n")[:-1]
+    assert lines[0] == "Index\tTime\tSeverity\tSource\tMessage\tEvent Source"
+    messages += [line.split("\t")[4] for line in lines[1:]]
+    assert len(set(messages)) == len(messages) == days * per_day
+    assert collections.Counter(m[:6] for m in messages) == {
+        f"day {d:02}": per_day for d in range(days)}
+    # Seven days are kept besides today's; the file stops growing once they are.
+    assert len(varnel.query(events)) == 8 * per_day
+    assert sizes[-1] <= sizes[10] * 1.1
+    for d in range(days - 7, days):  # each weekday's copy is the one of its last day
+        with sqlite3.connect(f"file:{copy(first + dt.timedelta(days=d))}?mode=ro", uri=True) as c:
+            assert c.execute("SELECT MAX(Message) FROM LogFiles_Event").fetchone()[0][:6] == \
+                f"day {d:02}"
