@@ -18,7 +18,8 @@ bool ReadJournalTime(const std::string& date, const std::string& time, std::stri
   LocalTime d;
   if (!ParseTimeText(date.substr(0, 10), d)) return false;
   day = d.DateText();
-  std::string t = time.substr(time.find(' ') == std::string::npos ? 0 : time.find(' ') + 1);
+  const std::size_t space = time.find(' ');
+  const std::string t = space == std::string::npos ? time : time.substr(space + 1);
   std::size_t digits = 0;
   while (digits < t.size() && digits < 2 && std::isdigit(static_cast<unsigned char>(t[digits])))
     ++digits;
