@@ -139,16 +139,7 @@ void BuildSendList(Varnel& ctx, const SuppGroupTable& groups, const char* proced
         ReceiverParameters p = GetSendParameters(ctx, *tables, group.Mess, name, type);
         // Every slot counts, so an invalid receiver leaves its entry free.
         if (++n > kMaxSendList || !p.Valid) continue;
-        SendEntry& e = list[n];
-        e.RecvName = name;
-        e.RecvType = type;
-        e.RecvAddr = p.Addr;
-        e.RecvOper = p.Oper;
-        e.RecvMess = group.Mess;
-        e.RecvBuffMess = p.BuffMess;
-        e.RecvPagerNumMoCall = p.PagerNumMoCall;
-        e.RecvPagerNumCode = p.PagerNumCode;
-        e.RecvPagerNumDelay = p.PagerNumDelay;
+        FillSendEntry(list[n], name, type, group.Mess, p);
       }
     }
     // A receiver that several groups address with the same text gets it once.
@@ -184,6 +175,25 @@ Table* ReceiverTables::Find(const std::string& table, const std::string& name) {
   t.MoveFirst();
   for (std::size_t i = 0; i < row->second; ++i) t.MoveNext();
   return &t;
+}
+
+void FillSendEntry(SendEntry& e, const std::string& receiverName, const std::string& receiverType,
+                   const std::string& message, const ReceiverParameters& p) {
+  e.RecvName = receiverName;
+  e.RecvType = receiverType;
+  e.RecvAddr = p.Addr;
+  e.RecvOper = p.Oper;
+  e.RecvMess = message;
+  e.RecvBuffMess = p.BuffMess;
+  e.RecvPagerNumMoCall = p.PagerNumMoCall;
+  e.RecvPagerNumCode = p.PagerNumCode;
+  e.RecvPagerNumDelay = p.PagerNumDelay;
+}
+
+bool ReceiverExists(ReceiverTables& tables, const std::string& receiverName,
+                    const std::string& receiverType) {
+  const ReceiverKind* kind = FindKind(receiverType);
+  return kind && tables.Find(kind->table, receiverName);
 }
 
 ReceiverParameters GetSendParameters(Varnel& ctx, ReceiverTables& tables,

@@ -40,6 +40,14 @@ class ReceiverTables {
   std::map<std::string, Indexed> tables_;
 };
 
+// Entry e of the send list for a valid receiver and its message.
+void FillSendEntry(SendEntry& e, const std::string& receiverName, const std::string& receiverType,
+                   const std::string& message, const ReceiverParameters& p);
+
+// Whether the table of the receiver type has a receiver of that name (enabled or not).
+bool ReceiverExists(ReceiverTables& tables, const std::string& receiverName,
+                    const std::string& receiverType);
+
 // Looks the receiver up in the table of its type. An off-duty receiver that buffers gets the
 // message into the buffer list. Opens its own connection.
 ReceiverParameters GetSendParameters(Varnel& ctx, const std::string& message,

@@ -2,6 +2,7 @@
 
 #include "agent/snmp_agent.h"
 #include "delivery/direct_messages.h"
+#include "delivery/journal_and_buffer.h"
 #include "delivery/process_send_list.h"
 #include "delivery/read_sms.h"
 #include "delivery/req_ack.h"
@@ -14,6 +15,8 @@
 #include "intake/event_log_file.h"
 #include "intake/snmp_trap_events.h"
 #include "intake/syslog.h"
+#include "maintenance/backup_database.h"
+#include "maintenance/delete_old_log_entries.h"
 #include "platform/files.h"
 #include "service/errors.h"
 #include "service/settings.h"
@@ -38,11 +41,15 @@ void PollWatchdog(Varnel& ctx) {
 void RunHourlyJobs(Varnel& ctx) {
   int hour = ctx.clock.Now().hour;
   if (hour == ctx.LastHour) return;
+  ProcessJourList(ctx);
+  ProcessBufferList(ctx);
+  BackupDatabase(ctx);
+  ProcessDailyTestMessage(ctx);
   // The network manager status import is not part of this server, so the hourly list has
   // no call for it. An hour below LastHour marks the first cycle of a new day, whose jobs
   // run here before LastHour moves on; until then the alarm log dates its rows to the day
   // before.
-  ProcessDailyTestMessage(ctx);
+  if (hour < ctx.LastHour) DeleteOldLogEntries(ctx);
   ctx.LastHour = hour;
 }
 

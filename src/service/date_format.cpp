@@ -18,11 +18,7 @@ const char* const kMonthLong[] = {"January",   "February", "March",    "April",
                                   "May",       "June",     "July",     "August",
                                   "September", "October",  "November", "December"};
 
-struct Token {
-  char letter = 0;  // 'Y','M','D','H','N','S','A' (AM/PM) or 0 for literal text
-  int width = 0;
-  std::string literal;
-};
+using Token = DateTimePattern::Token;
 
 std::vector<Token> Tokenize(const std::string& p) {
   std::vector<Token> out;
@@ -73,11 +69,16 @@ std::string Num(int v, int width) {
 }  // namespace
 
 std::string FormatDateTime(const std::string& pattern, const LocalTime& t) {
-  auto tokens = Tokenize(pattern);
-  bool twelveHour = false;
-  for (const auto& tok : tokens) twelveHour |= tok.letter == 'A';
+  return DateTimePattern(pattern).Format(t);
+}
+
+DateTimePattern::DateTimePattern(const std::string& pattern) : tokens_(Tokenize(pattern)) {
+  for (const auto& tok : tokens_) twelveHour_ |= tok.letter == 'A';
+}
+
+std::string DateTimePattern::Format(const LocalTime& t) const {
   std::string out;
-  for (const auto& tok : tokens) {
+  for (const auto& tok : tokens_) {
     switch (tok.letter) {
       case 0: out += tok.literal; break;
       case 'Y': out += tok.width >= 3 ? Num(t.year, 4) : Num(t.year % 100, 2); break;
@@ -99,7 +100,7 @@ std::string FormatDateTime(const std::string& pattern, const LocalTime& t) {
         break;
       case 'H': {
         int h = t.hour;
-        if (twelveHour) h = h % 12 == 0 ? 12 : h % 12;
+        if (twelveHour_) h = h % 12 == 0 ? 12 : h % 12;
         out += Num(h, tok.width);
         break;
       }
