@@ -95,9 +95,14 @@ int RunSend(std::span<const std::string> args) {
 
     AgentAddress address = ReadAgentAddress(db);
     AgentClient agent(address);
-    if (!address.enabled || !agent.Get({MibBaseOid(kRunState)})) {
+    auto state = address.enabled ? agent.Get({MibBaseOid(kRunState)}) : std::nullopt;
+    if (!state) {
       std::cerr << "varnel-admin: the service does not answer on its agent; nothing was queued\n";
       return kExitNoService;
+    }
+    if ((*state)[0].value != "1") {
+      std::cerr << "varnel-admin: the service is paused and would not send; nothing was queued\n";
+      return kExitFailed;
     }
     const std::string last =
         Query(db, "SELECT IFNULL(MAX(rowid), 0) FROM LogFiles_Alarm").values[0][0];

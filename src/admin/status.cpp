@@ -1,5 +1,6 @@
 // status: what the running service reports through its agent, with the listeners' status
 // texts and the day's log counts from the database.
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -30,6 +31,19 @@ constexpr ListenerLine kListenerLines[] = {
     {"SMTP server", "smtpServer", kSmtpServerStatus},
     {"SMS server", "smsServer", kSmsServerStatus},
 };
+
+// The activity codes of the agent, as words.
+std::string ActivityWord(const std::string& code) {
+  static const char* const kWords[] = {"paused",
+                                       "counting down",
+                                       "checking for new events",
+                                       "sending",
+                                       "sending",
+                                       "database backup or housekeeping",
+                                       "receiving the database from the primary"};
+  const int n = std::atoi(code.c_str());
+  return n >= 1 && n <= 7 ? kWords[n - 1] : "activity " + code;
+}
 
 std::string StatusWord(const std::string& code) {
   return code == "1" ? "started" : code == "2" ? "not started" : "unknown (" + code + ")";
@@ -91,8 +105,8 @@ int RunStatus(std::span<const std::string> args) {
     };
 
     std::cout << "Service: " << (value(kRunState) == "1" ? "running" : "paused") << "\n"
-              << "Activity: " << value(kActivity) << ", next check in " << value(kSecondsToCheck)
-              << " s\n"
+              << "Activity: " << ActivityWord(value(kActivity)) << ", next check in "
+              << value(kSecondsToCheck) << " s\n"
               << "Status text: " << value(kStatusText) << "\n";
     AlignedPrinter listeners({"Listener", "State", "Status text"});
     std::vector<std::vector<std::string>> rows;

@@ -49,6 +49,14 @@ def test_status_of_a_running_then_a_stopped_service(varnel):
 
     varnel.snmp_set(f"{P}.1.1.1.0", "i", "2")  # paused through the agent
     assert admin("status", varnel.home).stdout.startswith("Service: paused\n")
+    netsend_receiver(varnel, "Ops")
+    r = admin("send", varnel.home, "Ops")  # a paused service would not send it
+    assert r.returncode == 1 and "paused" in r.stderr
+    assert varnel.query("SELECT COUNT(*) FROM Receiver_Test") == [(0,)]
+    # The agent answers a community it does not take without values: no answer either.
+    varnel.set("Settings_SNMP_Agent", GetComm="changed")
+    assert admin("status", varnel.home).returncode == 3
+    varnel.set("Settings_SNMP_Agent", GetComm="public")
 
     assert varnel.stop() == 0
     r = admin("status", varnel.home)
@@ -134,10 +142,13 @@ def test_explain_names_the_deciding_condition_of_every_group(varnel):
     first_out = admin("explain", varnel.home, "--event", first).stdout
     assert next(line for line in first_out.splitlines()
                 if line.startswith("Correlated")).split()[1] == "matched"
-    # A made-up event, judged now.
-    out = admin("explain", varnel.home, "db7", "3", "disk full").stdout
-    assert next(line for line in out.splitlines() if line.startswith("DB team")).split()[2] \
-        == "matched"
+    # A made-up event, judged now; a pattern that does not compile is shown as the filter
+    # reports it.
+    varnel.add_group("Broken", ("dba", "PopupNetSend"), NodeName="[db")
+    out = admin("explain", varnel.home, "db7", "3", "disk full").stdout.splitlines()
+    assert next(line for line in out if line.startswith("DB team")).split()[2] == "matched"
+    assert "missed: node filter" in next(line for line in out if line.startswith("Broken"))
+    assert "filter error: [93] Invalid pattern string (Module: StringCompareText)" in out
 
 
 def test_log_follow_shows_a_new_event_and_json_filters_by_time(varnel):
