@@ -160,6 +160,32 @@ void BuildSendList(Varnel& ctx, const SuppGroupTable& groups, const char* proced
 
 }  // namespace
 
+const char* ReceiverTable(const std::string& type) {
+  const ReceiverKind* kind = FindKind(type);
+  return kind ? kind->table : nullptr;
+}
+
+ReceiverParameters ReadReceiverRow(Table& t, const std::string& type) {
+  ReceiverParameters found;
+  const ReceiverKind* kind = FindKind(type);
+  if (!kind) return found;
+  found.Addr = t.Text(kind->address);
+  if (kind->oper) found.Oper = t.Text(kind->oper);
+  if (type == kMailSMTP) {
+    found.Oper = t.Text("MailServer1");
+    if (t.Flag("UseMailServer2")) {
+      found.Oper += ';';
+      found.Oper += t.Text("MailServer2");
+    }
+  } else if (type == kPagerNum) {
+    found.PagerNumMoCall = t.Flag("MoCalling");
+    found.PagerNumCode = t.Text("SendCode");
+    found.PagerNumDelay = t.Int16("DelayTime");
+  }
+  if (kind->buffers) found.BuffMess = t.Flag("BufferMessages");
+  return found;
+}
+
 Table* ReceiverTables::Find(const std::string& table, const std::string& name) {
   auto it = tables_.find(table);
   if (it == tables_.end()) {
@@ -207,21 +233,7 @@ ReceiverParameters GetSendParameters(Varnel& ctx, ReceiverTables& tables,
     if (!row) return;
     Table& t = *row;
 
-    ReceiverParameters found;
-    found.Addr = t.Text(kind->address);
-    if (kind->oper) found.Oper = t.Text(kind->oper);
-    if (receiverType == kMailSMTP) {
-      found.Oper = t.Text("MailServer1");
-      if (t.Flag("UseMailServer2")) {
-        found.Oper += ';';
-        found.Oper += t.Text("MailServer2");
-      }
-    } else if (receiverType == kPagerNum) {
-      found.PagerNumMoCall = t.Flag("MoCalling");
-      found.PagerNumCode = t.Text("SendCode");
-      found.PagerNumDelay = t.Int16("DelayTime");
-    }
-    if (kind->buffers) found.BuffMess = t.Flag("BufferMessages");
+    ReceiverParameters found = ReadReceiverRow(t, receiverType);
     const bool enabled = t.Flag("Enabled");
     const std::int32_t mask = t.Int32(DutyTimeColumn(ctx.clock.Now().weekday));
     if (!enabled) return;

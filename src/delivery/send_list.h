@@ -48,6 +48,16 @@ void FillSendEntry(SendEntry& e, const std::string& receiverName, const std::str
 bool ReceiverExists(ReceiverTables& tables, const std::string& receiverName,
                     const std::string& receiverType);
 
+// The receiver types in the order of their tables, and the table of a type (nullptr for a
+// word that is no receiver type).
+inline constexpr const char* kReceiverTypes[] = {kPhoneDA,  kPhoneMO,  kPagerAlfa,
+                                                 kPagerNum, kMailSMTP, kPopupNetSend};
+const char* ReceiverTable(const std::string& type);
+// What a transport needs of the receiver on the current row of the table of its type:
+// address, operator or mail server list, buffering and numeric pager options. Valid stays
+// false; enabling and duty are the caller's to judge.
+ReceiverParameters ReadReceiverRow(Table& t, const std::string& type);
+
 // Looks the receiver up in the table of its type. An off-duty receiver that buffers gets the
 // message into the buffer list. Opens its own connection.
 ReceiverParameters GetSendParameters(Varnel& ctx, const std::string& message,

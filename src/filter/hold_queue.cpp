@@ -114,21 +114,28 @@ HeldEntry HoldEvent(const std::string& groupName, const LocalTime& now, int hold
                    nodeName,  LeftChars(message, kHeldMessageChars), "False"};
 }
 
-bool TestForName_Hq(Varnel& ctx, const std::string& groupName, const std::string& nodeName) {
+bool HeldForNode(const HeldEntry& e, const std::string& groupName, const std::string& nodeName) {
   // Fields were written with TAB, CR and LF as blanks; compare in that form.
-  const std::string group = DropFileField(groupName), node = DropFileField(nodeName);
+  return e.GroupName == DropFileField(groupName) && e.NodeName == DropFileField(nodeName);
+}
+
+bool HeldDuplicates(const HeldEntry& e, const std::string& groupName, const std::string& criteria,
+                    const std::string& priority, const std::string& nodeName,
+                    const std::string& message) {
+  return HeldForNode(e, groupName, nodeName) && e.Priority == DropFileField(priority) &&
+         MessageMatches(e.Message, DropFileField(message), criteria);
+}
+
+bool TestForName_Hq(Varnel& ctx, const std::string& groupName, const std::string& nodeName) {
   return AnyHeld(ctx, "TestForName_Hq",
-                 [&](const HeldEntry& e) { return e.GroupName == group && e.NodeName == node; });
+                 [&](const HeldEntry& e) { return HeldForNode(e, groupName, nodeName); });
 }
 
 bool TestForDuplicate_Hq(Varnel& ctx, const std::string& groupName, const std::string& criteria,
                          const std::string& priority, const std::string& nodeName,
                          const std::string& message) {
-  const std::string group = DropFileField(groupName), prio = DropFileField(priority),
-                    node = DropFileField(nodeName), m = DropFileField(message);
   return AnyHeld(ctx, "TestForDuplicate_Hq", [&](const HeldEntry& e) {
-    return e.GroupName == group && e.Priority == prio && e.NodeName == node &&
-           MessageMatches(e.Message, m, criteria);
+    return HeldDuplicates(e, groupName, criteria, priority, nodeName, message);
   });
 }
 

@@ -39,6 +39,13 @@ HeldEntry HoldEvent(const std::string& groupName, const LocalTime& now, int hold
                     const std::string& eventTime, const std::string& priority,
                     const std::string& nodeName, const std::string& message);
 
+// True when a held entry is of the group for the node, or also duplicates the event (same
+// priority, message compared by criteria as TestForDuplicate_Hq does).
+bool HeldForNode(const HeldEntry& e, const std::string& groupName, const std::string& nodeName);
+bool HeldDuplicates(const HeldEntry& e, const std::string& groupName, const std::string& criteria,
+                    const std::string& priority, const std::string& nodeName,
+                    const std::string& message);
+
 // True when the hold queue holds an entry of the group for the node.
 bool TestForName_Hq(Varnel& ctx, const std::string& groupName, const std::string& nodeName);
 // True when the event duplicates a held entry of the group (same priority and node, message

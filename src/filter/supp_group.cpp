@@ -14,23 +14,6 @@
 namespace varnel {
 namespace {
 
-// The correlation columns of a group row.
-struct Correlation {
-  bool SkipDupEvent;
-  std::string CriteriaDupEvent, PriorityUp, PrioritySearchUp;
-  int HoldTimer;
-  bool SendMessFirstDown, SendUpNotInQueue;
-
-  explicit Correlation(Table& t)
-      : SkipDupEvent(t.Flag("SkipDupEvent")),
-        CriteriaDupEvent(t.Text("CriteriaDupEvent")),
-        PriorityUp(t.Text("PriorityUp")),
-        PrioritySearchUp(t.Text("PrioritySearchUp")),
-        HoldTimer(t.Int16("HoldTimer")),
-        SendMessFirstDown(t.Flag("SendMessFirstDown")),
-        SendUpNotInQueue(t.Flag("SendUpNotInQueue")) {}
-};
-
 struct RunContext {
   Varnel& ctx;
   Table& checkInterval;
@@ -46,37 +29,16 @@ struct RunContext {
 // Runs every event of the list against one enabled, on-duty group and fills its entry.
 void CheckGroup(RunContext& run, Table& group, SuppGroupEntry& entry) {
   Varnel& ctx = run.ctx;
-  const std::string name = group.Text("Name");
-  const std::string priority = group.Text("Priority");
-  const std::string prioritySearch = group.Text("PrioritySearch");
-  const CaseMode mode = group.Flag("CaseSensitive") ? CaseMode::Binary : CaseMode::Text;
-  const PatternList node(ctx, group.Text("NodeName"), group.Text("NodeNameSearch"), mode);
-  const PatternList message(ctx, group.Text("Message"), group.Text("MessageSearch"), mode);
-  const bool correlation = group.Flag("Correlation");
-  std::optional<Correlation> corr;
+  GroupFilter filter(ctx, group);
+  HoldQueueFile queue(ctx);
   bool matched = false;
 
   for (int i = 1; i <= ctx.events.Count(); ++i) {
     const InEvent& ev = ctx.events[i];
-    if (!PriorityCondition(ev.Priority, priority, prioritySearch) || !node.Holds(ev.Name) ||
-        !message.Holds(ev.Message))
-      continue;
-
-    if (correlation) {
-      if (!corr) corr.emplace(group);
-      if (corr->SkipDupEvent &&
-          TestForDuplicate_Hq(ctx, name, corr->CriteriaDupEvent, ev.Priority, ev.Name, ev.Message))
-        continue;  // neither sent nor held again
-      if (PriorityCondition(ev.Priority, corr->PriorityUp, corr->PrioritySearchUp)) {
-        // An up event with a held down is left to the hold queue.
-        if (!corr->SendUpNotInQueue || TestForName_Hq(ctx, name, ev.Name)) continue;
-      } else {
-        AppendLines(ctx.Path(kHoldQueueFile),
-                    {FormatHoldQueueLine(HoldEvent(name, run.now, corr->HoldTimer, ev.DateAndTime,
-                                                   ev.Priority, ev.Name, ev.Message))});
-        if (!corr->SendMessFirstDown) continue;
-      }
-    }
+    const GroupFilter::Verdict verdict = filter.Judge(ev, queue);
+    if (verdict.hold)
+      AppendLines(ctx.Path(kHoldQueueFile), {FormatHoldQueueLine(filter.HoldEntry(run.now, ev))});
+    if (verdict.decided != GroupCondition::Matched) continue;
 
     if (!matched) {
       FillGroupEntry(entry, group);
@@ -97,6 +59,58 @@ void CheckGroup(RunContext& run, Table& group, SuppGroupEntry& entry) {
 
 }  // namespace
 
+GroupCondition GroupGate(const Clock& clock, Table& t) {
+  const bool onDuty = DutyTimeCheck(clock, t.Int32(DutyTimeColumn(clock.Now().weekday)));
+  if (!t.Flag("Enabled")) return GroupCondition::Disabled;
+  return onDuty ? GroupCondition::Matched : GroupCondition::OffDuty;
+}
+
+GroupFilter::GroupFilter(Varnel& ctx, Table& group)
+    : group_(group),
+      name_(group.Text("Name")),
+      priority_(group.Text("Priority")),
+      prioritySearch_(group.Text("PrioritySearch")),
+      node_(ctx, group.Text("NodeName"), group.Text("NodeNameSearch"),
+            group.Flag("CaseSensitive") ? CaseMode::Binary : CaseMode::Text),
+      message_(ctx, group.Text("Message"), group.Text("MessageSearch"),
+               group.Flag("CaseSensitive") ? CaseMode::Binary : CaseMode::Text),
+      correlation_(group.Flag("Correlation")) {}
+
+const GroupFilter::Correlation& GroupFilter::Corr() {
+  if (!corr_) {
+    Table& t = group_;
+    corr_ = Correlation{t.Flag("SkipDupEvent"),    t.Text("CriteriaDupEvent"),
+                        t.Text("PriorityUp"),      t.Text("PrioritySearchUp"),
+                        t.Int16("HoldTimer"),      t.Flag("SendMessFirstDown"),
+                        t.Flag("SendUpNotInQueue")};
+  }
+  return *corr_;
+}
+
+GroupFilter::Verdict GroupFilter::Judge(const InEvent& ev, HeldEvents& queue) {
+  if (!PriorityCondition(ev.Priority, priority_, prioritySearch_))
+    return {GroupCondition::Priority, false};
+  if (!node_.Holds(ev.Name)) return {GroupCondition::NodeFilter, false};
+  if (!message_.Holds(ev.Message)) return {GroupCondition::MessageFilter, false};
+  if (!correlation_) return {GroupCondition::Matched, false};
+
+  const Correlation& c = Corr();
+  if (c.SkipDupEvent &&
+      queue.IsDuplicate(name_, c.CriteriaDupEvent, ev.Priority, ev.Name, ev.Message))
+    return {GroupCondition::Duplicate, false};  // neither sent nor held again
+  if (PriorityCondition(ev.Priority, c.PriorityUp, c.PrioritySearchUp)) {
+    // An up event with a held down is left to the hold queue.
+    if (!c.SendUpNotInQueue || queue.HasNode(name_, ev.Name))
+      return {GroupCondition::UpLeftToQueue, false};
+    return {GroupCondition::Matched, false};
+  }
+  return {c.SendMessFirstDown ? GroupCondition::Matched : GroupCondition::HeldDown, true};
+}
+
+HeldEntry GroupFilter::HoldEntry(const LocalTime& now, const InEvent& ev) {
+  return HoldEvent(name_, now, Corr().HoldTimer, ev.DateAndTime, ev.Priority, ev.Name, ev.Message);
+}
+
 void SuppGroupCheck(Varnel& ctx) {
   Guarded(ctx, "SuppGroupCheck", [&] {
     SuppGroupTable& table = ctx.filter.SuppGrp;
@@ -106,13 +120,11 @@ void SuppGroupCheck(Varnel& ctx) {
     if (groups.Eof()) return;
     Table checkInterval = db.Open("Event_CheckInterval");
     RunContext run{ctx, checkInterval, ctx.clock.Now(), std::nullopt};
-    const std::string dutyColumn = DutyTimeColumn(run.now.weekday);
 
     // Entry k belongs to the k-th group that is enabled and on duty now.
     int k = 0;
     for (; !groups.Eof(); groups.MoveNext()) {
-      const bool onDuty = DutyTimeCheck(ctx.clock, groups.Int32(dutyColumn));
-      if (!groups.Flag("Enabled") || !onDuty) continue;
+      if (GroupGate(ctx.clock, groups) != GroupCondition::Matched) continue;
       if (++k > kMaxSuppGroups) throw VarnelError(err::kSubscript, "Subscript out of range");
       CheckGroup(run, groups, table[k]);
     }

@@ -1,0 +1,179 @@
+#include "admin/ops_common.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace varnel::admin {
+
+std::string ProgramDatabase(const std::string& dir) {
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    throw BadInput(dir + " is not a directory");
+  const std::string path = dir + "/Varnel.mdb";
+  if (!FileExists(path)) throw BadInput(dir + " is not a program directory: it has no Varnel.mdb");
+  try {
+    Database db(path);
+    Query(db, "SELECT 1 FROM Settings_General LIMIT 1");
+  } catch (const VarnelError& e) {
+    if (e.Number() == err::kDatabaseBase + SQLITE_BUSY) throw;
+    throw BadInput(dir + " is not a program directory: " + e.what());
+  }
+  return path;
+}
+
+Rows Query(Database& db, const std::string& sql, const std::vector<std::string>& params) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(db.Handle(), sql.c_str(), -1, &stmt, nullptr);
+  if (rc != SQLITE_OK) db.Fail(rc);
+  struct Finalizer {
+    sqlite3_stmt* s;
+    ~Finalizer() { sqlite3_finalize(s); }
+  } finalizer{stmt};
+  for (std::size_t i = 0; i < params.size(); ++i)
+    sqlite3_bind_text(stmt, static_cast<int>(i + 1), params[i].c_str(),
+                      static_cast<int>(params[i].size()), SQLITE_TRANSIENT);
+  Rows rows;
+  const int n = sqlite3_column_count(stmt);
+  for (int c = 0; c < n; ++c) rows.columns.emplace_back(sqlite3_column_name(stmt, c));
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    std::vector<std::string>& row = rows.values.emplace_back();
+    for (int c = 0; c < n; ++c) {
+      const unsigned char* text = sqlite3_column_text(stmt, c);
+      row.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+    }
+  }
+  if (rc != SQLITE_DONE) db.Fail(rc);
+  return rows;
+}
+
+AlignedPrinter::AlignedPrinter(std::vector<std::string> columns) : columns_(std::move(columns)) {
+  Widen(columns_);
+}
+
+bool AlignedPrinter::Widen(const std::vector<std::string>& cells) {
+  bool grew = false;
+  if (widths_.size() < cells.size()) widths_.resize(cells.size(), 0);
+  for (std::size_t i = 0; i + 1 < cells.size(); ++i) {
+    const std::size_t w = CharLength(cells[i]);
+    if (w > widths_[i]) {
+      widths_[i] = w;
+      grew = true;
+    }
+  }
+  return grew;
+}
+
+std::string AlignedPrinter::Line(const std::vector<std::string>& cells) const {
+  std::string line;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    line += cells[i];
+    if (i + 1 < cells.size()) line.append(widths_[i] - CharLength(cells[i]) + 2, ' ');
+  }
+  line.erase(line.find_last_not_of(' ') + 1);  // an empty last cell leaves no blanks behind
+  return line + "\n";
+}
+
+std::string AlignedPrinter::Block(const std::vector<std::vector<std::string>>& rows) {
+  bool grew = false;
+  for (const auto& row : rows) grew = Widen(row) || grew;
+  std::string out;
+  if ((grew || !headerShown_) && !columns_.empty()) out = Line(columns_);
+  headerShown_ = true;
+  for (const auto& row : rows) out += Line(row);
+  return out;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (unsigned char c : FromWire(text)) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonLines(const Rows& rows) {
+  std::string out;
+  for (const auto& row : rows.values) {
+    out += "{";
+    for (std::size_t c = 0; c < rows.columns.size(); ++c)
+      out += (c ? ", " : "") + JsonString(rows.columns[c]) + ": " + JsonString(row[c]);
+    out += "}\n";
+  }
+  return out;
+}
+
+int RunCommand(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const BadInput& e) {
+    std::cerr << "varnel-admin: " << e.what() << "\n";
+    return kExitBadInput;
+  } catch (const VarnelError& e) {
+    const int code = e.Number() - err::kDatabaseBase;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
+      std::cerr << "varnel-admin: the database is locked by another program (waited 5 s); "
+                   "nothing was written\n";
+      return kExitBadInput;
+    }
+    std::cerr << "varnel-admin: [" << e.Number() << "] " << e.what() << "\n";
+    return kExitFailed;
+  } catch (const std::exception& e) {
+    std::cerr << "varnel-admin: " << e.what() << "\n";
+    return kExitFailed;
+  }
+}
+
+bool Options::Has(const std::string& name) const {
+  return std::any_of(named.begin(), named.end(), [&](const auto& p) { return p.first == name; });
+}
+
+std::string Options::Value(const std::string& name) const {
+  for (const auto& [n, v] : named)
+    if (n == name) return v;
+  return "";
+}
+
+Options ParseOptions(std::span<const std::string> args, std::initializer_list<const char*> valued,
+                     std::initializer_list<const char*> flags) {
+  auto in = [](std::initializer_list<const char*> list, const std::string& s) {
+    return std::any_of(list.begin(), list.end(), [&](const char* o) { return s == o; });
+  };
+  Options o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
+      o.positional.push_back(a);
+    } else if (in(valued, a)) {
+      if (i + 1 == args.size()) throw BadInput(a + " needs a value");
+      o.named.emplace_back(a, args[++i]);
+    } else if (in(flags, a)) {
+      o.named.emplace_back(a, "");
+    } else {
+      throw BadInput("unknown option " + a);
+    }
+  }
+  return o;
+}
+
+}  // namespace varnel::admin
