@@ -164,8 +164,7 @@ std::string FtpClient::Describe(int code) const {
 void FtpClient::Login(const std::string& server, const std::string& user,
                       const std::string& password, int port) {
   Logout();
-  if (!HostChars(server) || port < 1 || port > 65535)
-    throw VarnelError(err::kHostNotFound, "Login Failed: Host not found.");
+  if (!HostChars(server)) throw VarnelError(err::kHostNotFound, "Login Failed: Host not found.");
   // A line break in a credential would add commands to the dialogue.
   if (HasControl(user) || HasControl(password))
     throw VarnelError(err::kFtpProtocol, "Login Failed: Invalid user name or password.");
@@ -226,10 +225,19 @@ void FtpClient::Put(const std::string& remoteDir, const std::string& localPath,
 
 void FtpClient::Logout() {
   if (!handle_) return;
-  // The cleanup sends QUIT and waits for its reply: beside the loop like every exchange.
+  state_ = 0;
+  // A last exchange on the session that may not keep it: libcurl ends it with QUIT then,
+  // through this handle's trace and time-outs.
+  CURL* e = handle_->easy;
+  curl_easy_setopt(e, CURLOPT_URL, (base_ + "/").c_str());
+  curl_easy_setopt(e, CURLOPT_UPLOAD, 0L);
+  curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+  curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+  const int rc = Perform();
+  const std::string description = rc == CURLE_OK ? "" : Describe(rc);
   std::unique_ptr<Handle> closing = std::move(handle_);
   RunWhileServing(ctx_.io, [&] { closing.reset(); });
-  state_ = 0;
+  if (rc != CURLE_OK) throw VarnelError(err::kFtpProtocol, "Logout Failed: " + description);
 }
 
 }  // namespace varnel

@@ -31,7 +31,7 @@ FtpSettings ReadFtpSettings(Varnel& ctx) {
   s.TransferLogFiles = t.Flag("TransferLogFiles");
   if (!s.TransferLogFiles) return s;
   s.FtpServer = t.Text("FtpServer");
-  s.FtpPort = t.Int16("FtpPort");
+  s.FtpPort = t.Int32("FtpPort");  // ports past 32767 are ports too
   s.UserName = t.Text("UserName");
   s.Password2 = t.Text("Password2");
   s.PassiveTransfer = t.Flag("PassiveTransfer");
@@ -57,7 +57,7 @@ void FtpDoLogin(Varnel& ctx, FtpClient& ftp, const std::string& server, int port
                 const std::string& user, const std::string& password) {
   Guarded(ctx, "FtpDoLogin", [&] {
     if (TraceEnabled(ctx, TraceCategory::FtpCommunication)) ftp.StartTrace();
-    if (server.empty() || user.empty() || password.empty() || port == 0)
+    if (server.empty() || user.empty() || password.empty() || port <= 0 || port > 65535)
       throw VarnelError(err::kFtpProtocol, "Login Failed: Missing connection information.");
     Delay(ctx.io, kLoginPauseMs);
     ftp.Login(server, user, password, port);
