@@ -204,13 +204,13 @@ TEST_F(WebPagesTest, AFailedSectionLeavesThePreviousOverviewInPlace) {
   WebLogs(ctx);
   const std::string before = Read("default.htm");
   AddEvent("20260626004", "2026-06-26 10:15:00", "5 - Normal", "new", "Not published");
-  Db().Exec("DROP TABLE LogFiles_ReqAck");
+  Db().Exec("DROP TABLE LogFiles_Alarm");
   WebLogs(ctx);
   EXPECT_EQ(Read("default.htm"), before);
   EXPECT_NE(Read("event.htm").find("Not published"), std::string::npos);
-  EXPECT_EQ(Entries(106).size(), 2u);  // the overview's section and the action page
+  EXPECT_EQ(Entries(106).size(), 2u);  // the overview's section and the alarm page
   for (const std::string& e : Entries(106))
-    EXPECT_NE(e.find("(Module: WebActionLog)"), std::string::npos) << e;
+    EXPECT_NE(e.find("(Module: WebAlarmLog)"), std::string::npos) << e;
 }
 
 TEST_F(WebPagesTest, AWebPathThatIsNoDirectoryIsReportedAndNothingIsWritten) {
