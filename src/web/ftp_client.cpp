@@ -130,7 +130,7 @@ int FtpClient::Perform() {
   curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, (timeout + 999) / 1000);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, (timeout + 999) / 1000);
-  curl_easy_setopt(e, CURLOPT_FTPPORT, passive_ ? nullptr : "-");
+  curl_easy_setopt(e, CURLOPT_FTPPORT, passive_ ? static_cast<const char*>(nullptr) : "-");
   curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, binary_ ? 0L : 1L);
   curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, handle_->error);
@@ -163,7 +163,8 @@ std::string FtpClient::Describe(int code) const {
 
 void FtpClient::Login(const std::string& server, const std::string& user,
                       const std::string& password, int port) {
-  Logout();
+  handle_.reset();
+  state_ = 0;
   if (!HostChars(server)) throw VarnelError(err::kHostNotFound, "Login Failed: Host not found.");
   // A line break in a credential would add commands to the dialogue.
   if (HasControl(user) || HasControl(password))
