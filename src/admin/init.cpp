@@ -76,7 +76,14 @@ void AddDefaultRows(Database& db) {
          {{"Status", "Not Started"}, {"PMS", "SIM"}, {"Protocol", "ETSI 07.05-PDU"},
           {"WaitForReplyTime", "30"}});
   AddRow(db, "Settings_Modem", {});
-  AddRow(db, "LogFiles_WebLayout", {});
+  AddRow(db, "LogFiles_WebLayout",
+         {{"EventEntriesFirst", "5"}, {"AlarmEntriesFirst", "5"}, {"ActionEntriesFirst", "5"},
+          {"EventEntriesLog", "100"}, {"AlarmEntriesLog", "100"}, {"ActionEntriesLog", "100"},
+          {"FontName", "Arial"}, {"FontSize", "2"}, {"TimeWidth", "80"}, {"IdWidth", "30"},
+          {"SourceWidth", "100"}, {"ReceiverWidth", "100"}, {"MessageWidth", "300"},
+          {"StatusWidth", "100"}, {"TimeFormat", "DDD HH:MM"}, {"IdMaxChar", "3"},
+          {"SourceMaxChar", "20"}, {"ReceiverMaxChar", "20"}, {"MessageMaxChar", "80"},
+          {"StatusMaxChar", "30"}});
   AddRow(db, "LogFiles_WebServer", {});
 }
 // clang-format on

@@ -21,6 +21,8 @@
 #include "service/errors.h"
 #include "service/settings.h"
 #include "service/update_event_log.h"
+#include "web/ftp_log_files.h"
+#include "web/log_pages.h"
 
 namespace varnel {
 namespace {
@@ -90,6 +92,10 @@ void RunCycle(Varnel& ctx) {
   SuppGroupCheck_Hq(ctx);
   MakeSendList_Hq(ctx);
   ProcessSendList(ctx);
+  if (ctx.LogChanged) {
+    WebLogs(ctx);
+    FtpLogFiles(ctx);
+  }
   ctx.Countdown = ctx.CheckInterval;
   ctx.events.SetCount(0);
   SetStatus(ctx, StatusStepCode::Countdown, kStatusCountdown);

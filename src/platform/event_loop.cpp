@@ -1,7 +1,10 @@
 #include "platform/event_loop.h"
 
 #include <asio/executor_work_guard.hpp>
+#include <atomic>
 #include <chrono>
+#include <exception>
+#include <thread>
 
 namespace varnel {
 
@@ -12,6 +15,23 @@ void Delay(asio::io_context& io, int ms) {
     if (io.stopped()) io.restart();
     io.run_for(std::chrono::milliseconds(20));
   }
+}
+
+void RunWhileServing(asio::io_context& io, const std::function<void()>& work) {
+  std::atomic<bool> done{false};
+  std::exception_ptr failure;
+  {
+    std::jthread helper([&] {
+      try {
+        work();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      done = true;
+    });
+    while (!done) Delay(io, 20);
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace varnel

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -13,7 +12,6 @@
 #include <gmime/gmime.h>
 #include <memory>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -309,15 +307,8 @@ int Transfer(Varnel& ctx, const MailJob& job, const std::string& host, const std
   log.Line("* Connecting to " + url);
   CurlGlobalInit();  // not thread-safe: before the helper thread starts
 
-  std::atomic<bool> done{false};
   int result = CURLE_FAILED_INIT;
-  {
-    std::jthread session([&] {
-      result = Perform(job, url, recipient, mail, log);
-      done = true;
-    });
-    while (!done) Delay(ctx.io, 20);
-  }
+  RunWhileServing(ctx.io, [&] { result = Perform(job, url, recipient, mail, log); });
   log.Line("* Result " + std::to_string(result) + ": " +
            curl_easy_strerror(static_cast<CURLcode>(result)));
   return result;
