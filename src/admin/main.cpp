@@ -1,31 +1,91 @@
-// varnel-admin: maintenance commands for a Varnel program directory.
+// varnel-admin: the operator's tool for a Varnel program directory. Each command lives in its
+// own file; this table names it, says what it does and how it is called.
 #include <iostream>
+#include <span>
 #include <string>
+#include <string_view>
 
+#include "admin/command.h"
 #include "admin/init.h"
+#include "platform/error.h"
 
 namespace {
-int Usage() {
-  std::cerr << "usage: varnel-admin init DIR [--demo]\n";
-  return 2;
+
+using varnel::admin::Args;
+
+int RunInit(const Args& args) {
+  if (args.empty() || args.size() > 2 || (args.size() == 2 && args[1] != "--demo"))
+    throw varnel::admin::BadInput("init takes DIR and optionally --demo");
+  bool demo = args.size() == 2;
+  varnel::InitProgramDir(args[0], demo);
+  std::cout << "Created " << args[0] << "/Varnel.mdb" << (demo ? " (demo setup)" : "") << "\n";
+  return varnel::admin::kExitOk;
 }
+
+struct Command {
+  std::string_view name;
+  std::string_view usage;
+  std::string_view summary;
+  std::string_view details;  // options and arguments, shown by COMMAND --help
+  int (*run)(const Args& args);
+};
+
+// One line per command.
+constexpr Command kCommands[] = {
+    {"init", "init DIR [--demo]", "create a program directory with a fresh database",
+     "  --demo  listeners on loopback and a catch-all support group\n", RunInit},
+};
+
+const Command* FindCommand(std::string_view name) {
+  for (const Command& c : kCommands)
+    if (c.name == name) return &c;
+  return nullptr;
+}
+
+void PrintHelp(std::ostream& out) {
+  out << "usage: varnel-admin COMMAND ARGS...   (varnel-admin COMMAND --help for one)\n\n"
+         "commands:\n";
+  for (const Command& c : kCommands) {
+    std::string usage(c.usage);
+    usage.resize(std::max<size_t>(usage.size() + 2, 46), ' ');
+    out << "  " << usage << c.summary << "\n";
+  }
+}
+
+bool WantsHelp(std::span<char*> args) {
+  for (const char* a : args)
+    if (std::string_view(a) == "--help" || std::string_view(a) == "-h") return true;
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3 || std::string(argv[1]) != "init") return Usage();
-  bool demo = false;
-  if (argc == 4) {
-    if (std::string(argv[3]) != "--demo") return Usage();
-    demo = true;
-  } else if (argc > 4) {
-    return Usage();
+  using namespace varnel::admin;
+  std::span<char*> words(argv + 1, argc - 1);
+  if (words.empty() || std::string_view(words[0]) == "--help" ||
+      std::string_view(words[0]) == "-h" || std::string_view(words[0]) == "help") {
+    PrintHelp(words.empty() ? std::cerr : std::cout);
+    return words.empty() ? kExitBadInput : kExitOk;
+  }
+  const Command* command = FindCommand(words[0]);
+  if (command == nullptr) {
+    std::cerr << "varnel-admin: unknown command \"" << words[0] << "\"\n\n";
+    PrintHelp(std::cerr);
+    return kExitBadInput;
+  }
+  if (WantsHelp(words.subspan(1))) {
+    std::cout << "usage: varnel-admin " << command->usage << "\n  " << command->summary << "\n"
+              << command->details;
+    return kExitOk;
   }
   try {
-    varnel::InitProgramDir(argv[2], demo);
+    return command->run(Args(words.begin() + 1, words.end()));
+  } catch (const BadInput& e) {
+    std::cerr << "varnel-admin " << command->name << ": " << e.what() << "\n";
+    return kExitBadInput;
   } catch (const std::exception& e) {
-    std::cerr << "varnel-admin: " << e.what() << "\n";
-    return 1;
+    std::cerr << "varnel-admin " << command->name << ": " << e.what() << "\n";
+    return kExitFindings;
   }
-  std::cout << "Created " << argv[2] << "/Varnel.mdb" << (demo ? " (demo setup)" : "") << "\n";
-  return 0;
 }
