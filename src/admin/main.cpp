@@ -5,8 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "admin/check.h"
 #include "admin/command.h"
+#include "admin/edit.h"
 #include "admin/init.h"
+#include "admin/reload.h"
+#include "admin/show.h"
 #include "platform/error.h"
 
 namespace {
@@ -34,6 +38,30 @@ struct Command {
 constexpr Command kCommands[] = {
     {"init", "init DIR [--demo]", "create a program directory with a fresh database",
      "  --demo  listeners on loopback and a catch-all support group\n", RunInit},
+    {"show", "show DIR TABLE [--json]", "print the rows of a table",
+     "  --json  one JSON object per row, numbers as numbers\n", varnel::admin::RunShow},
+    {"add", "add DIR TABLE COL=VALUE...", "add a row to a table of many rows",
+     "  Columns by name; each value is checked by its column's type and value list.\n"
+     "  Columns not given keep their defaults (empty text, 0).\n",
+     varnel::admin::RunAdd},
+    {"set", "set DIR TABLE [--where COL=VALUE] COL=VALUE...", "change columns of rows",
+     "  --where COL=VALUE  change only the rows holding that value (several: all must hold);\n"
+     "                     needed for tables of many rows.\n",
+     varnel::admin::RunSet},
+    {"delete", "delete DIR TABLE --where COL=VALUE", "delete the rows holding a value",
+     "  --where COL=VALUE  the rows to delete (several: all must hold)\n",
+     varnel::admin::RunDelete},
+    {"reload", "reload DIR", "make the running service read its configuration again",
+     "  Sends the update request to the service's SNMP agent on loopback with SetComm.\n"
+     "  Exit status 3 when the service does not answer.\n",
+     varnel::admin::RunReload},
+    {"check", "check DIR", "check the whole configuration as the service reads it",
+     "  One line per finding: table, row and column, then what is wrong. Finds values outside\n"
+     "  their type or value list, patterns that do not compile, groups naming missing\n"
+     "  receivers, receivers naming missing operators or mail servers, listeners sharing a\n"
+     "  port, hours when a group is on duty with none of its receivers, missing directories.\n"
+     "  Exit status 1 when anything is found.\n",
+     varnel::admin::RunCheck},
 };
 
 const Command* FindCommand(std::string_view name) {
