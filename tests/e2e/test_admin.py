@@ -91,9 +91,11 @@ def plant_faults(home):
             RecvName2="Operator console", RecvType2="PopupNetSend")
         add("SuppGrp_Perm", **group, Name="Misspelt", RecvName1="Operator console",
             RecvType1="PopupNetsend")
+        # Monday: Anna covers hours 0-8, the group is on duty from 8 to 23.
         add("Recv_Phone_MO", Name="Anna", Enabled=1, PhoneNumber="4670", Operator="NoSuchOp",
-            **{**all_week, "DutyTimeMon": 255})
-        add("SuppGrp_Perm", **group, Name="Night", RecvName1="Anna", RecvType1="PhoneMO")
+            **{**all_week, "DutyTimeMon": 0x1FF})
+        add("SuppGrp_Perm", **{**group, "DutyTimeMon": 0xFFFF00}, Name="Night", RecvName1="Anna",
+            RecvType1="PhoneMO")
         add("Recv_Mail_SMTP", Name="Mailbox", Enabled=1, MailServer1="NoRelay", **all_week)
         db.execute('UPDATE "Event_SNMP_TrapServer" SET "UdpPort" = 1161')
         db.execute('UPDATE "Settings_General" SET "DebugMode" = \'Verbose\'')
@@ -125,7 +127,7 @@ def test_check_passes_the_demo_and_finds_each_planted_fault(tmp_path):
         "snmpAgent",
         'SuppGrp_Perm row 4 RecvName1: group "Misspelt" has no enabled receiver that exists',
         'SuppGrp_Perm row 5 DutyTimeMon: group "Night" is on duty with nobody on duty on Mon '
-        "at hours 8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23",
+        "at hours 9,10,11,12,13,14,15,16,17,18,19,20,21,22,23",
         f"10 errors found in {home}",
     ]
 
@@ -191,6 +193,17 @@ def test_a_database_locked_past_the_busy_timeout_is_refused(home):
         holder.close()
     assert r.returncode == 2 and "locked by another program" in r.stderr
     assert digest(path) == before
+
+
+def test_a_row_refused_in_the_middle_leaves_the_rows_before_it_unchanged(home):
+    # Valid while "!=" splits at <AND>; once "=" splits at <OR>, "[x" stands alone.
+    ok("add", home, "SuppGrp_Perm", "Name=Second", "Enabled=1", "Message=[x<OR>a]",
+       "MessageSearch=!=")
+    before = digest(os.path.join(home, "Varnel.mdb"))
+    r = admin("set", home, "SuppGrp_Perm", "--where", "Enabled=1", "MessageSearch==",
+              "CaseSensitive=1")
+    assert r.returncode == 2 and "SuppGrp_Perm row 2: Message" in r.stderr
+    assert digest(os.path.join(home, "Varnel.mdb")) == before
 
 
 def test_edits_change_only_the_rows_named(home):
