@@ -16,6 +16,7 @@
 #include "service/event_list.h"
 #include "service/state/delivery_state.h"
 #include "service/trace.h"
+#include "transports/phone_mo.h"
 
 namespace varnel {
 extern const std::string_view kSchemaSql;
@@ -128,6 +129,11 @@ std::span<const char* const> WordsOf(const std::string& table, const std::string
     if (c == "FilterIpAddrSearch" || c == "FilterMessSearch") return kPatternSearchWords;
     if (c == "LogMessageAs") return kMessageLayouts;
   }
+  if (table == "Settings_Oper_Phone_MO") {
+    if (c == "Protocol") return kPhoneMoProtocols;
+    if (c == "CharSet") return kPhoneMoCharSets;
+  }
+  if (table == "Event_SMS" && c == "Protocol") return kSmsReaderProtocols;
   if (table == "Event_CommPort") {
     if (c == "Handshaking") return kHandshakingWords;
     if (c == "System") return kPanelTypes;

@@ -70,6 +70,9 @@ TEST_F(CatalogueTest, ValuesAreTakenOrRefusedByTheirColumnsRule) {
       {"Event_CommPort", "System", "Tecoma", "Tecoma"},
       {"Event_CheckInterval", "TrapProtocol", "SNMPv3 Trap", "refused"},
       {"Event_SMTP", "SendingSystem", "anything at all", "anything at all"},
+      {"Settings_Oper_Phone_MO", "Protocol", "TETRA SDS4-TEXT", "TETRA SDS4-TEXT"},
+      {"Event_SMS", "Protocol", "ETSI 07.05-TEXT", "refused"},  // the reader decodes PDUs only
+      {"Settings_Oper_Phone_MO", "CharSet", "GSM 3.38 UniCode", "GSM 3.38 UniCode"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(Stored(c.table, c.column, c.text), c.stored)
