@@ -102,13 +102,14 @@ std::optional<std::vector<snmp::Variable>> AgentClient::Get(
   return answer->variables;
 }
 
-bool AgentClient::SetInteger(const std::string& oid, int value) const {
+std::optional<int> AgentClient::SetInteger(const std::string& oid, int value) const {
   snmp::Message m;
   m.community = address_.setCommunity;
   m.pduType = snmp::pdu::kSet;
   m.variables.push_back({oid + ".0", std::to_string(value), snmp::vt::kInteger});
   auto answer = Exchange(m);
-  return answer && answer->errorStatus == snmp::es::kNoError;
+  if (!answer) return std::nullopt;
+  return answer->errorStatus;
 }
 
 }  // namespace varnel::admin

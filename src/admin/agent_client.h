@@ -29,8 +29,9 @@ class AgentClient {
   // Get of the objects' ".0" instances with the get community; nothing when the agent does
   // not answer, answers with an error or answers something else.
   std::optional<std::vector<snmp::Variable>> Get(const std::vector<std::string>& oids) const;
-  // Set of one Integer object with the set community; true when the agent took it.
-  bool SetInteger(const std::string& oid, int value) const;
+  // Set of one Integer object with the set community: the agent's error status, nothing when
+  // it does not answer.
+  std::optional<int> SetInteger(const std::string& oid, int value) const;
 
  private:
   std::optional<snmp::Message> Exchange(snmp::Message request) const;

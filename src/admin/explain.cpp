@@ -156,8 +156,9 @@ int RunExplain(std::span<const std::string> args) {
     if (o.positional.size() != (logged ? 1u : 4u))
       throw BadInput("usage: varnel-admin explain DIR (--event INDEX | NODE PRIORITY MESSAGE)");
     const std::string dir = o.positional[0];
+    auto opened = OpenProgramDatabase(dir);
+    Database& db = *opened;
     const std::string path = ProgramDatabase(dir);
-    Database db(path);
     InEvent ev = logged ? LoggedEvent(db, o.Value("--event"))
                         : InEvent{SystemClock().Now().Text(), SeverityWord(o.positional[2]),
                                   o.positional[1], o.positional[3], ""};

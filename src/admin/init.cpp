@@ -171,9 +171,7 @@ void CreateDatabase(const std::string& path) {
 
 void InitProgramDir(const std::string& dir, bool demo) {
   MakeDir(dir);
-  for (const char* sub :
-       {"Debug", "Backup", "Web", "ExecProg", "ports", "mibfiles", "mibfiles/defaultFilter"})
-    MakeDir(dir + "/" + sub);
+  for (const char* sub : kProgramSubdirs) MakeDir(dir + "/" + sub);
   std::string path = dir + "/Varnel.mdb";
   CreateDatabase(path);
   try {

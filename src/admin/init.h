@@ -4,6 +4,10 @@
 
 namespace varnel {
 
+// The subdirectories every program directory has.
+inline constexpr const char* kProgramSubdirs[] = {
+    "Debug", "Backup", "Web", "ExecProg", "ports", "mibfiles", "mibfiles/defaultFilter"};
+
 // Creates dir, its subdirectories and dir/Varnel.mdb with one default row in every
 // single-row table; with demo, listeners on loopback and a catch-all support group.
 // Raises VarnelError when the database exists already or cannot be made.

@@ -67,7 +67,8 @@ int RunLog(std::span<const std::string> args) {
                        "\"");
     }
     const bool json = o.Has("--json"), follow = o.Has("--follow");
-    Database db(ProgramDatabase(o.positional[0]));
+    auto opened = OpenProgramDatabase(o.positional[0]);
+    Database& db = *opened;
 
     std::string last = "0";
     Rows rows = RowsAfter(db, log, since, last);

@@ -1,7 +1,5 @@
 #include "admin/ops_common.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -11,22 +9,6 @@
 #include "platform/text.h"
 
 namespace varnel::admin {
-
-std::string ProgramDatabase(const std::string& dir) {
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-    throw BadInput(dir + " is not a directory");
-  const std::string path = dir + "/Varnel.mdb";
-  if (!FileExists(path)) throw BadInput(dir + " is not a program directory: it has no Varnel.mdb");
-  try {
-    Database db(path);
-    Query(db, "SELECT 1 FROM Settings_General LIMIT 1");
-  } catch (const VarnelError& e) {
-    if (e.Number() == err::kDatabaseBase + SQLITE_BUSY) throw;
-    throw BadInput(dir + " is not a program directory: " + e.what());
-  }
-  return path;
-}
 
 Rows Query(Database& db, const std::string& sql, const std::vector<std::string>& params) {
   sqlite3_stmt* stmt = nullptr;

@@ -8,23 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "admin/command.h"
+#include "admin/program_dir.h"
 #include "platform/database.h"
 
 namespace varnel::admin {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitBadInput = 2;
-constexpr int kExitNoService = 3;
+constexpr int kExitFailed = kExitFindings;
 
-// Input the command cannot work with; reported with exit status 2.
-struct BadInput : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-// DIR/Varnel.mdb when DIR is a program directory (a directory holding a Varnel database);
-// raises BadInput naming what is missing otherwise.
-std::string ProgramDatabase(const std::string& dir);
 
 struct Rows {
   std::vector<std::string> columns;

@@ -81,7 +81,8 @@ int RunSend(std::span<const std::string> args) {
       throw BadInput("usage: varnel-admin send DIR RECEIVER [TEXT] [--timeout SECONDS]");
     const std::string& name = o.positional[1];
     const std::string text = o.positional.size() == 3 ? o.positional[2] : kDefaultText;
-    Database db(ProgramDatabase(o.positional[0]));
+    auto opened = OpenProgramDatabase(o.positional[0]);
+    Database& db = *opened;
     const int timeout = TimeoutSeconds(db, o);
 
     std::vector<FoundReceiver> found = FindReceiver(db, name);
@@ -107,7 +108,7 @@ int RunSend(std::span<const std::string> args) {
     const std::string last =
         Query(db, "SELECT IFNULL(MAX(rowid), 0) FROM LogFiles_Alarm").values[0][0];
     const std::int64_t row = QueueTestMessage(db, name, found[0], text);
-    if (!agent.SetInteger(MibBaseOid(kUpdateRequest), 1)) {
+    if (agent.SetInteger(MibBaseOid(kUpdateRequest), 1) != snmp::es::kNoError) {
       Query(db, "DELETE FROM Receiver_Test WHERE rowid = ?", {std::to_string(row)});
       std::cerr << "varnel-admin: the service did not take the update request; nothing was "
                    "queued\n";

@@ -79,7 +79,8 @@ int RunStatus(std::span<const std::string> args) {
   return RunCommand([&] {
     Options o = ParseOptions(args, {}, {});
     if (o.positional.size() != 1) throw BadInput("usage: varnel-admin status DIR");
-    Database db(ProgramDatabase(o.positional[0]));
+    auto opened = OpenProgramDatabase(o.positional[0]);
+    Database& db = *opened;
     AgentAddress address = ReadAgentAddress(db);
     if (!address.enabled) {
       std::cerr << "varnel-admin: the SNMP agent is not enabled in Settings_SNMP_Agent, so the "

@@ -8,6 +8,7 @@
 #include "service/errors.h"
 #include "service/listener_status.h"
 #include "transports/modem.h"
+#include "transports/phone_mo.h"
 #include "transports/sms_decode.h"
 
 namespace varnel {
@@ -98,9 +99,9 @@ void ReadSms(Varnel& ctx, bool clearOnly) {
   if (!done && inSession) EndSession(ctx);
   if (clearOnly) return;
   for (const std::string& pdu : deleted) {
-    if (ctx.gsm.SmsProtocol == "ETSI 07.05-PDU")
+    if (ctx.gsm.SmsProtocol == kProtocolEtsiPdu)
       DecodePduIncom(ctx, pdu);
-    else if (ctx.gsm.SmsProtocol == "ETSI 07.05-PDU SCA")
+    else if (ctx.gsm.SmsProtocol == kProtocolEtsiPduSca)
       DecodePduIncom(ctx, StripSmscField(pdu));
   }
 }

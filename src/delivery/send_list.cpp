@@ -10,29 +10,7 @@
 namespace varnel {
 namespace {
 
-// Where each receiver type keeps its receivers, and the column with the address.
-struct ReceiverKind {
-  const char* type;
-  const char* table;
-  const char* address;
-  const char* oper;  // nullptr: no operator (mail builds its server list separately)
-  bool buffers;      // the table has BufferMessages
-};
-
-constexpr ReceiverKind kKinds[] = {
-    {kPhoneDA, "Recv_Phone_Dialup", "PhoneNumber", "Operator", true},
-    {kPhoneMO, "Recv_Phone_MO", "PhoneNumber", "Operator", true},
-    {kPagerAlfa, "Recv_Pager_Alfa", "PagerNumber", "Operator", true},
-    {kPagerNum, "Recv_Pager_Num", "PagerNumber", nullptr, true},
-    {kMailSMTP, "Recv_Mail_SMTP", "MailAddress", nullptr, false},
-    {kPopupNetSend, "Recv_Popup_NETSEND", "WinAddress", nullptr, false},
-};
-
-const ReceiverKind* FindKind(const std::string& type) {
-  for (const ReceiverKind& k : kKinds)
-    if (type == k.type) return &k;
-  return nullptr;
-}
+const ReceiverKind* FindKind(const std::string& type) { return FindReceiverKind(type); }
 
 const char* Word(bool b) { return b ? "True" : "False"; }
 

@@ -3,7 +3,10 @@
 namespace varnel {
 
 bool DutyTimeCheck(const Clock& clock, std::int64_t mask) {
-  const int hour = clock.Now().hour;
+  return DutyHourOn(mask, clock.Now().hour);
+}
+
+bool DutyHourOn(std::int64_t mask, int hour) {
   bool result = false;
   std::int64_t remaining = mask;
   for (int b = 23; b >= 0; --b) {

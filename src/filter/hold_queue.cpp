@@ -52,18 +52,16 @@ struct Held {
   bool removed = false;
 };
 
-constexpr std::string_view kWholeStringEqual = "Whole String Equal";
-
 // The message comparison of duplicates and of clearing: the whole string, or the first or
 // last half of the event's message (in characters).
 bool MessageMatches(std::string_view held, std::string_view event, std::string_view criteria) {
   const long n = static_cast<long>(CharLength(event) / 2);
   if (criteria == kWholeStringEqual) return held == event;
-  if (criteria == "First Part Equal")
+  if (criteria == kFirstPartEqual)
     return !event.empty() && LeftChars(held, n) == LeftChars(event, n);
-  if (criteria == "Last Part Equal")
+  if (criteria == kLastPartEqual)
     return !event.empty() && RightChars(held, n) == RightChars(event, n);
-  return criteria == "Any String Valid";
+  return criteria == kAnyStringValid;
 }
 
 // True when a hold queue entry matches; the walk is the procedure's unit of errors.

@@ -46,11 +46,18 @@ bool HeldDuplicates(const HeldEntry& e, const std::string& groupName, const std:
                     const std::string& priority, const std::string& nodeName,
                     const std::string& message);
 
+// Message comparison words of CriteriaDupEvent and MessageUp; any other word never matches.
+inline constexpr const char* kWholeStringEqual = "Whole String Equal";
+inline constexpr const char* kFirstPartEqual = "First Part Equal";
+inline constexpr const char* kLastPartEqual = "Last Part Equal";
+inline constexpr const char* kAnyStringValid = "Any String Valid";
+inline constexpr const char* kMessageCriteria[] = {kWholeStringEqual, kFirstPartEqual,
+                                                   kLastPartEqual, kAnyStringValid};
+
 // True when the hold queue holds an entry of the group for the node.
 bool TestForName_Hq(Varnel& ctx, const std::string& groupName, const std::string& nodeName);
 // True when the event duplicates a held entry of the group (same priority and node, message
-// compared by criteria: "Whole String Equal", "First Part Equal", "Last Part Equal",
-// "Any String Valid").
+// compared by one of the criteria words).
 bool TestForDuplicate_Hq(Varnel& ctx, const std::string& groupName, const std::string& criteria,
                          const std::string& priority, const std::string& nodeName,
                          const std::string& message);

@@ -44,10 +44,24 @@ FilterParts SplitUp(std::string_view text, std::string_view delimiter) {
   return parts;
 }
 
+std::string_view FilterDelimiter(const std::string& search) {
+  return search == "=" ? "<OR>" : "<AND>";
+}
+
+std::string FilterExpressionError(std::string_view expression, const std::string& search,
+                                  CaseMode mode) {
+  for (const std::string& p : SplitUp(expression, FilterDelimiter(search))) {
+    if (p.empty()) continue;
+    WildcardPattern compiled(p, mode);
+    if (!compiled.Valid()) return "pattern \"" + p + "\": " + compiled.Error();
+  }
+  return {};
+}
+
 PatternList::PatternList(Varnel& ctx, std::string_view expression, const std::string& search,
                          CaseMode mode)
     : equals_(search == "=") {
-  for (const std::string& p : SplitUp(expression, equals_ ? "<OR>" : "<AND>")) {
+  for (const std::string& p : SplitUp(expression, FilterDelimiter(search))) {
     if (p.empty()) continue;
     hasPatterns_ = true;
     WildcardPattern compiled(p, mode);

@@ -33,6 +33,14 @@ bool StringCompare(Varnel& ctx, std::string_view text, const WildcardPattern& pa
 // otherwise) and compiled once for many texts. "=" holds when one pattern matches, any other
 // search word when none does; an expression without patterns never holds. A malformed
 // pattern is reported once, when compiled, and then matches nothing.
+// The delimiter that splits a filter expression for its search word.
+std::string_view FilterDelimiter(const std::string& search);
+
+// The first malformed pattern of a filter expression as PatternList splits it, with the
+// reason (pattern "[a": Invalid pattern string); empty when every pattern compiles.
+std::string FilterExpressionError(std::string_view expression, const std::string& search,
+                                  CaseMode mode);
+
 class PatternList {
  public:
   PatternList(Varnel& ctx, std::string_view expression, const std::string& search, CaseMode mode);

@@ -18,10 +18,8 @@ namespace {
 constexpr std::size_t kStatusLength = 100;
 
 int HandshakingMode(const std::string& word) {
-  static const char* const kWords[] = {"No Handshaking", "XON/XOFF", "RTS/CTS",
-                                       "XON/XOFF and RTS/CTS"};
   for (int mode = kNoHandshaking; mode <= kXonXoffRtsCts; ++mode)
-    if (word == kWords[mode]) return mode;
+    if (word == kHandshakingWords[mode]) return mode;
   return -1;
 }
 

@@ -9,6 +9,10 @@ namespace varnel {
 
 class Table;
 
+// Handshaking words, in the order of the serial port's handshaking modes.
+inline constexpr const char* kHandshakingWords[] = {"No Handshaking", "XON/XOFF", "RTS/CTS",
+                                                    "XON/XOFF and RTS/CTS"};
+
 // Opens the port from the Event_CommPort row; returns the started status text.
 std::string OpenCommPort(Varnel& ctx, Table& settings);
 void CloseCommPort(Varnel& ctx);

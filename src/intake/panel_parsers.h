@@ -11,6 +11,7 @@ namespace varnel {
 inline constexpr const char* kPanelCerberus = "Cerberus CS1140";
 inline constexpr const char* kPanelNms10 = "Nokia NMS/10";
 inline constexpr const char* kPanelTecoma = "Tecoma";
+inline constexpr const char* kPanelTypes[] = {kPanelCerberus, kPanelNms10, kPanelTecoma};
 
 // What a panel keeps of output that has not yet made a message; the port's input buffer size.
 constexpr std::size_t kCerberusBufferSize = 2590;

@@ -54,10 +54,8 @@ double NumericValue(const std::string& text) {
 }
 
 const char* ReceiverTypeWord(const std::string& code) {
-  static const char* const kWords[] = {"PhoneDA",  "PhoneMO",  "PagerAlfa",
-                                       "PagerNum", "MailSMTP", "PopupNetSend"};
   std::string c = Trim(code);
-  if (c.size() == 1 && c[0] >= '1' && c[0] <= '6') return kWords[c[0] - '1'];
+  if (c.size() == 1 && c[0] >= '1' && c[0] <= '6') return kReceiverKinds[c[0] - '1'].type;
   return nullptr;
 }
 

@@ -16,17 +16,6 @@
 namespace varnel {
 namespace {
 
-const char* const kFacilityNames[] = {
-    "0 - Kernel",   "1 - User",     "2 - Mail",     "3 - Daemon",   "4 - Auth",     "5 - Syslog",
-    "6 - Lpr",      "7 - News",     "8 - UUCP",     "9 - Cron",     "10 - System0", "11 - System1",
-    "12 - System2", "13 - System3", "14 - System4", "15 - System5", "16 - Local0",  "17 - Local1",
-    "18 - Local2",  "19 - Local3",  "20 - Local4",  "21 - Local5",  "22 - Local6",  "23 - Local7"};
-const char* const kSeverityNames[] = {"0 - Emergency",     "1 - Alert",   "2 - Critical",
-                                      "3 - Error",         "4 - Warning", "5 - Notice",
-                                      "6 - Informational", "7 - Debug"};
-const char* const kMessageLayouts[] = {"Fac.Pri: Message", "Facility: Message", "Priority: Message",
-                                       "Message"};
-
 // The leading number of a text, as a numeric read that stops at the first non-digit
 // (blanks first, an optional sign); 0 when there is none.
 long LeadingNumber(std::string_view s) {

@@ -9,6 +9,21 @@ namespace varnel {
 
 class Table;
 
+// Facility and severity names by number, and the message layouts of LogMessageAs.
+inline constexpr const char* kFacilityNames[] = {
+    "0 - Kernel",   "1 - User",     "2 - Mail",     "3 - Daemon",   "4 - Auth",     "5 - Syslog",
+    "6 - Lpr",      "7 - News",     "8 - UUCP",     "9 - Cron",     "10 - System0", "11 - System1",
+    "12 - System2", "13 - System3", "14 - System4", "15 - System5", "16 - Local0",  "17 - Local1",
+    "18 - Local2",  "19 - Local3",  "20 - Local4",  "21 - Local5",  "22 - Local6",  "23 - Local7"};
+inline constexpr const char* kSeverityNames[] = {"0 - Emergency",     "1 - Alert",   "2 - Critical",
+                                                 "3 - Error",         "4 - Warning", "5 - Notice",
+                                                 "6 - Informational", "7 - Debug"};
+inline constexpr const char* kMessageLayouts[] = {"Fac.Pri: Message", "Facility: Message",
+                                                  "Priority: Message", "Message"};
+
+// Listener protocols of Protocol1 and Protocol2.
+inline constexpr const char* kSyslogProtocols[] = {"UDP", "TCP"};
+
 // Facility and severity names of a PRI; false (names untouched) when it is out of 0..191.
 bool DecodeSyslogPri(int pri, std::string& facility, std::string& severity);
 

@@ -16,6 +16,11 @@ inline constexpr const char* kMajor = "2 - Major";
 inline constexpr const char* kMinor = "3 - Minor";
 inline constexpr const char* kWarning = "4 - Warning";
 inline constexpr const char* kNormal = "5 - Normal";
+inline constexpr const char* kSeverityWords[] = {kCritical, kMajor, kMinor, kWarning, kNormal};
+
+// Compare words of the priority, facility and severity filters; and of the pattern filters.
+inline constexpr const char* kOrderSearchWords[] = {"<=", "=", ">="};
+inline constexpr const char* kPatternSearchWords[] = {"=", "!="};
 
 // Source words, one per kind of intake.
 inline constexpr const char* kSourceSnmpTrap = "SNMP Trap";

@@ -6,13 +6,13 @@
 namespace varnel {
 
 bool TraceEnabled(const Varnel& ctx, TraceCategory category) {
-  if (ctx.DebugMode == "Debug All") return true;
+  if (ctx.DebugMode == kDebugAll) return true;
   switch (category) {
-    case TraceCategory::EventSources: return ctx.DebugMode == "Event Sources";
-    case TraceCategory::FilterProcess: return ctx.DebugMode == "Filter Process";
-    case TraceCategory::ModemCommunication: return ctx.DebugMode == "Modem Communication";
-    case TraceCategory::RemoteBackup: return ctx.DebugMode == "Remote Backup";
-    case TraceCategory::FtpCommunication: return ctx.DebugMode == "Ftp Communication";
+    case TraceCategory::EventSources: return ctx.DebugMode == kDebugEventSources;
+    case TraceCategory::FilterProcess: return ctx.DebugMode == kDebugFilterProcess;
+    case TraceCategory::ModemCommunication: return ctx.DebugMode == kDebugModemCommunication;
+    case TraceCategory::RemoteBackup: return ctx.DebugMode == kDebugRemoteBackup;
+    case TraceCategory::FtpCommunication: return ctx.DebugMode == kDebugFtpCommunication;
     case TraceCategory::DebugAllOnly: return false;
   }
   return false;

@@ -17,6 +17,22 @@ enum class TraceCategory {
   DebugAllOnly,  // files written only in "Debug All"
 };
 
+// DebugMode words; any other value writes no trace.
+inline constexpr const char* kNoDebug = "No Debug";
+inline constexpr const char* kDebugEventSources = "Event Sources";
+inline constexpr const char* kDebugFilterProcess = "Filter Process";
+inline constexpr const char* kDebugModemCommunication = "Modem Communication";
+inline constexpr const char* kDebugRemoteBackup = "Remote Backup";
+inline constexpr const char* kDebugFtpCommunication = "Ftp Communication";
+inline constexpr const char* kDebugAll = "Debug All";
+inline constexpr const char* kDebugModes[] = {kNoDebug,
+                                              kDebugEventSources,
+                                              kDebugFilterProcess,
+                                              kDebugModemCommunication,
+                                              kDebugRemoteBackup,
+                                              kDebugFtpCommunication,
+                                              kDebugAll};
+
 namespace trace {
 inline constexpr const char* kEventList = "Event_List.txt";
 inline constexpr const char* kSyslogMess = "Event_SyslogMess.txt";

@@ -16,7 +16,7 @@ namespace varnel {
 namespace {
 
 constexpr const char* kOk = "OK\r";
-const char* const kUniCode = "GSM 3.38 UniCode";
+const char* const kUniCode = kCharSetGsmUniCode;
 
 // Seconds the terminal gets to take the message itself.
 constexpr int kMessageTimeout = 10;
@@ -99,9 +99,10 @@ constexpr Protocol MakeProtocol(const char* name, const DialogueStep (&steps)[N]
   return {name, steps, N};
 }
 
-constexpr Protocol kProtocols[] = {
-    MakeProtocol("ETSI 07.05-PDU", kEtsiPdu), MakeProtocol("ETSI 07.05-PDU SCA", kEtsiPduSca),
-    MakeProtocol("ETSI 07.05-TEXT", kEtsiText), MakeProtocol("TETRA SDS4-TEXT", kTetraSds4Text)};
+constexpr Protocol kProtocols[] = {MakeProtocol(kProtocolEtsiPdu, kEtsiPdu),
+                                   MakeProtocol(kProtocolEtsiPduSca, kEtsiPduSca),
+                                   MakeProtocol(kProtocolEtsiText, kEtsiText),
+                                   MakeProtocol(kProtocolTetraSds4Text, kTetraSds4Text)};
 
 // A template with each {name} replaced by its value; values are not scanned again.
 std::string Fill(std::string_view pattern, const std::map<std::string, std::string>& values) {
@@ -159,9 +160,9 @@ void RunDialogue(Varnel& ctx, const Protocol& protocol,
 std::map<std::string, std::string> DialogueValues(const OperSettingsMO& op,
                                                   const std::string& phone,
                                                   const std::string& coded) {
-  const std::string ts = op.CharSet == "TETRA 8859-1"    ? "8859-1"
-                         : op.CharSet == "TETRA PCCP437" ? "PCCP437"
-                                                         : "";
+  const std::string ts = op.CharSet == kCharSetTetra8859      ? "8859-1"
+                         : op.CharSet == kCharSetTetraPccp437 ? "PCCP437"
+                                                              : "";
   return {{"cs", op.CharSet == kUniCode ? "UCS2" : "GSM"},
           {"ts", ts},
           {"sc", op.TerminalNumber},
@@ -235,22 +236,22 @@ void FormatMessageMO(Varnel& ctx, const OperSettingsMO& op, const std::string& p
     const bool uniCode = op.CharSet == kUniCode;
     std::string text = LeftChars(uniCode ? message : ReplaceAll(message, "\r", ""), op.MaxChar);
     std::string converted;
-    if (op.CharSet == "GSM 3.38 Default")
+    if (op.CharSet == kCharSetGsmDefault)
       converted = GSM338Default7Bit(text);
-    else if (op.CharSet == "GSM 3.38 Extended")
+    else if (op.CharSet == kCharSetGsmExtended)
       converted = LeftChars(GSM338Default7BitExt(text), op.MaxChar);
     else if (uniCode)
       converted = LeftUtf16(text, 70);
-    else if (op.CharSet == "TETRA 8859-1" || op.CharSet == "TETRA PCCP437")
+    else if (op.CharSet == kCharSetTetra8859 || op.CharSet == kCharSetTetraPccp437)
       converted = LeftChars(ReplaceAll(text, "\n", ""), op.MaxChar);
     if (op.MessagePrefix) {
       converted = LeftChars(op.PrefixText + converted, op.MaxChar);
       if (uniCode) converted = LeftUtf16(converted, 70);
     }
-    if (op.Protocol == "ETSI 07.05-PDU" || op.Protocol == "ETSI 07.05-PDU SCA")
+    if (op.Protocol == kProtocolEtsiPdu || op.Protocol == kProtocolEtsiPduSca)
       coded = uniCode ? CodeMessageToUniCodePduMode(converted, phone)
                       : CodeMessageToEtsiPduMode(converted, phone);
-    else if (op.Protocol == "ETSI 07.05-TEXT" || op.Protocol == "TETRA SDS4-TEXT")
+    else if (op.Protocol == kProtocolEtsiText || op.Protocol == kProtocolTetraSds4Text)
       coded = converted;
     ModemTrace(
         ctx, {"", TraceTimestamp(ctx) + "    Original Message:      " + text,

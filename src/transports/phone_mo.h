@@ -7,6 +7,25 @@
 
 namespace varnel {
 
+// Protocol words of Settings_Oper_Phone_MO; the incoming SMS reader knows the two PDU ones.
+inline constexpr const char* kProtocolEtsiPdu = "ETSI 07.05-PDU";
+inline constexpr const char* kProtocolEtsiPduSca = "ETSI 07.05-PDU SCA";
+inline constexpr const char* kProtocolEtsiText = "ETSI 07.05-TEXT";
+inline constexpr const char* kProtocolTetraSds4Text = "TETRA SDS4-TEXT";
+inline constexpr const char* kPhoneMoProtocols[] = {kProtocolEtsiPdu, kProtocolEtsiPduSca,
+                                                    kProtocolEtsiText, kProtocolTetraSds4Text};
+inline constexpr const char* kSmsReaderProtocols[] = {kProtocolEtsiPdu, kProtocolEtsiPduSca};
+
+// CharSet words of Settings_Oper_Phone_MO.
+inline constexpr const char* kCharSetGsmDefault = "GSM 3.38 Default";
+inline constexpr const char* kCharSetGsmExtended = "GSM 3.38 Extended";
+inline constexpr const char* kCharSetGsmUniCode = "GSM 3.38 UniCode";
+inline constexpr const char* kCharSetTetra8859 = "TETRA 8859-1";
+inline constexpr const char* kCharSetTetraPccp437 = "TETRA PCCP437";
+inline constexpr const char* kPhoneMoCharSets[] = {kCharSetGsmDefault, kCharSetGsmExtended,
+                                                   kCharSetGsmUniCode, kCharSetTetra8859,
+                                                   kCharSetTetraPccp437};
+
 // Sends message to phone through the operator's protocol in one modem session and sets
 // status (kSent or kSendFailed) and statusText, for example "ALPHA[SS=17]: Message sent to
 // receiver.". Both keep the caller's values when the operator's protocol is none of the

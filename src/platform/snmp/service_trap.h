@@ -16,6 +16,9 @@ inline constexpr const char* kServiceEnterprise = "1.3.6.1.4.1.99412.1.10.2";
 inline constexpr const char* kSysUpTimeOid = "1.3.6.1.2.1.1.3.0";
 inline constexpr const char* kSnmpTrapOidOid = "1.3.6.1.6.3.1.1.4.1.0";
 
+// TrapProtocol words; any other word sends SNMPv1.
+inline constexpr const char* kTrapProtocols[] = {"SNMPv1 Trap", "SNMPv2 Trap", "SNMPv2 Inform"};
+
 // TrapIpAddress, TrapUdpPort, TrapCommunity, TrapProtocol of a settings row, and its switch.
 struct TrapTarget {
   bool forward = false;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/slots.h"
 
@@ -19,6 +20,33 @@ inline constexpr const char* kPagerAlfa = "PagerAlfa";
 inline constexpr const char* kPagerNum = "PagerNum";
 inline constexpr const char* kMailSMTP = "MailSMTP";
 inline constexpr const char* kPopupNetSend = "PopupNetSend";
+
+// Where each receiver type keeps its receivers, the column with the address and the table of
+// the operators it names.
+struct ReceiverKind {
+  const char* type;
+  const char* table;
+  const char* address;
+  const char* oper;           // nullptr: no operator (mail builds its server list separately)
+  const char* operatorTable;  // where oper is looked up; nullptr without one
+  bool buffers;               // the table has BufferMessages
+};
+
+inline constexpr ReceiverKind kReceiverKinds[] = {
+    {kPhoneDA, "Recv_Phone_Dialup", "PhoneNumber", "Operator", "Settings_Oper_Phone_Dialup", true},
+    {kPhoneMO, "Recv_Phone_MO", "PhoneNumber", "Operator", "Settings_Oper_Phone_MO", true},
+    {kPagerAlfa, "Recv_Pager_Alfa", "PagerNumber", "Operator", "Settings_Oper_Pager_Alfa", true},
+    {kPagerNum, "Recv_Pager_Num", "PagerNumber", nullptr, nullptr, true},
+    {kMailSMTP, "Recv_Mail_SMTP", "MailAddress", nullptr, nullptr, false},
+    {kPopupNetSend, "Recv_Popup_NETSEND", "WinAddress", nullptr, nullptr, false},
+};
+
+// The kind of a receiver type word; nullptr for a word that names none.
+inline const ReceiverKind* FindReceiverKind(std::string_view type) {
+  for (const ReceiverKind& k : kReceiverKinds)
+    if (type == k.type) return &k;
+  return nullptr;
+}
 
 inline constexpr const char* kSendList = "SendList";
 inline constexpr const char* kBufferList = "BufferList";

@@ -1,0 +1,231 @@
+"""varnel-admin on real program directories: a configuration made only with its commands,
+check against planted faults, and the bad input it refuses without writing anything."""
+import hashlib
+import os
+import re
+import socket
+import sqlite3
+import subprocess
+
+import pytest
+
+from conftest import ADMIN_BIN, P, free_port, needs, wait_until
+
+ALL_WEEK = [f"DutyTime{d}=16777215" for d in ("Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun")]
+
+
+def admin(*args):
+    return subprocess.run([ADMIN_BIN, *map(str, args)], capture_output=True, text=True,
+                          timeout=60)
+
+
+def ok(*args):
+    r = admin(*args)
+    assert r.returncode == 0, r.stderr
+    return r.stdout
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+@needs("snmpget", modules=["aiosmtpd"])
+def test_configuration_made_with_add_mails_a_syslog_event_and_reload_applies(varnel, relay):
+    mailer, home = relay(), varnel.home
+    syslog_port, agent_port = free_port(), free_port()
+    ok("init", home)
+    ok("set", home, "Event_CheckInterval", "CheckInterval=5")
+    ok("set", home, "Event_SysLog", "Enabled1=1", "Protocol1=UDP", "IpAddress1=127.0.0.1",
+       f"ListeningPort1={syslog_port}")
+    ok("set", home, "Settings_SNMP_Agent", "Enabled=yes", "IpAddress=127.0.0.1",
+       f"UdpPort={agent_port}", "SetComm=secret")
+    ok("add", home, "Settings_Mail_SMTP", "Name=Relay", "HostAddress=127.0.0.1",
+       f"MailPort={mailer.port}", "SenderAddress=varnel@example.org", "CharSet=utf-8",
+       "MailSubject=Varnel alarm", "Importance=Normal", "TimeOut=10", "MaxChar=1000")
+    ok("add", home, "Recv_Mail_SMTP", "Name=Ops", "Enabled=true", "MailAddress=ops@example.org",
+       "MailServer1=Relay", *ALL_WEEK)
+    ok("add", home, "SuppGrp_Perm", "Name=Everything", "Enabled=1", "Priority=5 - Normal",
+       "PrioritySearch=<=", "NodeName=*", "NodeNameSearch==", "Message=*", "MessageSearch==",
+       "RecvName1=Ops", "RecvType1=MailSMTP", *ALL_WEEK)
+    assert ok("check", home) == f"No errors found in {home}\n"
+    varnel.start()
+
+    def syslog(text):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.sendto(f"<34>Oct 11 22:14:15 core1 {text}".encode(), ("127.0.0.1", syslog_port))
+
+    syslog("disk full")
+    wait_until(lambda: len(mailer.mails) == 1, 60, "the first mail")
+    assert mailer.mails[0]["rcpt"] == ["ops@example.org"]
+    assert "disk full" in mailer.mails[0]["msg"].get_content()
+    trace = varnel.path("Debug/Event_SyslogMess.txt")
+    assert not os.path.exists(trace)
+
+    # The service reads the changed debug mode once it is asked to.
+    ok("set", home, "Settings_General", "DebugMode=Event Sources")
+    assert "reads its configuration again" in ok("reload", home)
+    wait_until(lambda: varnel.snmp("snmpget", f"{P}.1.2.1.0", port=agent_port).stdout.strip()
+               .endswith("INTEGER: 2"), what="the update request done")
+    syslog("disk still full")
+    wait_until(lambda: len(mailer.mails) == 2, 60, "the second mail")
+    assert "disk still full" in open(trace, errors="replace").read()
+
+    varnel.stop()
+    stopped = admin("reload", home)
+    assert stopped.returncode == 3 and "does not answer" in stopped.stderr
+
+
+def plant_faults(home):
+    """Hand edits of the kind an operator makes with sqlite3, each one a fault."""
+    all_week = {c.split("=")[0]: 16777215 for c in ALL_WEEK}
+    with sqlite3.connect(os.path.join(home, "Varnel.mdb")) as db:
+        def add(table, **row):
+            db.execute(f'INSERT INTO "{table}" (' + ", ".join(f'"{k}"' for k in row) +
+                       ") VALUES (" + ", ".join("?" * len(row)) + ")", list(row.values()))
+        group = dict(Enabled=1, Priority="5 - Normal", PrioritySearch="<=", NodeName="*",
+                     NodeNameSearch="=", Message="*", MessageSearch="=", **all_week)
+        add("SuppGrp_Perm", **{**group, "Name": "Broken pattern", "NodeName": "core<OR>[a-",
+                               "RecvName1": "Operator console", "RecvType1": "PopupNetSend"})
+        add("SuppGrp_Perm", **group, Name="Ghost", RecvName1="Nobody", RecvType1="PhoneMO",
+            RecvName2="Operator console", RecvType2="PopupNetSend")
+        add("SuppGrp_Perm", **group, Name="Misspelt", RecvName1="Operator console",
+            RecvType1="PopupNetsend")
+        # Monday: Anna covers hours 0-8, the group is on duty from 8 to 23.
+        add("Recv_Phone_MO", Name="Anna", Enabled=1, PhoneNumber="4670", Operator="NoSuchOp",
+            **{**all_week, "DutyTimeMon": 0x1FF})
+        add("SuppGrp_Perm", **{**group, "DutyTimeMon": 0xFFFF00}, Name="Night", RecvName1="Anna",
+            RecvType1="PhoneMO")
+        add("Recv_Mail_SMTP", Name="Mailbox", Enabled=1, MailServer1="NoRelay", **all_week)
+        db.execute('UPDATE "Event_SNMP_TrapServer" SET "UdpPort" = 1161')
+        db.execute('UPDATE "Settings_General" SET "DebugMode" = \'Verbose\'')
+    os.rmdir(os.path.join(home, "Backup"))
+
+
+def test_check_passes_the_demo_and_finds_each_planted_fault(tmp_path):
+    home = str(tmp_path / "demo")
+    ok("init", home, "--demo")
+    assert admin("check", home).stdout == f"No errors found in {home}\n"
+
+    plant_faults(home)
+    r = admin("check", home)
+    assert r.returncode == 1
+    assert r.stdout.splitlines() == [
+        f"directory Backup: missing ({home}/Backup)",
+        "Settings_General row 1 DebugMode: takes one of: \"No Debug\", \"Event Sources\", "
+        "\"Filter Process\", \"Modem Communication\", \"Remote Backup\", \"Ftp Communication\", "
+        "\"Debug All\" (or nothing); not \"Verbose\"",
+        'SuppGrp_Perm row 2 NodeName: pattern "[a-": Invalid pattern string',
+        'SuppGrp_Perm row 4 RecvType1: takes one of: "PhoneDA", "PhoneMO", "PagerAlfa", '
+        '"PagerNum", "MailSMTP", "PopupNetSend" (or nothing); not "PopupNetsend"',
+        'SuppGrp_Perm row 3 RecvName1: receiver "Nobody" does not exist in Recv_Phone_MO',
+        'Recv_Phone_MO row 1 Operator: operator "NoSuchOp" does not exist in '
+        "Settings_Oper_Phone_MO",
+        'Recv_Mail_SMTP row 1 MailServer1: mail server "NoRelay" does not exist in '
+        "Settings_Mail_SMTP",
+        "Event_SNMP_TrapServer row 1 UdpPort: snmpManager listens on UDP port 1161 like "
+        "snmpAgent",
+        'SuppGrp_Perm row 4 RecvName1: group "Misspelt" has no enabled receiver that exists',
+        'SuppGrp_Perm row 5 DutyTimeMon: group "Night" is on duty with nobody on duty on Mon '
+        "at hours 9,10,11,12,13,14,15,16,17,18,19,20,21,22,23",
+        f"10 errors found in {home}",
+    ]
+
+
+@pytest.fixture
+def home(tmp_path):
+    home = str(tmp_path / "home")
+    ok("init", home, "--demo")
+    return home
+
+
+BAD_INPUT = [
+    (["add", "{home}", "Recv_Mail", "Name=x"], "unknown table \"Recv_Mail\"; the tables are: "),
+    (["add", "{home}", "Recv_Mail_SMTP", "Nam=x"], "its columns are: Name, Enabled,"),
+    (["set", "{home}", "Settings_SNMP_Agent", "UdpPort=70000"], "port number from 0"),
+    (["set", "{home}", "Settings_SNMP_Agent", "Enabled=maybe"], "takes 1 or 0"),
+    (["set", "{home}", "Event_CheckInterval", "CheckInterval=30s"], "whole number"),
+    (["add", "{home}", "Recv_Mail_SMTP", "Name=x", "DutyTimeMon=16777216"], "hour mask"),
+    (["add", "{home}", "SuppGrp_Perm", "Name=x", "RecvType1=Phonemo"], "not \"Phonemo\""),
+    (["set", "{home}", "Settings_General", "DebugMode=debug all"], "not \"debug all\""),
+    (["add", "{home}", "SuppGrp_Perm", "Name=x", "MessageSearch==", "Message=[z-a]"],
+     'Message: pattern "[z-a]"'),
+    # Changing the search word splits the expression differently: "[a" alone is broken.
+    (["set", "{home}", "SuppGrp_Perm", "--where", "Name=All events", "Message=x<OR>[a",
+      "MessageSearch=="], 'pattern "[a"'),
+    (["set", "{home}", "SuppGrp_Perm", "Enabled=0"], "name them with --where"),
+    (["add", "{home}", "Settings_General", "DebugMode=No Debug"], "holds exactly one row"),
+    (["delete", "{home}", "Settings_Modem", "--where", "CommPort=0"], "cannot be deleted"),
+    (["delete", "{home}", "SuppGrp_Perm"], "needs --where"),
+    (["add", "{home}", "Recv_Mail_SMTP", "Name=x", "Name=y"], "given twice"),
+    (["show", "{home}/Backup", "SuppGrp_Perm"], "is not a program directory"),
+    (["show", "{home}/nowhere", "SuppGrp_Perm"], "is not a directory"),
+    (["show", "{home}", "SuppGrp_Perm", "--csv"], "unknown option --csv"),
+    (["frobnicate", "{home}"], "unknown command \"frobnicate\""),
+]
+
+
+@pytest.mark.parametrize("args,message", BAD_INPUT, ids=[" ".join(a[0:1] + a[2:4]) for a, _ in
+                                                          BAD_INPUT])
+def test_bad_input_exits_2_and_writes_nothing(home, args, message):
+    before = digest(os.path.join(home, "Varnel.mdb"))
+    r = admin(*[a.format(home=home) for a in args])
+    assert (r.returncode, r.stdout) == (2, "")
+    assert message in r.stderr
+    assert digest(os.path.join(home, "Varnel.mdb")) == before
+
+
+def test_a_file_that_is_no_database_is_refused(tmp_path):
+    (tmp_path / "Varnel.mdb").write_text("not a database")
+    r = admin("check", tmp_path)
+    assert r.returncode == 2 and "is not a Varnel database" in r.stderr
+
+
+def test_a_database_locked_past_the_busy_timeout_is_refused(home):
+    path = os.path.join(home, "Varnel.mdb")
+    before = digest(path)
+    holder = sqlite3.connect(path, isolation_level=None)
+    holder.execute("BEGIN EXCLUSIVE")
+    try:
+        r = admin("set", home, "Settings_General", "DebugMode=Debug All")
+    finally:
+        holder.execute("ROLLBACK")
+        holder.close()
+    assert r.returncode == 2 and "locked by another program" in r.stderr
+    assert digest(path) == before
+
+
+def test_a_row_refused_in_the_middle_leaves_the_rows_before_it_unchanged(home):
+    # Valid while "!=" splits at <AND>; once "=" splits at <OR>, "[x" stands alone.
+    ok("add", home, "SuppGrp_Perm", "Name=Second", "Enabled=1", "Message=[x<OR>a]",
+       "MessageSearch=!=")
+    before = digest(os.path.join(home, "Varnel.mdb"))
+    r = admin("set", home, "SuppGrp_Perm", "--where", "Enabled=1", "MessageSearch==",
+              "CaseSensitive=1")
+    assert r.returncode == 2 and "SuppGrp_Perm row 2: Message" in r.stderr
+    assert digest(os.path.join(home, "Varnel.mdb")) == before
+
+
+def test_edits_change_only_the_rows_named(home):
+    ok("add", home, "Recv_Pager_Num", "Name=A", "PagerNumber=1")
+    ok("add", home, "Recv_Pager_Num", "Name=B", "PagerNumber=2", "MoCalling=on")
+    assert ok("set", home, "Recv_Pager_Num", "--where", "MoCalling=yes",
+              "DelayTime=12") == "Changed 1 row of Recv_Pager_Num\n"
+    nothing = admin("delete", home, "Recv_Pager_Num", "--where", "Name=C")
+    assert nothing.returncode == 1 and "nothing deleted" in nothing.stderr
+    ok("delete", home, "Recv_Pager_Num", "--where", "Name=A")
+    shown = ok("show", home, "Recv_Pager_Num", "--json")
+    assert re.search(r'"Name": "B", .*"MoCalling": 1, .*"DelayTime": 12', shown)
+    assert '"Name": "A"' not in shown
+    lines = ok("show", home, "Recv_Pager_Num").splitlines()
+    assert lines[0].split()[:3] == ["Row", "Name", "Enabled"] and len(lines) == 2
+
+
+def test_help_lists_every_command_and_each_explains_itself():
+    listed = admin("--help")
+    assert listed.returncode == 0
+    names = re.findall(r"^  (\w+) ", listed.stdout, re.M)
+    assert {"init", "show", "add", "set", "delete", "reload", "check"} <= set(names)
+    for name in names:
+        r = admin(name, "--help")
+        assert r.returncode == 0 and r.stdout.startswith(f"usage: varnel-admin {name}")
