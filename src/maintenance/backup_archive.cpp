@@ -42,8 +42,8 @@ struct Fd {
 struct ReadOnlyDb {
   sqlite3* db = nullptr;
   explicit ReadOnlyDb(const std::string& path) {
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
       sqlite3_close_v2(db);
       Invalid(path + ": " + sqlite3_errstr(rc));

@@ -183,9 +183,8 @@ class BackupListener {
     const std::string& primary = ctx_.backup.PrimaryAddress;
     if (!primary.empty() && !SameAddress(primary, peer)) {
       c->socket.close(ec);
-      Guarded(ctx_, "backupServer_ConnectionRequest", [&] {
-        ReceiverNotice(ctx_, "Remote backup connection from " + peer + " refused.");
-      });
+      Guarded(ctx_, "backupServer_ConnectionRequest",
+              [&] { ReceiverNotice(ctx_, "Remote backup connection from " + peer + " refused."); });
       return;
     }
     // One transfer at a time: a new connection of the primary supersedes one that stalled.
@@ -200,20 +199,20 @@ class BackupListener {
   }
 
   void Read(const ConnectionPtr& c) {
-    c->socket.async_read_some(asio::buffer(c->buffer), [this, c, alive = alive_](
-                                                           const std::error_code& ec,
-                                                           std::size_t n) {
-      if (!*alive || c != current_ || ec == asio::error::operation_aborted) return;
-      if (ec == asio::error::eof) {
-        PeerClosed(c);
-      } else if (ec) {
-        SocketError(c, ec);
-      } else if (DataArrival(c, c->buffer.data(), n)) {
-        Read(c);
-      } else {
-        Drop(c);
-      }
-    });
+    c->socket.async_read_some(
+        asio::buffer(c->buffer),
+        [this, c, alive = alive_](const std::error_code& ec, std::size_t n) {
+          if (!*alive || c != current_ || ec == asio::error::operation_aborted) return;
+          if (ec == asio::error::eof) {
+            PeerClosed(c);
+          } else if (ec) {
+            SocketError(c, ec);
+          } else if (DataArrival(c, c->buffer.data(), n)) {
+            Read(c);
+          } else {
+            Drop(c);
+          }
+        });
   }
 
   // False when the connection is to be dropped.
@@ -540,10 +539,10 @@ void SendMdbToBkSrv(Varnel& ctx) {
     std::error_code ec;
     auto address = asio::ip::make_address(target.address, ec);
     if (ec) throw VarnelError(err::kHostNotFound, "Host not found: " + target.address);
-    std::vector<std::string> lines{"", std::string(34, '='),
-                                   "Connect to: " + target.address + ":" +
-                                       std::to_string(target.port),
-                                   "Delta: 0 ms    State: 0", ">> do connect"};
+    std::vector<std::string> lines{
+        "", std::string(34, '='),
+        "Connect to: " + target.address + ":" + std::to_string(target.port),
+        "Delta: 0 ms    State: 0", ">> do connect"};
     SocketEventLines(ctx, "backupClient", "", 0, true);  // the deltas start here
     TraceClient(ctx, lines);
     s.client = std::make_shared<BackupClient>(ctx);

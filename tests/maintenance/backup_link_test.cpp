@@ -1,7 +1,8 @@
+#include "maintenance/backup_link.h"
+
 #include <gtest/gtest.h>
 
 #include "maintenance/backup_archive.h"
-#include "maintenance/backup_link.h"
 #include "platform/database_copy.h"
 #include "platform/error.h"
 #include "support/test_support.h"
