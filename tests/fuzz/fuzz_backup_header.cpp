@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "maintenance/backup_link.h"
+#include "maintenance/backup_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view block(reinterpret_cast<const char*>(data), size);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "maintenance/backup_archive.h"
+#include "maintenance/backup_header.h"
 #include "platform/database_copy.h"
 #include "platform/error.h"
 #include "support/test_support.h"
@@ -61,13 +62,6 @@ TEST(BackupHeader, WaitsForTheRestOrRefusesWhatIsNoHeader) {
     BackupHeader h;
     EXPECT_EQ(ParseBackupHeader(c.block, h), c.result) << c.block;
   }
-}
-
-TEST(BackupHeader, TheSendersLineParsesBack) {
-  BackupHeader h;
-  ASSERT_EQ(ParseBackupHeader(BackupHeaderLine(2500000), h), HeaderParse::Complete);
-  EXPECT_EQ(h.name, kArchiveName);
-  EXPECT_EQ(h.length, 2500000);
 }
 
 class ReceivedDatabaseTest : public testing::VarnelTest {};
