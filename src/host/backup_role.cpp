@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include "maintenance/backup_link.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
 #include "service/errors.h"
@@ -21,6 +22,7 @@ std::string OpenBackupServer(Varnel& ctx, Table& g) {
     ctx.IsPrimary = !backup;
   }
   if (backup) {
+    OpenBackupListener(ctx, g);
     Delay(ctx.io, kListenerStartPauseMs);
     Notice(ctx, evt::kInformation, "This is the Backup System.");
   } else {

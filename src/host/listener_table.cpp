@@ -6,6 +6,7 @@
 #include "intake/comm_port.h"
 #include "intake/snmp_trap_reception.h"
 #include "intake/syslog.h"
+#include "maintenance/backup_link.h"
 #include "service/listener_status.h"
 
 namespace varnel {
@@ -50,7 +51,8 @@ const Listener kListeners[] = {
      .startedWord = kSmsServerStarted, .notStarted = kNotStarted},
     // No status column; its socket belongs to the backup link.
     {.name = "backupServer", .table = "Settings_General", .enabledColumn = "RemoteBackup",
-     .open = OpenBackupServer, .notValidEntry = "Backup Server IP Address is not valid"},
+     .open = OpenBackupServer, .close = CloseBackupListener,
+     .notValidEntry = "Backup Server IP Address is not valid"},
 };
 // clang-format on
 

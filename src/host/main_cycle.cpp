@@ -16,6 +16,7 @@
 #include "intake/snmp_trap_events.h"
 #include "intake/syslog.h"
 #include "maintenance/backup_database.h"
+#include "maintenance/backup_link.h"
 #include "maintenance/delete_old_log_entries.h"
 #include "platform/files.h"
 #include "service/errors.h"
@@ -57,6 +58,7 @@ void RunHourlyJobs(Varnel& ctx) {
 
 void RunCycle(Varnel& ctx) {
   ctx.LogChanged = false;
+  if (ctx.IsPrimary && !ctx.DatabaseSent) SendMdbToBkSrv(ctx);
   if (ctx.UpdateRequest == UpdateRequestCode::Reread) {
     ReadDb_Updates(ctx);
     ctx.UpdateRequest = UpdateRequestCode::None;

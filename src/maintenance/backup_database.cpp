@@ -1,5 +1,6 @@
 #include "maintenance/backup_database.h"
 
+#include "maintenance/backup_link.h"
 #include "platform/database_copy.h"
 #include "service/errors.h"
 
@@ -28,8 +29,7 @@ void BackupDatabase(Varnel& ctx) {
     const std::string live =
         ctx.ConnectionString.empty() ? ctx.DatabasePath() : ctx.ConnectionString;
     CopyDatabase(live, ctx.Path(WeekdayCopyName(ctx.clock.Now().weekday)));
-    // The standby system gets the fresh database here (SendMdbToBkSrv) once the standby
-    // link is built; until then the copy stays local.
+    SendMdbToBkSrv(ctx);  // the standby gets the fresh database too
   });
 }
 

@@ -10,6 +10,7 @@
 #include "platform/event_log.h"
 #include "platform/slots.h"
 #include "service/event_list.h"
+#include "service/state/backup_state.h"
 #include "service/state/delivery_state.h"
 #include "service/state/filter_state.h"
 #include "service/state/gsm_state.h"
@@ -129,6 +130,7 @@ struct Varnel {
   IntakeState intake;
   SnmpState snmp;
   GsmState gsm;
+  BackupState backup;
   int ReqAckIdCounter = 900;
 
   // Socket event traces: tick of the last trace per link.

@@ -69,6 +69,8 @@ def receivers(*slots):
 class Varnel:
     """One program directory and, once started, the service process running in it."""
 
+    host = "127.0.0.1"  # where the SNMP tools reach its agent
+
     def __init__(self, home):
         self.home = str(home)
         self.log_path, self.stderr_path = self.home + "-eventlog.txt", self.home + "-stderr.txt"
@@ -189,7 +191,7 @@ class Varnel:
 
     def snmp(self, tool, *args, version="2c", community="public", port=None):
         cmd = [tool, f"-v{version}", "-c", community, "-On", "-r", "2", "-t", "2",
-               f"127.0.0.1:{port or self.agent_port}", *args]
+               f"{self.host}:{port or self.agent_port}", *args]
         return subprocess.run(cmd, env=TOOL_ENV, capture_output=True, text=True, timeout=30)
 
     def answer(self, tool, *args, **options):
