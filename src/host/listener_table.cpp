@@ -3,6 +3,7 @@
 #include "agent/snmp_agent.h"
 #include "delivery/read_sms.h"
 #include "host/backup_role.h"
+#include "intake/smtp_server.h"
 #include "intake/snmp_trap_reception.h"
 #include "intake/syslog.h"
 #include "service/listener_status.h"
@@ -15,8 +16,8 @@ std::string OpenSysLog2(Varnel& ctx, Table& t) { return StartSysLogListener(ctx,
 void CloseSysLog1(Varnel& ctx) { StopSysLogListener(ctx, 1); }
 void CloseSysLog2(Varnel& ctx) { StopSysLogListener(ctx, 2); }
 
-// In start order. The comm port and the SMTP listener are not built yet: they have no open
-// function and stay not started.
+// In start order. The comm port is not built yet: it has no open function and stays not
+// started.
 // clang-format off
 const Listener kListeners[] = {
     {.name = "snmpAgent", .table = "Settings_SNMP_Agent", .enabledColumn = "Enabled",
@@ -41,7 +42,8 @@ const Listener kListeners[] = {
      .startedWord = kSyslogServerStarted, .notStarted = kNotStarted,
      .notValidEntry = "Syslog2 IP Address is not valid"},
     {.name = "smtpServer", .table = "Event_SMTP", .enabledColumn = "Enabled",
-     .statusColumn = "Status", .entry = kLsSmtpServer, .startedWord = kSmtpServerStarted,
+     .statusColumn = "Status", .entry = kLsSmtpServer, .open = StartSmtpServer,
+     .close = StopSmtpServer, .startedWord = kSmtpServerStarted,
      .notStarted = kNotStarted, .notValidEntry = "SMTP Server IP Address is not valid"},
     {.name = "smsServer", .table = "Event_SMS", .enabledColumn = "Enabled",
      .statusColumn = "Status", .entry = kLsSmsServer, .open = StartSmsServer,
