@@ -279,3 +279,22 @@ def test_bounds_silent_clients_and_a_tenth_connection(varnel):
     for c in silent:
         c.close()
     assert varnel.alive() and varnel.stop() == 0
+
+
+def test_a_mail_taken_while_the_service_starts_is_kept(varnel):
+    port = smtp_home(varnel)
+    varnel.start(wait=False)
+
+    def connect():
+        try:
+            return Client(port)
+        except OSError:
+            return None
+
+    c = wait_until(connect, 30, "the listener to accept")
+    c.send(b"HELO a\r\nMAIL FROM:<a@b.c>\r\nRCPT TO:<d@e.f>\r\nDATA\r\n"
+           b"Subject: early 2 mail\r\n\r\n.\r\nQUIT\r\n")
+    assert c.lines(7)[5] == ACCEPTED  # while the other listeners still open
+    c.close()
+    assert wait_rows_of(varnel.events, 1) == [("2 - Major", "early", "mail")]
+    assert varnel.stop() == 0
