@@ -82,10 +82,9 @@ TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
 }
 
 TEST_F(ServiceControlTest, ListenersWithoutAServerStayNotStartedAndStopResetsStatusTexts) {
-  Db().Exec("UPDATE Event_SMTP SET Enabled = 1; UPDATE Event_CommPort SET Enabled = 1");
+  Db().Exec("UPDATE Event_CommPort SET Enabled = 1");
   dartSvc_State(ctx, kCodeStart);
-  EXPECT_EQ(std::tuple(ctx.ListenerStatus[kLsSmtpServer], ctx.ListenerStatus[kLsCommPort]),
-            std::tuple(ListenerStatusCode::NotStarted, ListenerStatusCode::NotStarted));
+  EXPECT_EQ(ctx.ListenerStatus[kLsCommPort], ListenerStatusCode::NotStarted);
   Db().Exec("UPDATE Event_SMTP SET Status = 'Started'; UPDATE Event_CommPort SET Status = 'x'");
   dartSvc_State(ctx, kCodeStop);
   EXPECT_EQ(GetColumn("Event_SMTP", "Status") + "/" + GetColumn("Event_CommPort", "Status"),
