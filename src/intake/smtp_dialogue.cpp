@@ -192,8 +192,10 @@ void smtpServer_DataIn(Varnel& ctx, int n, SmtpPeer& peer, const std::string& li
 
 void smtpServer_Disconnected(Varnel& ctx, int n, const std::string& description) {
   Guarded(ctx, "smtpServer_Disconnected", [&] {
+    SmtpConnection& rec = Record(ctx, n);
+    rec.InData = false;  // a mail cut off by the disconnect is dropped
+    std::string().swap(rec.Mail);
     if (!Tracing(ctx)) return;
-    const SmtpConnection& rec = Record(ctx, n);
     std::string k = "[" + std::to_string(n) + "] ";
     WriteTrace(ctx, TraceCategory::EventSources, trace::kSmtpMail,
                {ctx.clock.Now().Text().substr(11) + k + description, k + "**** Summary ****",

@@ -99,15 +99,6 @@ TEST_F(SmtpMailTest, HcodedSourceComposesTheEventText) {
   }
 }
 
-TEST(SmtpRulesTest, RecipientsSplitToTheirNames) {
-  auto parts = SplitUpMailRecv(";+4670@sms.example; Anna Berg @x ;no-at;;b@c");
-  EXPECT_EQ(Texts(parts.begin(), parts.begin() + 6),
-            (Texts{"+4670", "Anna Berg", "", "", "b", ""}));
-  std::string many;
-  for (int i = 0; i < 60; ++i) many += ";n" + std::to_string(i) + "@x";
-  EXPECT_EQ(SplitUpMailRecv(many).back(), "n49");
-}
-
 TEST(SmtpRulesTest, MailsWithoutMimeHeadersKeepTheirText) {
   const std::pair<const char*, const char*> cases[] = {
       {"router1 2 link down\r\n", "router1 2 link down\r\n"},
