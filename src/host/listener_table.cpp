@@ -4,6 +4,7 @@
 #include "delivery/read_sms.h"
 #include "host/backup_role.h"
 #include "intake/comm_port.h"
+#include "intake/smtp_server.h"
 #include "intake/snmp_trap_reception.h"
 #include "intake/syslog.h"
 #include "maintenance/backup_link.h"
@@ -17,8 +18,7 @@ std::string OpenSysLog2(Varnel& ctx, Table& t) { return StartSysLogListener(ctx,
 void CloseSysLog1(Varnel& ctx) { StopSysLogListener(ctx, 1); }
 void CloseSysLog2(Varnel& ctx) { StopSysLogListener(ctx, 2); }
 
-// In start order. The SMTP listener is not built yet: it has no open function and stays not
-// started.
+// In start order.
 // clang-format off
 const Listener kListeners[] = {
     {.name = "snmpAgent", .table = "Settings_SNMP_Agent", .enabledColumn = "Enabled",
@@ -44,7 +44,8 @@ const Listener kListeners[] = {
      .startedWord = kSyslogServerStarted, .notStarted = kNotStarted,
      .notValidEntry = "Syslog2 IP Address is not valid"},
     {.name = "smtpServer", .table = "Event_SMTP", .enabledColumn = "Enabled",
-     .statusColumn = "Status", .entry = kLsSmtpServer, .startedWord = kSmtpServerStarted,
+     .statusColumn = "Status", .entry = kLsSmtpServer, .open = StartSmtpServer,
+     .close = StopSmtpServer, .startedWord = kSmtpServerStarted,
      .notStarted = kNotStarted, .notValidEntry = "SMTP Server IP Address is not valid"},
     {.name = "smsServer", .table = "Event_SMS", .enabledColumn = "Enabled",
      .statusColumn = "Status", .entry = kLsSmsServer, .open = StartSmsServer,

@@ -33,8 +33,10 @@ void StartSequence(Varnel& ctx) {
     ctx.NotifyDutyListOnOff = g.Flag("NotifyDutyListOnOff");
   }
   ctx.StartTime = ctx.clock.Now();
-  for (const char* name : kOpenOrder) ServiceOpen(ctx, name);
+  // The drop files go before the listeners open: a mail or trap that a listener takes while
+  // the next one starts must not be deleted after it was accepted.
   ResetDropFilesAndMessages(ctx);
+  for (const char* name : kOpenOrder) ServiceOpen(ctx, name);
   {
     Table c = db.Open("Event_CheckInterval");
     ctx.CheckInterval = c.Int16("CheckInterval");

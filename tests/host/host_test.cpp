@@ -81,10 +81,7 @@ TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
             std::tuple(ServiceStateCode::Running, text));
 }
 
-TEST_F(ServiceControlTest, ListenersWithoutAServerStayNotStartedAndStopResetsStatusTexts) {
-  Db().Exec("UPDATE Event_SMTP SET Enabled = 1");
-  dartSvc_State(ctx, kCodeStart);
-  EXPECT_EQ(ctx.ListenerStatus[kLsSmtpServer], ListenerStatusCode::NotStarted);
+TEST_F(ServiceControlTest, StopResetsStatusTexts) {
   Db().Exec("UPDATE Event_SMTP SET Status = 'Started'; UPDATE Event_CommPort SET Status = 'x'");
   dartSvc_State(ctx, kCodeStop);
   EXPECT_EQ(GetColumn("Event_SMTP", "Status") + "/" + GetColumn("Event_CommPort", "Status"),

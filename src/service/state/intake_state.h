@@ -12,6 +12,7 @@ namespace varnel {
 
 class UdpListener;
 class TcpListener;
+class SmtpServer;
 
 constexpr int kMaxQueuedSyslog = 300;
 
@@ -44,9 +45,41 @@ struct PanelIntake {
   }
 };
 
+constexpr int kSmtpConnections = 9;  // connection numbers 1..9
+
+// The Event_SMTP settings that the listener's handlers use, loaded when it opens.
+struct SmtpSettings {
+  std::string SendingSystem, PhoneMoOper, HcodedSource, HcodedPriority;
+  bool UseEventFilter = false, UseHcodedSource = false, UseHcodedPriority = false;
+  std::string AccessListIp = "*", AccessListFrom = "*";
+};
+
+// One connection's record. It is cleared at connect and kept after the disconnect, so the
+// last mail of a number can still be looked at.
+struct SmtpConnection {
+  std::string Host;     // client address
+  std::string From;     // envelope sender
+  std::string To;       // recipients, each preceded by ";"
+  std::string Subject;  // decoded subject of the last mail
+  std::string Text;     // decoded text of the last mail
+  bool OK = false;      // the mail was accepted for processing
+  // Dialogue state: between DATA and the end of the mail, its raw text, and whether it
+  // outgrew the bounds (then it is answered 552 and not processed).
+  bool InData = false;
+  std::string Mail;
+  bool TooBig = false;
+};
+
+struct SmtpIntake {
+  SmtpSettings settings;
+  Slots<SmtpConnection, kSmtpConnections> connections;
+  std::shared_ptr<SmtpServer> server;
+};
+
 struct IntakeState {
   SyslogIntake syslog;
   PanelIntake panel;
+  SmtpIntake smtp;
 };
 
 }  // namespace varnel

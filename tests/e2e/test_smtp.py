@@ -1,0 +1,281 @@
+"""SMTP intake: swaks and raw sockets against the listener; the mails' events in the event log
+and at an aiosmtpd relay; bounds and refusals."""
+import base64
+import os
+import socket
+import subprocess
+
+import pytest
+
+from conftest import DUTY, free_port, needs, wait_rows_of, wait_until
+
+GREETING = b"220 Varnel SMTP Server ready\r\n"
+ACCEPTED = b"250 <123> Mail accepted\r\n"
+TOO_BIG = b"552 Requested mail action aborted: exceeded storage allocation\r\n"
+TRACE = "Debug/Event_SmtpMail.txt"
+
+
+def smtp_home(varnel, **columns):
+    """A program directory whose SMTP listener is on a free loopback port; the port."""
+    varnel.init()
+    port = free_port(socket.SOCK_STREAM)
+    with open(varnel.path("Varnel.ini"), "w") as f:
+        f.write("SMTPSERVERMULTIHOMED=1\r\n")  # bind the configured address, not all
+    varnel.set("Event_SMTP", Enabled=1, IpAddress="127.0.0.1", TcpPort=port,
+               **{"AccessListIp": "*", "AccessListFrom": "*", **columns})
+    varnel.set("Settings_General", DebugMode="Event Sources")
+    return port
+
+
+class Client:
+    """A raw SMTP connection that reads replies line by line."""
+
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=20)
+        self.send, self.reader = self.sock.sendall, self.sock.makefile("rb")
+
+    def lines(self, n):
+        """The next n reply lines with their line ends; fewer when the server closes."""
+        return [line for line in (self.reader.readline() for _ in range(n)) if line]
+
+
+def start(varnel):
+    """Starts the service and waits for the listener (a restart finds the old start entry)."""
+    varnel.start()
+    wait_until(lambda: "SMTP Server Started" in varnel.query("SELECT Status FROM Event_SMTP")[0][0],
+               what="the SMTP listener started")
+
+
+def swaks(port, *args, sender="ops@example.org", to="alarm@varnel.example"):
+    r = subprocess.run(["swaks", "--server", f"127.0.0.1:{port}", f"--from={sender}", f"--to={to}",
+                        "--helo", "probe.example", *args],
+                       capture_output=True, text=True, timeout=60)
+    assert r.returncode == 0, r.stdout + r.stderr
+    return r.stdout
+
+
+def swaks_data(port, tmp_path, data, **options):
+    path = tmp_path / "mail.eml"
+    path.write_bytes(data if isinstance(data, bytes) else data.encode())
+    return swaks(port, "--data", f"@{path}", **options)
+
+
+def summaries(varnel):
+    """The (Text, OK) of every connection summary in the trace, in order (the first line of
+    a Text of several lines)."""
+    lines = varnel.read(TRACE).splitlines()
+    starts = [i for i, line in enumerate(lines) if line.endswith("**** Summary ****")]
+    field = lambda i, name: next(line[9:] for line in lines[i:] if line.startswith(name))
+    return [(field(i, "Text:    "), field(i, "OK:      ")) for i in starts]
+
+
+@needs("swaks")
+def test_replies_byte_for_byte_pipelined_and_with_bare_lf(varnel):
+    port = smtp_home(varnel)
+    start(varnel)
+    status = varnel.query("SELECT Status FROM Event_SMTP")[0][0]
+    assert status.endswith(f"\r\nSMTP Server Started\r\nIP=127.0.0.1\r\nPort={port}")
+    dialogue = [
+        (b"HELO probe.example", b"250 HELO probe.example OK"),
+        (b"MAIL FROM:<ops@example.org>", b"250 ops@example.org OK"),
+        (b"RCPT TO:<+4670111@sms.example>", b"250 +4670111@sms.example OK"),
+        (b"RCPT TO:<+4670222@sms.example>", b"250 +4670222@sms.example OK"),
+        (b"DATA", b"354 Start mail input; end with <CRLF>.<CRLF>"),
+        (b"Subject: up1 4 first mail\r\n\r\nbody\r\n..leading dot\r\n.", ACCEPTED[:-2]),
+        (b"RSET", b"250 RSET OK"),
+        (b"mail from: bare@example.org", b"250 mail from: bare@example.org OK"),
+        (b"NOOP", b"500 Command not recognized"),
+        (b"QUIT", b"221 Varnel SMTP Server QUIT"),
+    ]
+    for eol in (b"\r\n", b"\n"):
+        c = Client(port)
+        assert c.lines(1) == [GREETING]
+        # Sent one command at a time, then all in one write.
+        sent = dialogue if eol == b"\r\n" else [(eol.join(cmd for cmd, _ in dialogue), None)]
+        got = []
+        for command, _ in sent:
+            c.send(command.replace(b"\r\n", eol) + eol)
+            got += c.lines(1 if eol == b"\r\n" else len(dialogue))
+        assert got == [reply + b"\r\n" for _, reply in dialogue]
+        assert not c.lines(1)
+        c.sock.close()
+    # The general system: the subject is the event.
+    assert wait_rows_of(varnel.events, 1)[0] == ("4 - Warning", "up1", "first mail")
+    trace = varnel.read(TRACE).splitlines()
+    assert trace[:3] == ["", "********** SMTP Mail **********", trace[2][:8] + "[1]  --> " +
+                         GREETING.decode().strip()]
+    assert trace[3][8:] == "[1]  <-- HELO probe.example"
+    assert varnel.stop() == 0
+
+
+SYSTEMS = [
+    # system, columns, mail text, (expected events) or (expected trace Text, OK)
+    ("", {}, "Subject: sw1 3 fan failed\r\n\r\nignored", [("3 - Minor", "sw1", "fan failed")]),
+    ("SkyTel", {}, "Subject: x\r\n\r\nups on battery\r\nsince 10:00",
+     [("1 - Critical", "ops@example.org", "ups on battery>>since 10:00")]),
+    ("SMS Gateway - Subject",
+     dict(UseEventFilter=1, UseHcodedSource=1, HcodedSource="mail-$F", UseHcodedPriority=1,
+          HcodedPriority="2 - Major"),
+     "Subject: disk full\r\n\r\n", [("2 - Major", "mail-ops", "disk full")]),
+    ("SMS Gateway - Body", dict(PhoneMoOper="Telia"),
+     "Subject: s\r\n\r\nhello\r\n<SMS>call the\r\nduty phone</sms>\r\n", ("call the", "True")),
+    ("Check Point Mobile Access", dict(PhoneMoOper="Telia"),
+     "Subject: OTP\r\n\r\nDear user\r\nYour Mobile Access DynamicID: 4711\r\n",
+     ("Your Mobile Access DynamicID: 4711", "True")),
+    ("SafeWord", dict(PhoneMoOper="Telia"),
+     "Subject: token\r\n\r\nhi\r\nYour password: 9876\r\nbye\r\n", ("Your password: 9876", "True")),
+]
+
+
+@needs("swaks")
+@pytest.mark.parametrize("system,columns,mail,expected", SYSTEMS, ids=[s[0] or "general" for s in SYSTEMS])
+def test_each_sending_system(varnel, tmp_path, system, columns, mail, expected):
+    port = smtp_home(varnel, SendingSystem=system, **columns)
+    start(varnel)
+    swaks_data(port, tmp_path, mail, to="4670123@sms.example")
+    if isinstance(expected, list):
+        assert wait_rows_of(varnel.events, 1) == expected
+    else:
+        wait_until(lambda: summaries(varnel), what="the connection summary")
+        assert summaries(varnel)[0] == expected
+    assert varnel.stop() == 0
+
+
+def multipart(kind, *parts):
+    out = f"Content-Type: multipart/{kind}; boundary=BB\r\n\r\npreamble\r\n"
+    for headers, body in parts:
+        out += f"--BB\r\n{headers}\r\n\r\n{body}\r\n"
+    return out + "--BB--\r\n"
+
+
+@needs("swaks")
+def test_mime_subjects_and_bodies_are_decoded(varnel, tmp_path):
+    # The event's source is the mail's text and its message the subject.
+    port = smtp_home(varnel, SendingSystem="SMS Gateway - Subject", UseEventFilter=1,
+                     UseHcodedSource=1, HcodedSource="$B", UseHcodedPriority=1,
+                     HcodedPriority="3 - Minor")
+    start(varnel)
+    noise = base64.encodebytes(os.urandom(3000)).decode().replace("\n", "\r\n")
+    mails = [
+        ("Subject: =?iso-8859-1?Q?V=E4rme_l=E5g_i_k=F6ket_=C4=C5=D6?=\r\n\r\nboiler 1\r\n",
+         "boiler 1", "Värme låg i köket ÄÅÖ"),
+        ("Subject: alt\r\nMIME-Version: 1.0\r\n" + multipart(
+            "alternative", ("Content-Type: text/plain; charset=us-ascii", "pump 3 stopped"),
+            ("Content-Type: text/html", "<p>pump 3 <b>stopped</b></p>")),
+         "pump 3 stopped", "alt"),
+        ("Subject: html only\r\nMIME-Version: 1.0\r\n" +
+         multipart("alternative", ("Content-Type: text/html", "<p>x</p>")),
+         "This is a Multipart message. Only Plain text is supported.", "html only"),
+        ("Subject: b64\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n"
+         "Content-Transfer-Encoding: base64\r\n\r\n" +
+         base64.b64encode("Kylrum 5 °C – ålder €".encode()).decode() + "\r\n",
+         "Kylrum 5 °C – ålder €", "b64"),
+        ("Subject: attachment\r\nMIME-Version: 1.0\r\n" + multipart(
+            "mixed", ("Content-Type: text/plain; charset=iso-8859-1\r\n"
+                      "Content-Transfer-Encoding: quoted-printable", "fl=E4kt 2"),
+            ("Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64",
+             noise)), "fläkt 2", "attachment"),
+    ]
+    for n, (mail, source, message) in enumerate(mails, 1):
+        swaks_data(port, tmp_path, mail)
+        assert wait_rows_of(varnel.events, n)[-1] == ("3 - Minor", source, message)
+    # Malformed MIME: accepted, and the listener goes on.
+    broken = ("Subject: broken\r\nContent-Type: multipart/mixed; boundary=\"QQ\r\n"
+              "Content-Transfer-Encoding: base64\r\n\r\n--QQ\r\nContent-Type: text/plain\r\n"
+              "Content-Transfer-Encoding: base64\r\n\r\n@@@###\r\n--ZZ\r\n")
+    assert "<-  250 <123> Mail accepted" in swaks_data(port, tmp_path, broken)
+    swaks_data(port, tmp_path, "Subject: after\r\n\r\nstill here\r\n")
+    assert ("3 - Minor", "still here", "after") in wait_rows_of(varnel.events, len(mails) + 2)
+    assert varnel.stop() == 0
+
+
+@needs("swaks")
+def test_access_lists_refuse_hosts_and_senders(varnel, tmp_path):
+    port = smtp_home(varnel, AccessListIp="10.*")
+    start(varnel)
+    c = Client(port)
+    assert not c.lines(1)  # no greeting
+    c.sock.close()
+    wait_until(lambda: "Refused: 127.0.0.1 is not in AccessListIp" in varnel.read(TRACE),
+               what="the refusal traced")
+    assert varnel.stop() == 0
+
+    varnel.set("Event_SMTP", AccessListIp="127.0.0.*", AccessListFrom="*@example.ORG")
+    start(varnel)
+    out = swaks_data(port, tmp_path, "Subject: x1 2 from outside\r\n\r\n", sender="m@evil.net")
+    assert "<-  221 Varnel SMTP Server QUIT" in out  # the dialogue completes
+    swaks_data(port, tmp_path, "Subject: x2 2 from inside\r\n\r\n")
+    assert wait_rows_of(varnel.events, 1) == [("2 - Major", "x2", "from inside")]
+    assert "Not processed: m@evil.net is not in AccessListFrom" in varnel.read(TRACE)
+    assert varnel.stop() == 0
+
+
+@needs("swaks", modules=["aiosmtpd"])
+def test_mail_event_reaches_a_mail_receiver_at_the_relay(varnel, relay, tmp_path):
+    sink = relay()
+    port = smtp_home(varnel, SendingSystem="SkyTel")
+    varnel.add_mail_server("Relay", sink.port)
+    varnel.add_row("Recv_Mail_SMTP", Name="Ops", Enabled=1, MailAddress="duty@example.org",
+                   MailServer1="Relay", **DUTY)
+    varnel.add_group("all", ("Ops", "MailSMTP"))
+    start(varnel)
+    swaks_data(port, tmp_path, "Subject: s\r\n\r\nchiller 2 tripped\r\n", sender="bms@example.org")
+    wait_until(lambda: sink.mails, 60, "the relayed mail")
+    body = sink.mails[0]["msg"].get_content()
+    assert sink.mails[0]["rcpt"] == ["duty@example.org"]
+    assert "bms@example.org, 1 - Critical, chiller 2 tripped" in body
+    assert varnel.stop() == 0
+
+
+def test_bounds_silent_clients_and_a_tenth_connection(varnel):
+    port = smtp_home(varnel)
+    start(varnel)
+    silent = [Client(port) for _ in range(9)]
+    for c in silent:
+        assert c.lines(1) == [GREETING]
+    tenth = Client(port)
+    assert tenth.lines(2) == [b"421 Too many connections, try again later\r\n"]
+    tenth.sock.close()
+    assert "[10] Refused: 9 connections are open" in varnel.read(TRACE)
+
+    # The nine are still served: one sends 10 MB of data, one a command line over 64 KiB.
+    big, long_line, normal = silent[0], silent[1], silent[2]
+    big.send(b"MAIL FROM:<a@b.c>\r\nRCPT TO:<d@e.f>\r\nDATA\r\nSubject: big 1 mail\r\n\r\n")
+    assert len(big.lines(3)) == 3
+    line = b"x" * 999 + b"\r\n"
+    for _ in range(10_000):
+        big.send(line)
+    big.send(b".\r\n")
+    assert big.lines(1) == [TOO_BIG]
+    long_line.send(b"HELO " + b"h" * 70_000 + b"\r\nHELO ok\r\n")
+    assert long_line.lines(2) == [TOO_BIG, b"250 HELO ok OK\r\n"]
+    # A line of a mail over 64 KiB also refuses the mail; binary bytes are taken.
+    normal.send(b"MAIL FROM:<a@b.c>\r\nRCPT TO:<d@e.f>\r\nDATA\r\nSubject: long 1 line\r\n\r\n" +
+                b"y" * 70_000 + b"\r\n.\r\nDATA\r\nSubject: bin 2 ok\r\n\r\n" +
+                bytes(range(256)) + b"\r\n.\r\nQUIT\r\n")
+    assert normal.lines(7)[2:] == [b"354 Start mail input; end with <CRLF>.<CRLF>\r\n", TOO_BIG,
+                                   b"354 Start mail input; end with <CRLF>.<CRLF>\r\n", ACCEPTED,
+                                   b"221 Varnel SMTP Server QUIT\r\n"]
+    assert wait_rows_of(varnel.events, 1) == [("2 - Major", "bin", "ok")]
+    for c in silent:
+        c.sock.close()
+    assert varnel.alive() and varnel.stop() == 0
+
+
+def test_a_mail_taken_while_the_service_starts_is_kept(varnel):
+    port = smtp_home(varnel)
+    varnel.start(wait=False)
+
+    def connect():
+        try:
+            return Client(port)
+        except OSError:
+            return None
+
+    c = wait_until(connect, 30, "the listener to accept")
+    c.send(b"HELO a\r\nMAIL FROM:<a@b.c>\r\nRCPT TO:<d@e.f>\r\nDATA\r\n"
+           b"Subject: early 2 mail\r\n\r\n.\r\nQUIT\r\n")
+    assert c.lines(7)[5] == ACCEPTED  # while the other listeners still open
+    c.sock.close()
+    assert wait_rows_of(varnel.events, 1) == [("2 - Major", "early", "mail")]
+    assert varnel.stop() == 0
