@@ -3,7 +3,6 @@
 // (case folded) and whole-string, as fnmatch(FNM_CASEFOLD). The hit count of every pattern
 // must equal the one the dump expects, or the run fails.
 #include <benchmark/benchmark.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <map>

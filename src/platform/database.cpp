@@ -81,9 +81,7 @@ struct Database::Connection {
     for (auto& [sql, st] : statements) sqlite3_finalize(st);
     sqlite3_close_v2(db);
   }
-  bool Opens(const struct stat& st) const {
-    return st.st_dev == device && st.st_ino == inode;
-  }
+  bool Opens(const struct stat& st) const { return st.st_dev == device && st.st_ino == inode; }
 };
 
 namespace {
@@ -107,8 +105,8 @@ void TuneJournal(sqlite3* db) {
 std::unique_ptr<Database::Connection> OpenConnection(const std::string& path) {
   auto c = std::make_unique<Database::Connection>();
   c->path = path;
-  int rc = sqlite3_open_v2(path.c_str(), &c->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  int rc =
+      sqlite3_open_v2(path.c_str(), &c->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = c->db ? sqlite3_errmsg(c->db) : "out of memory";
     throw VarnelError(err::kDatabaseBase + (rc & 0xFF), msg + ": " + path);

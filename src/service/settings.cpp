@@ -37,8 +37,7 @@ snmp::TrapTarget ReadTrapTarget(Varnel& ctx, const std::string& table,
 snmp::TrapTarget KeptTrapTarget(Varnel& ctx, const std::string& table,
                                 const std::string& switchColumn) {
   const std::string key = table + "." + switchColumn;
-  if (auto it = ctx.snmp.TrapTargets.find(key); it != ctx.snmp.TrapTargets.end())
-    return it->second;
+  if (auto it = ctx.snmp.TrapTargets.find(key); it != ctx.snmp.TrapTargets.end()) return it->second;
   snmp::TrapTarget target = ReadTrapTarget(ctx, table, switchColumn);
   ctx.snmp.TrapTargets.emplace(key, target);
   return target;

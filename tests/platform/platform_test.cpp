@@ -150,8 +150,8 @@ TEST_F(DatabaseTest, KeptConnectionFollowsAReplacedFileAndSchemaChanges) {
 
   sqlite3* raw = nullptr;
   ASSERT_EQ(sqlite3_open(live.c_str(), &raw), SQLITE_OK);
-  sqlite3_exec(raw, "ALTER TABLE Receiver_Test ADD COLUMN Extra TEXT DEFAULT 'x'", nullptr,
-               nullptr, nullptr);
+  sqlite3_exec(raw, "ALTER TABLE Receiver_Test ADD COLUMN Extra TEXT DEFAULT 'x'", nullptr, nullptr,
+               nullptr);
   sqlite3_close(raw);
   EXPECT_EQ(Column("Receiver_Test", "Extra"), Texts{"x"});
 
