@@ -1,6 +1,8 @@
-// Time of writing one cycle's full event list (300 events) to the event log.
+// Time of writing one cycle's full event list (300 events) to the event log, and of the
+// alarm log's rows, each committed on its own as the delivery attempts are made.
 #include <benchmark/benchmark.h>
 
+#include "delivery/alarm_log.h"
 #include "platform/database.h"
 #include "service/update_event_log.h"
 #include "support/program_home.h"
@@ -34,8 +36,25 @@ void BM_UpdateEventLog300(benchmark::State& state) {
     run.Write();
   }
   if (run.Error()) state.SkipWithError(run.Error());
+  state.SetItemsProcessed(state.iterations() * kMaxEvents);
 }
 BENCHMARK(BM_UpdateEventLog300)->Unit(benchmark::kMillisecond);
+
+// 100 delivery attempts, a row (and its commit) each.
+void BM_UpdateAlarmLog100(benchmark::State& state) {
+  testing::ProgramHome home;
+  home.ctx.delivery.TestMessage = {"Anna", "MailSMTP", "Pump 3 failed", "1", "Sent"};
+  for (auto _ : state) {
+    state.PauseTiming();
+    Database(home.ctx.DatabasePath())
+        .Exec("UPDATE Settings_General SET LogIndexAlarm = 1; DELETE FROM LogFiles_Alarm;");
+    state.ResumeTiming();
+    for (int i = 0; i < 100; ++i) UpdateAlarmLog(home.ctx, 0, kTestMessage);
+  }
+  if (!home.log.entries.empty()) state.SkipWithError(home.log.entries[0].text.c_str());
+  state.SetItemsProcessed(state.iterations() * 100);
+}
+BENCHMARK(BM_UpdateAlarmLog100)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace varnel

@@ -18,7 +18,7 @@ std::string SyslogObject(int n) {
 void ForwardSysLogAsTrap(Varnel& ctx, const std::string& senderAddress, const std::string& nodeName,
                          std::int16_t priority, const std::string& message) {
   Guarded(ctx, "ForwardSysLogAsTrap", [&] {
-    snmp::TrapTarget target = ReadTrapTarget(ctx, "Event_SysLog", "ForwardSysLogAsTrap");
+    snmp::TrapTarget target = KeptTrapTarget(ctx, "Event_SysLog", "ForwardSysLogAsTrap");
     if (!target.forward) return;
     // The agent-addr field holds only an IPv4 address; other senders are sent as 0.0.0.0.
     snmp::Message m = NewServiceTrap(ctx, target, 2, senderAddress);

@@ -331,8 +331,9 @@ void ReplaceDatabase(Varnel& ctx) {
       ::unlink(received.c_str());
       throw;
     }
-    // No connection is open now: a journal left by the old file must not be played back
-    // into the new one.
+    // The connections kept for the old file are closed first, so that its log is folded into
+    // it and removed; no journal or log of the old file may be played into the new one.
+    Database::CloseKept(live);
     ::unlink((live + "-journal").c_str());
     if (::rename(received.c_str(), live.c_str()) != 0) {
       int e = errno;

@@ -1,15 +1,22 @@
 #include "platform/database.h"
 
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 #include "platform/error.h"
 
 namespace varnel {
 namespace {
+
+constexpr int kBusyTimeoutMs = 5000;  // a lock held longer is reported as an error
 
 std::string Quote(const std::string& ident) {
   std::string q = "\"";
@@ -55,21 +62,127 @@ VarnelError NoCurrentRecord(const std::string& table) {
 
 // ---------------------------------------------------------------- Database
 
-Database::Database(const std::string& path) {
+struct Database::Shape {
+  std::vector<std::string> columns;
+  std::vector<bool> intColumn;
+};
+
+// An open connection with what it has prepared, and the file it was opened on.
+struct Database::Connection {
+  std::string path;
+  sqlite3* db = nullptr;
+  dev_t device = 0;
+  ino_t inode = 0;
+  int schemaVersion = -1;
+  std::unordered_map<std::string, sqlite3_stmt*> statements;
+  std::unordered_map<std::string, std::shared_ptr<const Shape>> shapes;  // by lower-case name
+
+  ~Connection() {
+    for (auto& [sql, st] : statements) sqlite3_finalize(st);
+    sqlite3_close_v2(db);
+  }
+  bool Opens(const struct stat& st) const { return st.st_dev == device && st.st_ino == inode; }
+};
+
+namespace {
+
+// Idle connections of this thread, oldest first. A few are enough: the service works on one
+// database; tests and tools that open many files close the oldest.
+constexpr std::size_t kMaxKeptConnections = 4;
+thread_local std::vector<std::unique_ptr<Database::Connection>> keptConnections;
+
+// Commits need no disk sync of their own in write-ahead logging; the log is synced at each
+// checkpoint, so a power loss can undo the last commits but never corrupt the file. Files of
+// the rollback journal are created and deleted per commit, which costs far more here.
+void TuneJournal(sqlite3* db) {
+  // No wait when another connection holds a lock: the file then stays in its mode for now.
+  sqlite3_busy_timeout(db, 0);
+  sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+}
+
+std::unique_ptr<Database::Connection> OpenConnection(const std::string& path) {
+  auto c = std::make_unique<Database::Connection>();
+  c->path = path;
   int rc =
-      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+      sqlite3_open_v2(path.c_str(), &c->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
-    std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
-    sqlite3_close(db_);
-    db_ = nullptr;
+    std::string msg = c->db ? sqlite3_errmsg(c->db) : "out of memory";
     throw VarnelError(err::kDatabaseBase + (rc & 0xFF), msg + ": " + path);
   }
-  sqlite3_busy_timeout(db_, 5000);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    c->device = st.st_dev;
+    c->inode = st.st_ino;
+  }
+  TuneJournal(c->db);
+  return c;
+}
+
+// A kept connection for path, when the file at path is still the one it opened. Those kept
+// for a file since replaced or removed are closed first, and the log and index files they
+// leave under the path are removed: a rename brings no companions along, so these belong to
+// the old file, and the new one would otherwise be read through the old file's log.
+std::unique_ptr<Database::Connection> TakeKept(const std::string& path) {
+  auto& kept = keptConnections;
+  struct stat st {};
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  if (std::erase_if(kept,
+                    [&](const auto& c) { return c->path == path && !(exists && c->Opens(st)); }))
+    for (const char* side : {"-wal", "-shm"}) ::unlink((path + side).c_str());
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+    if ((*it)->path != path) continue;
+    std::unique_ptr<Database::Connection> c = std::move(*it);
+    kept.erase(std::next(it).base());
+    return c;
+  }
+  return nullptr;
+}
+
+// Another program may have changed the schema since the columns were read.
+void CheckSchema(Database::Connection& c) {
+  sqlite3_stmt* st = nullptr;
+  auto it = c.statements.find("PRAGMA schema_version");
+  if (it != c.statements.end()) {
+    st = it->second;
+  } else if (sqlite3_prepare_v2(c.db, "PRAGMA schema_version", -1, &st, nullptr) == SQLITE_OK) {
+    c.statements.emplace("PRAGMA schema_version", st);
+  }
+  int version = -1;
+  if (st) {
+    sqlite3_busy_timeout(c.db, 0);
+    if (sqlite3_step(st) == SQLITE_ROW) version = sqlite3_column_int(st, 0);
+    sqlite3_reset(st);
+    sqlite3_busy_timeout(c.db, kBusyTimeoutMs);
+  }
+  if (version < 0 || version != c.schemaVersion) c.shapes.clear();
+  c.schemaVersion = version;
+}
+
+}  // namespace
+
+Database::Database(const std::string& path) {
+  conn_ = TakeKept(path);
+  if (conn_)
+    CheckSchema(*conn_);
+  else
+    conn_ = OpenConnection(path);
+  db_ = conn_->db;
 }
 
 Database::~Database() {
   if (inTransaction_) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-  sqlite3_close_v2(db_);
+  // A transaction begun by hand and still open is rolled back, as closing would.
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  auto& kept = keptConnections;
+  kept.push_back(std::move(conn_));
+  if (kept.size() > kMaxKeptConnections) kept.erase(kept.begin());
+}
+
+void Database::CloseKept(const std::string& path) {
+  auto& kept = keptConnections;
+  std::erase_if(kept, [&](const auto& c) { return path.empty() || c->path == path; });
 }
 
 void Database::Fail(int rc) {
@@ -99,60 +212,66 @@ void Database::Commit() {
 
 Table Database::Open(const std::string& table) { return Table(*this, table); }
 
-// ---------------------------------------------------------------- Table
+sqlite3_stmt* Database::Statement(const std::string& sql) {
+  auto it = conn_->statements.find(sql);
+  if (it != conn_->statements.end()) return it->second;
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr);
+  if (rc != SQLITE_OK) Fail(rc);
+  conn_->statements.emplace(sql, st);
+  return st;
+}
 
-Table::Table(Database& db, std::string name) : db_(&db), name_(std::move(name)) {
-  sqlite3_stmt* st = Prepare("PRAGMA table_info(" + Quote(name_) + ")");
+std::shared_ptr<const Database::Shape> Database::ShapeOf(const std::string& table) {
+  std::string key = table;
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto it = conn_->shapes.find(key);
+  if (it != conn_->shapes.end()) return it->second;
+  sqlite3_stmt* st = Statement("PRAGMA table_info(" + Quote(table) + ")");
+  auto shape = std::make_shared<Shape>();
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    columns_.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    shape->columns.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
     const unsigned char* type = sqlite3_column_text(st, 2);
-    intColumn_.push_back(type && strcasecmp(reinterpret_cast<const char*>(type), "INTEGER") == 0);
+    shape->intColumn.push_back(type &&
+                               strcasecmp(reinterpret_cast<const char*>(type), "INTEGER") == 0);
   }
   sqlite3_reset(st);
-  if (rc != SQLITE_DONE) db_->Fail(rc);
-  if (columns_.empty())
-    throw VarnelError(err::kDatabaseBase + SQLITE_ERROR, "no such table: " + name_);
+  if (rc != SQLITE_DONE) Fail(rc);
+  if (shape->columns.empty())
+    throw VarnelError(err::kDatabaseBase + SQLITE_ERROR, "no such table: " + table);
+  conn_->shapes.emplace(key, shape);
+  return shape;
 }
+
+// ---------------------------------------------------------------- Table
+
+Table::Table(Database& db, std::string name)
+    : db_(&db), name_(std::move(name)), shape_(db.ShapeOf(name_)) {}
 
 Table::Table(Table&& o) noexcept
     : db_(o.db_),
       name_(std::move(o.name_)),
-      columns_(std::move(o.columns_)),
-      intColumn_(std::move(o.intColumn_)),
+      shape_(std::move(o.shape_)),
       rowIds_(std::move(o.rowIds_)),
       pos_(o.pos_),
       deleted_(o.deleted_),
       row_(std::move(o.row_)),
       adding_(o.adding_),
-      edits_(std::move(o.edits_)),
-      stmts_(std::move(o.stmts_)) {}
+      edits_(std::move(o.edits_)) {}
 
 Table::~Table() = default;
 
-Table::Statements::~Statements() {
-  for (auto& [sql, st] : map) sqlite3_finalize(st);
-}
-
-sqlite3_stmt* Table::Prepare(const std::string& sql) {
-  auto it = stmts_.map.find(sql);
-  if (it != stmts_.map.end()) return it->second;
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v2(db_->Handle(), sql.c_str(), -1, &st, nullptr);
-  if (rc != SQLITE_OK) db_->Fail(rc);
-  stmts_.map.emplace(sql, st);
-  return st;
-}
-
 std::size_t Table::ColumnIndex(const std::string& column) const {
-  for (std::size_t i = 0; i < columns_.size(); ++i)
-    if (strcasecmp(columns_[i].c_str(), column.c_str()) == 0) return i;
+  const auto& columns = shape_->columns;
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (strcasecmp(columns[i].c_str(), column.c_str()) == 0) return i;
   throw MissingColumn(name_, column);
 }
 
 void Table::LoadRowIds() {
   if (rowIds_) return;
-  sqlite3_stmt* st = Prepare("SELECT rowid FROM " + Quote(name_) + " ORDER BY rowid");
+  sqlite3_stmt* st = db_->Statement("SELECT rowid FROM " + Quote(name_) + " ORDER BY rowid");
   std::vector<std::int64_t> ids;
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(st, 0));
@@ -196,7 +315,7 @@ const Table::Value& Table::Current(const std::string& column) {
   }
   if (Eof() || deleted_) throw NoCurrentRecord(name_);
   if (!row_) {
-    sqlite3_stmt* st = Prepare("SELECT * FROM " + Quote(name_) + " WHERE rowid = ?");
+    sqlite3_stmt* st = db_->Statement("SELECT * FROM " + Quote(name_) + " WHERE rowid = ?");
     sqlite3_bind_int64(st, 1, (*rowIds_)[pos_]);
     int rc = sqlite3_step(st);
     if (rc == SQLITE_DONE) {
@@ -207,7 +326,7 @@ const Table::Value& Table::Current(const std::string& column) {
       sqlite3_reset(st);
       db_->Fail(rc);
     }
-    std::vector<Value> values(columns_.size());
+    std::vector<Value> values(shape_->columns.size());
     for (int i = 0; i < sqlite3_column_count(st) && i < static_cast<int>(values.size()); ++i) {
       Value& v = values[static_cast<std::size_t>(i)];
       switch (sqlite3_column_type(st, i)) {
@@ -275,7 +394,7 @@ void Table::Set(const std::string& column, const std::string& value) {
   std::size_t idx = ColumnIndex(column);
   Value v;
   v.isNull = false;
-  if (intColumn_[idx]) {
+  if (shape_->intColumn[idx]) {
     if (!ParseInteger(value, v.i))
       throw VarnelError(err::kTypeMismatch, "Type mismatch (" + name_ + "." + column + ")");
     v.isInt = true;
@@ -289,7 +408,7 @@ void Table::Set(const std::string& column, std::int64_t value) {
   std::size_t idx = ColumnIndex(column);
   Value v;
   v.isNull = false;
-  if (intColumn_[idx]) {
+  if (shape_->intColumn[idx]) {
     v.isInt = true;
     v.i = value;
   } else {
@@ -313,7 +432,7 @@ void Table::Update() {
     } else {
       std::string cols, marks;
       for (auto& [idx, v] : edits_) {
-        cols += (cols.empty() ? "" : ", ") + Quote(columns_[idx]);
+        cols += (cols.empty() ? "" : ", ") + Quote(shape_->columns[idx]);
         marks += marks.empty() ? "?" : ", ?";
       }
       sql = "INSERT INTO " + Quote(name_) + " (" + cols + ") VALUES (" + marks + ")";
@@ -321,10 +440,10 @@ void Table::Update() {
   } else {
     std::string sets;
     for (auto& [idx, v] : edits_)
-      sets += (sets.empty() ? "" : ", ") + Quote(columns_[idx]) + " = ?";
+      sets += (sets.empty() ? "" : ", ") + Quote(shape_->columns[idx]) + " = ?";
     sql = "UPDATE " + Quote(name_) + " SET " + sets + " WHERE rowid = ?";
   }
-  sqlite3_stmt* st = Prepare(sql);
+  sqlite3_stmt* st = db_->Statement(sql);
   int n = 1;
   for (auto& [idx, v] : edits_) {
     if (v.isInt)
@@ -349,7 +468,7 @@ void Table::Update() {
 
 void Table::Delete() {
   if (Eof() || deleted_) throw NoCurrentRecord(name_);
-  sqlite3_stmt* st = Prepare("DELETE FROM " + Quote(name_) + " WHERE rowid = ?");
+  sqlite3_stmt* st = db_->Statement("DELETE FROM " + Quote(name_) + " WHERE rowid = ?");
   sqlite3_bind_int64(st, 1, (*rowIds_)[pos_]);
   int rc = sqlite3_step(st);
   sqlite3_reset(st);

@@ -1,5 +1,7 @@
-// The configuration and log database: a connection per procedure, tables opened by
-// name and walked in rowid order, fields read and written by column name.
+// The configuration and log database: a Database object per procedure, tables opened by
+// name and walked in rowid order, fields read and written by column name. Behind the
+// objects, connections are kept open and reused, each with its prepared statements, so a
+// procedure call costs no file open and no schema parse.
 #pragma once
 #include <sqlite3.h>
 
@@ -14,8 +16,10 @@ namespace varnel {
 
 class Table;
 
-// One connection. Closing happens in the destructor; a transaction still open then is
-// committed, so the rows written before an error stay written.
+// One connection for the life of the object. The destructor commits a transaction still
+// open, so the rows written before an error stay written, and keeps the connection for the
+// next object on the same path. A connection is never shared by two live objects, and one
+// kept for a file that was since replaced or removed at its path is closed, not reused.
 class Database {
  public:
   explicit Database(const std::string& path);  // raises 3000 + code when missing or locked
@@ -31,7 +35,20 @@ class Database {
   sqlite3* Handle() { return db_; }
   [[noreturn]] void Fail(int rc);
 
+  // Closes the connections kept for path (every path when empty). A file about to be
+  // renamed over the database must have none: its last commits may still be in its log,
+  // which the rename leaves behind under the old name.
+  static void CloseKept(const std::string& path = {});
+
+  struct Connection;
+  struct Shape;  // the columns of a table
+
  private:
+  friend class Table;
+  sqlite3_stmt* Statement(const std::string& sql);  // prepared once per connection
+  std::shared_ptr<const Shape> ShapeOf(const std::string& table);
+
+  std::unique_ptr<Connection> conn_;
   sqlite3* db_ = nullptr;
   bool inTransaction_ = false;
 };
@@ -79,25 +96,16 @@ class Table {
   void LoadRowIds();
   const Value& Current(const std::string& column);
   std::int64_t IntValue(const std::string& column);
-  sqlite3_stmt* Prepare(const std::string& sql);
 
   Database* db_;
   std::string name_;
-  std::vector<std::string> columns_;
-  std::vector<bool> intColumn_;
+  std::shared_ptr<const Database::Shape> shape_;
   std::optional<std::vector<std::int64_t>> rowIds_;
   std::size_t pos_ = 0;
   bool deleted_ = false;
   std::optional<std::vector<Value>> row_;  // cache of the current row
   bool adding_ = false;
   std::map<std::size_t, Value> edits_;
-  // Prepared statements, finalized even when the constructor throws.
-  struct Statements {
-    Statements() = default;
-    Statements(Statements&& o) noexcept : map(std::move(o.map)) { o.map.clear(); }
-    ~Statements();
-    std::map<std::string, sqlite3_stmt*> map;
-  } stmts_;
 };
 
 }  // namespace varnel

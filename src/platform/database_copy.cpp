@@ -46,6 +46,14 @@ void CopyInto(Database& source, const std::string& tmp) {
   rc = sqlite3_backup_finish(backup);
   if (rc != SQLITE_OK)
     throw VarnelError(err::kDatabaseBase + (rc & 0xFF), sqlite3_errmsg(target.db));
+  // The live file logs ahead; the copy is made one self-contained file again.
+  char* msg = nullptr;
+  rc = sqlite3_exec(target.db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, &msg);
+  if (rc != SQLITE_OK) {
+    std::string text = msg ? msg : sqlite3_errstr(rc);
+    sqlite3_free(msg);
+    throw VarnelError(err::kDatabaseBase + (rc & 0xFF), text);
+  }
 }
 
 }  // namespace
@@ -57,7 +65,7 @@ void CopyDatabase(const std::string& source, const std::string& target) {
   const std::string tmp = target + ".tmp";
   // What a copy interrupted earlier left behind is not a database to copy into.
   ::unlink(tmp.c_str());
-  ::unlink((tmp + "-journal").c_str());
+  for (const char* side : {"-journal", "-wal", "-shm"}) ::unlink((tmp + side).c_str());
   try {
     Database db(source);
     CopyInto(db, tmp);

@@ -7,6 +7,7 @@
 namespace varnel {
 
 void ReadDb_Updates(Varnel& ctx) {
+  ctx.snmp.TrapTargets.clear();
   Guarded(ctx, "ReadDb_Updates", [&] {
     Database db = OpenDatabase(ctx);
     {
@@ -30,6 +31,15 @@ snmp::TrapTarget ReadTrapTarget(Varnel& ctx, const std::string& table,
   target.port = t.Int32("TrapUdpPort");  // ports above 32767 are common
   target.community = t.Text("TrapCommunity");
   target.protocol = t.Text("TrapProtocol");
+  return target;
+}
+
+snmp::TrapTarget KeptTrapTarget(Varnel& ctx, const std::string& table,
+                                const std::string& switchColumn) {
+  const std::string key = table + "." + switchColumn;
+  if (auto it = ctx.snmp.TrapTargets.find(key); it != ctx.snmp.TrapTargets.end()) return it->second;
+  snmp::TrapTarget target = ReadTrapTarget(ctx, table, switchColumn);
+  ctx.snmp.TrapTargets.emplace(key, target);
   return target;
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/database.h"
+#include "platform/database_copy.h"
 #include "platform/files.h"
 #include "platform/posix_serial_port.h"
 #include "platform/text.h"
@@ -130,6 +131,51 @@ TEST_F(DatabaseTest, WalkAddAndDeleteInRowOrder) {
   Table again = db.Open("Receiver_Test");
   EXPECT_EQ(again.RecordCount(), 2u);
   EXPECT_EQ(again.Text("Name"), "a");
+}
+
+// Connections are kept between Database objects; what another program does to the file in
+// the meantime must still be seen.
+TEST_F(DatabaseTest, KeptConnectionFollowsAReplacedFileAndSchemaChanges) {
+  const std::string live = ctx.DatabasePath();
+  AddRow("Receiver_Test", {{"Name", "old"}});
+  EXPECT_EQ(Column("Receiver_Test", "Name"), Texts{"old"});
+
+  const std::string other = dir + "/other.mdb";
+  CopyDatabase(live, other);
+  Database(other).Exec("UPDATE Receiver_Test SET Name = 'new'");
+  Database::CloseKept(other);  // all of it in the file before it is installed
+  Database(live).Exec("UPDATE Receiver_Test SET Name = 'logged'");  // still in the old log
+  ASSERT_EQ(::rename(other.c_str(), live.c_str()), 0);  // as the standby installs a file
+  EXPECT_EQ(Column("Receiver_Test", "Name"), Texts{"new"});
+
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(live.c_str(), &raw), SQLITE_OK);
+  sqlite3_exec(raw, "ALTER TABLE Receiver_Test ADD COLUMN Extra TEXT DEFAULT 'x'", nullptr, nullptr,
+               nullptr);
+  sqlite3_close(raw);
+  EXPECT_EQ(Column("Receiver_Test", "Extra"), Texts{"x"});
+
+  ASSERT_EQ(::unlink(live.c_str()), 0);
+  EXPECT_EQ(ErrorOf([&] { Db(); }), 3014);  // not the kept connection to the removed file
+}
+
+// The live file logs ahead of itself; a copy must hold every commit in one file of its own.
+TEST_F(DatabaseTest, CopyHoldsTheLatestCommitsInOneFile) {
+  AddRow("Receiver_Test", {{"Name", "latest"}});
+  const std::string copy = dir + "/copy.mdb";
+  CopyDatabase(ctx.DatabasePath(), copy);
+  std::filesystem::copy_file(copy, dir + "/alone.mdb");  // the copy file without companions
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open((dir + "/alone.mdb").c_str(), &raw), SQLITE_OK);
+  std::string name, mode;
+  auto text = [](void* out, int, char** values, char**) {
+    *static_cast<std::string*>(out) = values[0];
+    return 0;
+  };
+  sqlite3_exec(raw, "SELECT Name FROM Receiver_Test", text, &name, nullptr);
+  sqlite3_exec(raw, "PRAGMA journal_mode", text, &mode, nullptr);
+  sqlite3_close(raw);
+  EXPECT_EQ(std::tuple(name, mode), std::tuple("latest", "delete"));
 }
 
 TEST(LineSettings, ParsesSpeedParityDataAndStopBits) {

@@ -7,6 +7,7 @@
 #include "service/date_format.h"
 #include "service/event_list.h"
 #include "service/ini.h"
+#include "service/settings.h"
 #include "service/trace.h"
 #include "service/update_event_log.h"
 #include "support/test_support.h"
@@ -164,6 +165,20 @@ TEST_F(UpdateEventLogTest, LockedDatabaseIsReportedNotFatal) {
   ASSERT_EQ(Entries(106).size(), 1u);
   EXPECT_NE(Entries(106)[0].find("[3005] database is locked"), std::string::npos);
   holder.Exec("ROLLBACK");
+}
+
+class SettingsTest : public testing::VarnelTest {};
+
+// A kept trap destination is read once per settings re-read, not once per message.
+TEST_F(SettingsTest, KeptTrapTargetLastsUntilTheSettingsAreReread) {
+  Update("Event_SysLog", "ForwardSysLogAsTrap = 1, TrapUdpPort = 1162");
+  auto port = [&] { return KeptTrapTarget(ctx, "Event_SysLog", "ForwardSysLogAsTrap").port; };
+  EXPECT_EQ(port(), 1162);
+  Update("Event_SysLog", "TrapUdpPort = 2162");
+  EXPECT_EQ(port(), 1162);
+  ReadDb_Updates(ctx);
+  EXPECT_EQ(port(), 2162);
+  EXPECT_TRUE(Entries(106).empty());
 }
 
 TEST(EventList, HoldsThreeHundredAndCompactEmptiesTheSlotsItVacates) {

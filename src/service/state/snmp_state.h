@@ -3,11 +3,13 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/slots.h"
+#include "platform/snmp/service_trap.h"
 
 namespace varnel {
 namespace snmp {
@@ -82,6 +84,10 @@ struct SnmpState {
   std::string AgentSysContact;
   std::string AgentSysName;
   std::string AgentSysLocation;
+
+  // Trap destinations read from the settings, by "table.switch column"; emptied when the
+  // settings are re-read, so a message costs no database read.
+  std::map<std::string, snmp::TrapTarget> TrapTargets;
 };
 
 }  // namespace varnel
