@@ -102,9 +102,13 @@ def database_with(v, tmp_path, group):
     """The bytes of a copy of v's database holding one more group."""
     copy = tmp_path / "copy.mdb"
     copy.unlink(missing_ok=True)
-    with sqlite3.connect(v.path("Varnel.mdb")) as src, sqlite3.connect(copy) as dst:
-        src.backup(dst)
-        dst.execute("INSERT INTO SuppGrp_Perm (Name, Enabled) VALUES (?, 0)", (group,))
+    src, dst = sqlite3.connect(v.path("Varnel.mdb")), sqlite3.connect(copy)
+    src.backup(dst)
+    src.close()
+    dst.execute("PRAGMA journal_mode=DELETE")  # one self-contained file, as the primary sends
+    dst.execute("INSERT INTO SuppGrp_Perm (Name, Enabled) VALUES (?, 0)", (group,))
+    dst.commit()
+    dst.close()
     return copy.read_bytes()
 
 
