@@ -235,13 +235,7 @@ void SendToPhoneDA_PagerAlfa(Varnel& ctx, const std::string& receiverType, const
                              const std::string& number, const std::string& receiverName,
                              const std::string& message, std::int16_t& status,
                              std::string& statusText) {
-  bool inSession = false;
-  auto endSession = [&] {
-    inSession = false;
-    PortClose(ctx);
-    SetDTR(ctx, false);
-  };
-  bool done = Guarded(ctx, "SendToPhoneDA_PagerAlfa", [&] {
+  RunModemSession(ctx, "SendToPhoneDA_PagerAlfa", [&](bool& inSession) {
     ModemParameters mp;
     GetModemParameters(ctx, mp);
     OperSettings op;
@@ -260,10 +254,7 @@ void SendToPhoneDA_PagerAlfa(Varnel& ctx, const std::string& receiverType, const
     else
       DialUpSession(ctx, mp, op, oper, number, message, status, statusText);
     ctx.StatusText = "Disconnecting...";
-    // Every way out of a session closes the port and drops DTR, which releases the line.
-    endSession();
   });
-  if (!done && inSession) endSession();
 }
 
 }  // namespace varnel
