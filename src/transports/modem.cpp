@@ -354,6 +354,8 @@ bool SendWithRetries(Varnel& ctx, const std::string& command, int timeout, int a
   return false;
 }
 
+std::string PortOpenFailure(int port) { return "COM: Failed to open COM" + std::to_string(port); }
+
 bool RunModemSession(Varnel& ctx, const std::string& procedure,
                      const std::function<void(bool& started)>& body) {
   bool started = false;

@@ -118,7 +118,7 @@ void SendToPagerNum(Varnel& ctx, const std::string& number, const std::string& r
     inSession = true;
     if (!OpenModemPort(ctx, mp.ModemSpeed, mp.ModemSettings, mp.CommPort)) {
       status = kSendFailed;
-      statusText = "COM: Failed to open COM" + std::to_string(mp.CommPort);
+      statusText = PortOpenFailure(mp.CommPort);
     } else {
       SetRTS(ctx, true);
       InitialiseAndCall(ctx, mp, number, moCalling, code, delay, status, statusText);

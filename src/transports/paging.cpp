@@ -104,7 +104,7 @@ void EspaSession(Varnel& ctx, const ModemParameters& mp, const OperSettings& op,
   ctx.StatusText = "Open COM" + op.ModemInitString;
   if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, port)) {
     status = kSendFailed;
-    statusText = "COM: Failed to open COM" + std::to_string(port);
+    statusText = PortOpenFailure(port);
     return;
   }
   SetRTS(ctx, true);
@@ -137,7 +137,7 @@ void DialUpSession(Varnel& ctx, const ModemParameters& mp, const OperSettings& o
   ctx.StatusText = "Sending " + op.ModemInitString + " to Modem";
   if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, mp.CommPort)) {
     status = kSendFailed;
-    statusText = "COM: Failed to open COM" + std::to_string(mp.CommPort);
+    statusText = PortOpenFailure(mp.CommPort);
     return;
   }
   SetRTS(ctx, true);

@@ -280,7 +280,7 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
     inSession = true;
     if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, mp.CommPort)) {
       status = kSendFailed;
-      statusText = "COM: Failed to open COM" + std::to_string(mp.CommPort);
+      statusText = PortOpenFailure(mp.CommPort);
     } else {
       SetRTS(ctx, true);
       bool ok = false;
