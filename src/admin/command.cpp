@@ -19,7 +19,8 @@ int RunCommand(std::string_view name, const std::function<int()>& body) {
   } catch (const VarnelError& e) {
     const int code = e.Number() - err::kDatabaseBase;
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
-      std::cerr << prefix << "the database is locked by another program (waited 5 s); "
+      std::cerr << prefix
+                << "the database is locked by another program (waited 5 s); "
                    "nothing was written\n";
       return kExitBadInput;
     }

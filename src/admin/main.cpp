@@ -19,7 +19,8 @@ using varnel::admin::Args;
 
 int RunInit(const Args& args) {
   const varnel::admin::Options o = varnel::admin::ParseOptions(args, {}, {"--demo"});
-  if (o.positional.size() != 1) throw varnel::admin::BadInput("init takes DIR and optionally --demo");
+  if (o.positional.size() != 1)
+    throw varnel::admin::BadInput("init takes DIR and optionally --demo");
   const bool demo = o.Has("--demo");
   const std::string& dir = o.positional[0];
   varnel::InitProgramDir(dir, demo);

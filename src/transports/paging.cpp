@@ -172,8 +172,8 @@ void DialUpSession(Varnel& ctx, const ModemParameters& mp, const OperSettings& o
   Engine engine = op.Protocol == kProtocolUcp01      ? SendMessage_UCP_01
                   : op.Protocol == kProtocolUcp01Pad ? SendMessage_UCP_01_PAD
                   : op.Protocol != kProtocolUcp30    ? nullptr
-                  : op.ConfirmedDelivery     ? SendMessage_UCP_30_Conf
-                                             : SendMessage_UCP_30_NoConf;
+                  : op.ConfirmedDelivery             ? SendMessage_UCP_30_Conf
+                                                     : SendMessage_UCP_30_NoConf;
   if (engine) engine(ctx, block, oper, status, statusText);
 }
 
