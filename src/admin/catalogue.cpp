@@ -16,6 +16,7 @@
 #include "service/event_list.h"
 #include "service/state/delivery_state.h"
 #include "service/trace.h"
+#include "transports/paging.h"
 #include "transports/phone_mo.h"
 
 namespace varnel {
@@ -132,6 +133,10 @@ std::span<const char* const> WordsOf(const std::string& table, const std::string
   if (table == "Settings_Oper_Phone_MO") {
     if (c == "Protocol") return kPhoneMoProtocols;
     if (c == "CharSet") return kPhoneMoCharSets;
+  }
+  if (table == "Settings_Oper_Phone_Dialup" || table == "Settings_Oper_Pager_Alfa") {
+    if (c == "Protocol") return kPagingProtocols;
+    if (c == "CharSet") return kPagingCharSets;
   }
   if (table == "Event_SMS" && c == "Protocol") return kSmsReaderProtocols;
   if (table == "Event_CommPort") {

@@ -278,7 +278,7 @@ int RunCheck(const Args& args) {
   }
   std::cout << findings.size() << (findings.size() == 1 ? " error" : " errors") << " found in "
             << args[0] << "\n";
-  return kExitFindings;
+  return kExitFailed;
 }
 
 }  // namespace varnel::admin

@@ -35,27 +35,24 @@ Assignment ParseAssignment(const TableInfo& table, const std::string& word, bool
 
 // DIR TABLE, then --where COL=VALUE (any number) and COL=VALUE words.
 EditRequest ParseEdit(const Args& args, const char* usage) {
-  if (args.size() < 2) throw BadInput(std::string("usage: varnel-admin ") + usage);
+  const Options o = ParseOptions(args, {"--where"}, {});
+  if (o.positional.size() < 2) throw BadInput(std::string("usage: varnel-admin ") + usage);
   EditRequest r;
-  r.db = OpenProgramDatabase(args[0]);
+  r.db = OpenProgramDatabase(o.positional[0]);
   r.catalogue = ReadCatalogue(*r.db);
-  r.table = &FindTable(r.catalogue, args[1]);
-  for (std::size_t i = 2; i < args.size(); ++i) {
-    if (args[i] == "--where") {
-      if (++i == args.size()) throw BadInput("--where needs COL=VALUE");
-      // The row is found by what it holds now, which need not follow the rules.
-      Assignment a = ParseAssignment(*r.table, args[i], false);
-      if (r.table->integer[a.column]) a.value = CheckValue(*r.table, a.column, a.text);
-      r.where.push_back(std::move(a));
-    } else if (args[i].starts_with("--")) {
-      throw BadInput("unknown option " + args[i]);
-    } else {
-      Assignment a = ParseAssignment(*r.table, args[i], true);
-      for (const Assignment& b : r.values)
-        if (b.column == a.column)
-          throw BadInput("column " + r.table->columns[a.column] + " is given twice");
-      r.values.push_back(std::move(a));
-    }
+  r.table = &FindTable(r.catalogue, o.positional[1]);
+  for (const auto& [option, word] : o.named) {
+    // The row is found by what it holds now, which need not follow the rules.
+    Assignment a = ParseAssignment(*r.table, word, false);
+    if (r.table->integer[a.column]) a.value = CheckValue(*r.table, a.column, a.text);
+    r.where.push_back(std::move(a));
+  }
+  for (std::size_t i = 2; i < o.positional.size(); ++i) {
+    Assignment a = ParseAssignment(*r.table, o.positional[i], true);
+    for (const Assignment& b : r.values)
+      if (b.column == a.column)
+        throw BadInput("column " + r.table->columns[a.column] + " is given twice");
+    r.values.push_back(std::move(a));
   }
   return r;
 }
@@ -145,7 +142,7 @@ int RunSet(const Args& args) {
   }
   if (changed == 0) {
     std::cerr << "varnel-admin set: no row of " << table.name << " matches; nothing changed\n";
-    return kExitFindings;
+    return kExitFailed;
   }
   transaction.Commit();
   std::cout << "Changed " << Rows(changed) << " of " << table.name << "\n";
@@ -169,7 +166,7 @@ int RunDelete(const Args& args) {
   }
   if (deleted == 0) {
     std::cerr << "varnel-admin delete: no row of " << table.name << " matches; nothing deleted\n";
-    return kExitFindings;
+    return kExitFailed;
   }
   transaction.Commit();
   std::cout << "Deleted " << Rows(deleted) << " of " << table.name << "\n";

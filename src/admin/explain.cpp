@@ -149,57 +149,55 @@ void PrintAlarmRows(Database& db, const InEvent& ev) {
 
 }  // namespace
 
-int RunExplain(std::span<const std::string> args) {
-  return RunCommand([&] {
-    Options o = ParseOptions(args, {"--event"}, {});
-    const bool logged = o.Has("--event");
-    if (o.positional.size() != (logged ? 1u : 4u))
-      throw BadInput("usage: varnel-admin explain DIR (--event INDEX | NODE PRIORITY MESSAGE)");
-    const std::string dir = o.positional[0];
-    auto opened = OpenProgramDatabase(dir);
-    Database& db = *opened;
-    const std::string path = ProgramDatabase(dir);
-    InEvent ev = logged ? LoggedEvent(db, o.Value("--event"))
-                        : InEvent{SystemClock().Now().Text(), SeverityWord(o.positional[2]),
-                                  o.positional[1], o.positional[3], ""};
-    LocalTime at;
-    if (!ParseTimeText(ev.DateAndTime, at))
-      throw BadInput("the event's time " + Quoted(ev.DateAndTime) + " is not a time");
-    at.weekday = WeekdayOf(at.year, at.month, at.day);
-    FakeClock clock(at);
+int RunExplain(const Args& args) {
+  Options o = ParseOptions(args, {"--event"}, {});
+  const bool logged = o.Has("--event");
+  if (o.positional.size() != (logged ? 1u : 4u))
+    throw BadInput("usage: varnel-admin explain DIR (--event INDEX | NODE PRIORITY MESSAGE)");
+  const std::string dir = o.positional[0];
+  auto opened = OpenProgramDatabase(dir);
+  Database& db = *opened;
+  const std::string path = ProgramDatabase(dir);
+  InEvent ev = logged ? LoggedEvent(db, o.Value("--event"))
+                      : InEvent{SystemClock().Now().Text(), SeverityWord(o.positional[2]),
+                                o.positional[1], o.positional[3], ""};
+  LocalTime at;
+  if (!ParseTimeText(ev.DateAndTime, at))
+    throw BadInput("the event's time " + Quoted(ev.DateAndTime) + " is not a time");
+  at.weekday = WeekdayOf(at.year, at.month, at.day);
+  FakeClock clock(at);
 
-    // The filter's rules run on a context of their own; what they report lands in memory.
-    asio::io_context io;
-    MemoryEventLog reports;
-    Varnel ctx(io, clock, reports, dir);
-    ctx.ConnectionString = path;
-    QueueWithoutEvent queue(ctx.Path(kHoldQueueFile), logged ? &ev : nullptr);
+  // The filter's rules run on a context of their own; what they report lands in memory.
+  asio::io_context io;
+  MemoryEventLog reports;
+  Varnel ctx(io, clock, reports, dir);
+  ctx.ConnectionString = path;
+  QueueWithoutEvent queue(ctx.Path(kHoldQueueFile), logged ? &ev : nullptr);
 
-    std::cout << "Event: " << ev.DateAndTime << "  " << ev.Priority << "  " << ev.Name << "  "
-              << ev.Message << (ev.EventSource.empty() ? "" : "  (" + ev.EventSource + ")") << "\n";
-    std::vector<std::vector<std::string>> groups, receivers;
-    Table g = db.Open("SuppGrp_Perm");
-    for (; !g.Eof(); g.MoveNext()) {
-      GroupCondition c = GroupGate(clock, g);
-      if (c == GroupCondition::Matched) c = GroupFilter(ctx, g).Judge(ev, queue).decided;
-      auto [verdict, why] = Describe(c, g, at);
-      const std::string name = g.Text("Name");
-      groups.push_back({name, verdict, why});
-      for (int k = 1; k <= kMaxGroupReceivers; ++k) {
-        const std::string r = g.Text("RecvName" + std::to_string(k));
-        const std::string type = g.Text("RecvType" + std::to_string(k));
-        if (r == "None" || r.empty()) continue;
-        receivers.push_back({name, r, type, DutyState(db, clock, r, type)});
-      }
+  std::cout << "Event: " << ev.DateAndTime << "  " << ev.Priority << "  " << ev.Name << "  "
+            << ev.Message << (ev.EventSource.empty() ? "" : "  (" + ev.EventSource + ")") << "\n";
+  std::vector<std::vector<std::string>> groups, receivers;
+  Table g = db.Open("SuppGrp_Perm");
+  for (; !g.Eof(); g.MoveNext()) {
+    GroupCondition c = GroupGate(clock, g);
+    if (c == GroupCondition::Matched) c = GroupFilter(ctx, g).Judge(ev, queue).decided;
+    auto [verdict, why] = Describe(c, g, at);
+    const std::string name = g.Text("Name");
+    groups.push_back({name, verdict, why});
+    for (int k = 1; k <= kMaxGroupReceivers; ++k) {
+      const std::string r = g.Text("RecvName" + std::to_string(k));
+      const std::string type = g.Text("RecvType" + std::to_string(k));
+      if (r == "None" || r.empty()) continue;
+      receivers.push_back({name, r, type, DutyState(db, clock, r, type)});
     }
-    std::cout << "Support groups:\n"
-              << AlignedPrinter({"Group", "Verdict", "Deciding condition"}).Block(groups);
-    for (const EventLogEntry& e : reports.entries) std::cout << "filter error: " << e.text << "\n";
-    std::cout << "Receivers at " << at.Text() << " (" << kDayNames[at.weekday] << "):\n"
-              << AlignedPrinter({"Group", "Receiver", "Type", "Duty"}).Block(receivers);
-    if (logged) PrintAlarmRows(db, ev);
-    return kExitOk;
-  });
+  }
+  std::cout << "Support groups:\n"
+            << AlignedPrinter({"Group", "Verdict", "Deciding condition"}).Block(groups);
+  for (const EventLogEntry& e : reports.entries) std::cout << "filter error: " << e.text << "\n";
+  std::cout << "Receivers at " << at.Text() << " (" << kDayNames[at.weekday] << "):\n"
+            << AlignedPrinter({"Group", "Receiver", "Type", "Duty"}).Block(receivers);
+  if (logged) PrintAlarmRows(db, ev);
+  return kExitOk;
 }
 
 }  // namespace varnel::admin

@@ -51,39 +51,37 @@ Rows RowsAfter(Database& db, const LogTable& log, const std::string& since, std:
 
 }  // namespace
 
-int RunLog(std::span<const std::string> args) {
-  return RunCommand([&] {
-    Options o = ParseOptions(args, {"--since"}, {"--follow", "--json"});
-    if (o.positional.size() != 2)
-      throw BadInput(
-          "usage: varnel-admin log DIR events|alarms|acks [--since TIME] [--follow] [--json]");
-    const LogTable& log = FindLog(o.positional[1]);
-    std::string since;
-    if (o.Has("--since")) {
-      LocalTime t;
-      since = o.Value("--since");
-      if (!ParseTimeText(since, t))
-        throw BadInput("--since takes \"YYYY-MM-DD\" or \"YYYY-MM-DD HH:MM:SS\", not \"" + since +
-                       "\"");
-    }
-    const bool json = o.Has("--json"), follow = o.Has("--follow");
-    auto opened = OpenProgramDatabase(o.positional[0]);
-    Database& db = *opened;
+int RunLog(const Args& args) {
+  Options o = ParseOptions(args, {"--since"}, {"--follow", "--json"});
+  if (o.positional.size() != 2)
+    throw BadInput(
+        "usage: varnel-admin log DIR events|alarms|acks [--since TIME] [--follow] [--json]");
+  const LogTable& log = FindLog(o.positional[1]);
+  std::string since;
+  if (o.Has("--since")) {
+    LocalTime t;
+    since = o.Value("--since");
+    if (!ParseTimeText(since, t))
+      throw BadInput("--since takes \"YYYY-MM-DD\" or \"YYYY-MM-DD HH:MM:SS\", not \"" + since +
+                     "\"");
+  }
+  const bool json = o.Has("--json"), follow = o.Has("--follow");
+  auto opened = OpenProgramDatabase(o.positional[0]);
+  Database& db = *opened;
 
-    std::string last = "0";
-    Rows rows = RowsAfter(db, log, since, last);
-    AlignedPrinter printer(rows.columns);
+  std::string last = "0";
+  Rows rows = RowsAfter(db, log, since, last);
+  AlignedPrinter printer(rows.columns);
+  std::cout << (json ? JsonLines(rows) : printer.Block(rows.values));
+  std::cout.flush();
+  while (follow) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kFollowPollMs));
+    rows = RowsAfter(db, log, since, last);
+    if (rows.values.empty()) continue;
     std::cout << (json ? JsonLines(rows) : printer.Block(rows.values));
     std::cout.flush();
-    while (follow) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kFollowPollMs));
-      rows = RowsAfter(db, log, since, last);
-      if (rows.values.empty()) continue;
-      std::cout << (json ? JsonLines(rows) : printer.Block(rows.values));
-      std::cout.flush();
-    }
-    return kExitOk;
-  });
+  }
+  return kExitOk;
 }
 
 }  // namespace varnel::admin

@@ -12,18 +12,19 @@
 #include "admin/ops.h"
 #include "admin/reload.h"
 #include "admin/show.h"
-#include "platform/error.h"
 
 namespace {
 
 using varnel::admin::Args;
 
 int RunInit(const Args& args) {
-  if (args.empty() || args.size() > 2 || (args.size() == 2 && args[1] != "--demo"))
+  const varnel::admin::Options o = varnel::admin::ParseOptions(args, {}, {"--demo"});
+  if (o.positional.size() != 1)
     throw varnel::admin::BadInput("init takes DIR and optionally --demo");
-  bool demo = args.size() == 2;
-  varnel::InitProgramDir(args[0], demo);
-  std::cout << "Created " << args[0] << "/Varnel.mdb" << (demo ? " (demo setup)" : "") << "\n";
+  const bool demo = o.Has("--demo");
+  const std::string& dir = o.positional[0];
+  varnel::InitProgramDir(dir, demo);
+  std::cout << "Created " << dir << "/Varnel.mdb" << (demo ? " (demo setup)" : "") << "\n";
   return varnel::admin::kExitOk;
 }
 
@@ -67,21 +68,21 @@ constexpr Command kCommands[] = {
      "  Running or paused, each listener's state and status text, the error count and last\n"
      "  error (from the service's own agent), the day's event and alarm counts.\n"
      "  Exit status 3 when the service does not answer.\n",
-     [](const Args& a) { return varnel::admin::RunStatus(a); }},
+     varnel::admin::RunStatus},
     {"send", "send DIR RECEIVER [TEXT] [--timeout S]", "send a test message to a receiver",
      "  Queues the message in Receiver_Test, asks the service to send it and prints the\n"
      "  status text of its alarm-log row. Exit status 0 only when it was sent.\n",
-     [](const Args& a) { return varnel::admin::RunSend(a); }},
+     varnel::admin::RunSend},
     {"log", "log DIR events|alarms|acks [--since TIME] [--follow] [--json]", "print a log",
      "  --since TIME  only rows from that time on\n"
      "  --follow      keep printing the rows the service adds\n"
      "  --json        one JSON object per row\n",
-     [](const Args& a) { return varnel::admin::RunLog(a); }},
+     varnel::admin::RunLog},
     {"explain", "explain DIR (--event INDEX | NODE PRIORITY MESSAGE)",
      "why an event did or did not reach each support group",
      "  Each group's verdict with the condition that decided it, its receivers' duty at the\n"
      "  event's time and the alarm-log rows of the event.\n",
-     [](const Args& a) { return varnel::admin::RunExplain(a); }},
+     varnel::admin::RunExplain},
 };
 
 const Command* FindCommand(std::string_view name) {
@@ -127,13 +128,6 @@ int main(int argc, char** argv) {
               << command->details;
     return kExitOk;
   }
-  try {
-    return command->run(Args(words.begin() + 1, words.end()));
-  } catch (const BadInput& e) {
-    std::cerr << "varnel-admin " << command->name << ": " << e.what() << "\n";
-    return kExitBadInput;
-  } catch (const std::exception& e) {
-    std::cerr << "varnel-admin " << command->name << ": " << e.what() << "\n";
-    return kExitFindings;
-  }
+  const Args args(words.begin() + 1, words.end());
+  return RunCommand(command->name, [&] { return command->run(args); });
 }

@@ -1,9 +1,6 @@
-// What the operations commands share: exit statuses, the program directory check, plain
-// SQL reads of the log tables, and the text and JSON output of rows.
+// What the reading commands share: plain SQL reads of the log tables, and the text and JSON
+// output of rows.
 #pragma once
-#include <functional>
-#include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,9 +10,6 @@
 #include "platform/database.h"
 
 namespace varnel::admin {
-
-constexpr int kExitFailed = kExitFindings;
-
 
 struct Rows {
   std::vector<std::string> columns;
@@ -45,21 +39,5 @@ class AlignedPrinter {
 std::string JsonString(std::string_view text);
 // One JSON object per row, one a line.
 std::string JsonLines(const Rows& rows);
-
-// Runs a command body and turns its failures into a message on stderr and an exit status:
-// BadInput and a database that stays locked give 2, any other error 1.
-int RunCommand(const std::function<int()>& body);
-
-// Takes the options of a command line: name -> value for options given as "--name VALUE"
-// (those in valued) or "--name" (those in flags); the rest are positional. Unknown options
-// raise BadInput.
-struct Options {
-  std::vector<std::string> positional;
-  std::vector<std::pair<std::string, std::string>> named;
-  bool Has(const std::string& name) const;
-  std::string Value(const std::string& name) const;
-};
-Options ParseOptions(std::span<const std::string> args, std::initializer_list<const char*> valued,
-                     std::initializer_list<const char*> flags);
 
 }  // namespace varnel::admin

@@ -25,7 +25,7 @@ int RunReload(const Args& args) {
   if (*status != snmp::es::kNoError) {
     std::cerr << "varnel-admin reload: the agent on " << where << " refused the request (error "
               << *status << "; is SetComm right?)\n";
-    return kExitFindings;
+    return kExitFailed;
   }
   std::cout << "The service on " << where << " reads its configuration again\n";
   return kExitOk;

@@ -74,65 +74,63 @@ int TimeoutSeconds(Database& db, const Options& o) {
 
 }  // namespace
 
-int RunSend(std::span<const std::string> args) {
-  return RunCommand([&] {
-    Options o = ParseOptions(args, {"--timeout"}, {});
-    if (o.positional.size() < 2 || o.positional.size() > 3)
-      throw BadInput("usage: varnel-admin send DIR RECEIVER [TEXT] [--timeout SECONDS]");
-    const std::string& name = o.positional[1];
-    const std::string text = o.positional.size() == 3 ? o.positional[2] : kDefaultText;
-    auto opened = OpenProgramDatabase(o.positional[0]);
-    Database& db = *opened;
-    const int timeout = TimeoutSeconds(db, o);
+int RunSend(const Args& args) {
+  Options o = ParseOptions(args, {"--timeout"}, {});
+  if (o.positional.size() < 2 || o.positional.size() > 3)
+    throw BadInput("usage: varnel-admin send DIR RECEIVER [TEXT] [--timeout SECONDS]");
+  const std::string& name = o.positional[1];
+  const std::string text = o.positional.size() == 3 ? o.positional[2] : kDefaultText;
+  auto opened = OpenProgramDatabase(o.positional[0]);
+  Database& db = *opened;
+  const int timeout = TimeoutSeconds(db, o);
 
-    std::vector<FoundReceiver> found = FindReceiver(db, name);
-    if (found.empty()) throw BadInput("no receiver is named \"" + name + "\"");
-    if (found.size() > 1) {
-      std::string types;
-      for (const auto& f : found) types += (types.empty() ? "" : ", ") + f.type;
-      throw BadInput("\"" + name + "\" names receivers of several types (" + types +
-                     "); rename one of them");
-    }
+  std::vector<FoundReceiver> found = FindReceiver(db, name);
+  if (found.empty()) throw BadInput("no receiver is named \"" + name + "\"");
+  if (found.size() > 1) {
+    std::string types;
+    for (const auto& f : found) types += (types.empty() ? "" : ", ") + f.type;
+    throw BadInput("\"" + name + "\" names receivers of several types (" + types +
+                   "); rename one of them");
+  }
 
-    AgentAddress address = ReadAgentAddress(db);
-    AgentClient agent(address);
-    auto state = address.enabled ? agent.Get({MibBaseOid(kRunState)}) : std::nullopt;
-    if (!state) {
-      std::cerr << "varnel-admin: the service does not answer on its agent; nothing was queued\n";
-      return kExitNoService;
-    }
-    if ((*state)[0].value != "1") {
-      std::cerr << "varnel-admin: the service is paused and would not send; nothing was queued\n";
-      return kExitFailed;
-    }
-    const std::string last =
-        Query(db, "SELECT IFNULL(MAX(rowid), 0) FROM LogFiles_Alarm").values[0][0];
-    const std::int64_t row = QueueTestMessage(db, name, found[0], text);
-    if (agent.SetInteger(MibBaseOid(kUpdateRequest), 1) != snmp::es::kNoError) {
-      Query(db, "DELETE FROM Receiver_Test WHERE rowid = ?", {std::to_string(row)});
-      std::cerr << "varnel-admin: the service did not take the update request; nothing was "
-                   "queued\n";
-      return kExitNoService;
-    }
-
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
-    const std::vector<std::string> params = {last, LeftChars(name, kReceiverChars), found[0].type};
-    for (;;) {
-      Rows r = Query(db,
-                     "SELECT SendStatus, SendStatusInt FROM LogFiles_Alarm WHERE rowid > ? "
-                     "AND Receiver = ? AND SendType = ? ORDER BY rowid LIMIT 1",
-                     params);
-      if (!r.values.empty()) {
-        std::cout << r.values[0][0] << "\n";
-        return r.values[0][1] == "1" ? kExitOk : kExitFailed;
-      }
-      if (std::chrono::steady_clock::now() >= deadline) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-    }
-    std::cerr << "varnel-admin: no delivery of the test message was logged within " << timeout
-              << " s; it stays queued for the service\n";
+  AgentAddress address = ReadAgentAddress(db);
+  AgentClient agent(address);
+  auto state = address.enabled ? agent.Get({MibBaseOid(kRunState)}) : std::nullopt;
+  if (!state) {
+    std::cerr << "varnel-admin: the service does not answer on its agent; nothing was queued\n";
+    return kExitNoService;
+  }
+  if ((*state)[0].value != "1") {
+    std::cerr << "varnel-admin: the service is paused and would not send; nothing was queued\n";
     return kExitFailed;
-  });
+  }
+  const std::string last =
+      Query(db, "SELECT IFNULL(MAX(rowid), 0) FROM LogFiles_Alarm").values[0][0];
+  const std::int64_t row = QueueTestMessage(db, name, found[0], text);
+  if (agent.SetInteger(MibBaseOid(kUpdateRequest), 1) != snmp::es::kNoError) {
+    Query(db, "DELETE FROM Receiver_Test WHERE rowid = ?", {std::to_string(row)});
+    std::cerr << "varnel-admin: the service did not take the update request; nothing was "
+                 "queued\n";
+    return kExitNoService;
+  }
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
+  const std::vector<std::string> params = {last, LeftChars(name, kReceiverChars), found[0].type};
+  for (;;) {
+    Rows r = Query(db,
+                   "SELECT SendStatus, SendStatusInt FROM LogFiles_Alarm WHERE rowid > ? "
+                   "AND Receiver = ? AND SendType = ? ORDER BY rowid LIMIT 1",
+                   params);
+    if (!r.values.empty()) {
+      std::cout << r.values[0][0] << "\n";
+      return r.values[0][1] == "1" ? kExitOk : kExitFailed;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+  }
+  std::cerr << "varnel-admin: no delivery of the test message was logged within " << timeout
+            << " s; it stays queued for the service\n";
+  return kExitFailed;
 }
 
 }  // namespace varnel::admin

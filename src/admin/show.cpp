@@ -1,11 +1,10 @@
 #include "admin/show.h"
 
-#include <cstdio>
 #include <iostream>
 
 #include "admin/catalogue.h"
+#include "admin/ops_common.h"
 #include "admin/program_dir.h"
-#include "platform/text.h"
 
 namespace varnel::admin {
 
@@ -19,62 +18,10 @@ bool IsWholeNumber(const std::string& v) {
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
-std::string AlignedTable(const std::vector<std::string>& header,
-                         const std::vector<std::vector<std::string>>& rows) {
-  std::vector<std::size_t> width(header.size());
-  auto widen = [&](const std::vector<std::string>& cells) {
-    for (std::size_t i = 0; i < cells.size() && i < width.size(); ++i)
-      width[i] = std::max(width[i], CharLength(cells[i]));
-  };
-  widen(header);
-  for (const auto& r : rows) widen(r);
-  std::string out;
-  auto line = [&](const std::vector<std::string>& cells) {
-    std::string l;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      l += cells[i];
-      if (i + 1 < cells.size()) l += std::string(width[i] - CharLength(cells[i]) + 2, ' ');
-    }
-    out += l + "\n";
-  };
-  line(header);
-  for (const auto& r : rows) line(r);
-  return out;
-}
-
 int RunShow(const Args& args) {
-  bool json = false;
-  Args words;
-  for (const std::string& a : args) {
-    if (a == "--json")
-      json = true;
-    else if (a.starts_with("--"))
-      throw BadInput("unknown option " + a);
-    else
-      words.push_back(a);
-  }
+  const Options o = ParseOptions(args, {}, {"--json"});
+  const bool json = o.Has("--json");
+  const Args& words = o.positional;
   if (words.size() != 2) throw BadInput("usage: varnel-admin show DIR TABLE [--json]");
   auto db = OpenProgramDatabase(words[0]);
   const auto catalogue = ReadCatalogue(*db);
@@ -101,7 +48,7 @@ int RunShow(const Args& args) {
   }
   std::vector<std::string> header{"Row"};
   header.insert(header.end(), table.columns.begin(), table.columns.end());
-  std::cout << AlignedTable(header, rows);
+  std::cout << AlignedPrinter(std::move(header)).Block(rows);
   return kExitOk;
 }
 

@@ -75,53 +75,51 @@ std::string CountToday(Database& db, const char* table, const std::string& today
 
 }  // namespace
 
-int RunStatus(std::span<const std::string> args) {
-  return RunCommand([&] {
-    Options o = ParseOptions(args, {}, {});
-    if (o.positional.size() != 1) throw BadInput("usage: varnel-admin status DIR");
-    auto opened = OpenProgramDatabase(o.positional[0]);
-    Database& db = *opened;
-    AgentAddress address = ReadAgentAddress(db);
-    if (!address.enabled) {
-      std::cerr << "varnel-admin: the SNMP agent is not enabled in Settings_SNMP_Agent, so the "
-                   "service cannot be asked\n";
-      return kExitNoService;
-    }
-    const std::vector<int> objects = {
-        kRunState,      kSecondsToCheck,   kActivity,       kStatusText,    kErrorCount,
-        kLastError,     kTrapServerStatus, kCommPortStatus, kLogFileStatus, kSysLog1Status,
-        kSysLog2Status, kSmtpServerStatus, kSmsServerStatus};
-    std::vector<std::string> oids;
-    for (int object : objects) oids.push_back(MibBaseOid(object));
-    auto values = AgentClient(address).Get(oids);
-    if (!values) {
-      std::cerr << "varnel-admin: the service does not answer on " << address.host << ":"
-                << address.port << " (not running, or another community)\n";
-      return kExitNoService;
-    }
-    auto value = [&](int object) -> const std::string& {
-      for (std::size_t i = 0; i < objects.size(); ++i)
-        if (objects[i] == object) return (*values)[i].value;
-      return oids[0];  // not reached: every object asked for is in the answer
-    };
+int RunStatus(const Args& args) {
+  Options o = ParseOptions(args, {}, {});
+  if (o.positional.size() != 1) throw BadInput("usage: varnel-admin status DIR");
+  auto opened = OpenProgramDatabase(o.positional[0]);
+  Database& db = *opened;
+  AgentAddress address = ReadAgentAddress(db);
+  if (!address.enabled) {
+    std::cerr << "varnel-admin: the SNMP agent is not enabled in Settings_SNMP_Agent, so the "
+                 "service cannot be asked\n";
+    return kExitNoService;
+  }
+  const std::vector<int> objects = {
+      kRunState,      kSecondsToCheck,   kActivity,       kStatusText,    kErrorCount,
+      kLastError,     kTrapServerStatus, kCommPortStatus, kLogFileStatus, kSysLog1Status,
+      kSysLog2Status, kSmtpServerStatus, kSmsServerStatus};
+  std::vector<std::string> oids;
+  for (int object : objects) oids.push_back(MibBaseOid(object));
+  auto values = AgentClient(address).Get(oids);
+  if (!values) {
+    std::cerr << "varnel-admin: the service does not answer on " << address.host << ":"
+              << address.port << " (not running, or another community)\n";
+    return kExitNoService;
+  }
+  auto value = [&](int object) -> const std::string& {
+    for (std::size_t i = 0; i < objects.size(); ++i)
+      if (objects[i] == object) return (*values)[i].value;
+    return oids[0];  // not reached: every object asked for is in the answer
+  };
 
-    std::cout << "Service: " << (value(kRunState) == "1" ? "running" : "paused") << "\n"
-              << "Activity: " << ActivityWord(value(kActivity)) << ", next check in "
-              << value(kSecondsToCheck) << " s\n"
-              << "Status text: " << value(kStatusText) << "\n";
-    AlignedPrinter listeners({"Listener", "State", "Status text"});
-    std::vector<std::vector<std::string>> rows;
-    for (const ListenerLine& l : kListenerLines)
-      rows.push_back(
-          {l.label, l.object < 0 ? "" : StatusWord(value(l.object)), ListenerText(db, l.listener)});
-    std::cout << listeners.Block(rows);
-    const std::string today = SystemClock().Now().DateText();
-    std::cout << "Errors: " << value(kErrorCount) << "\n"
-              << "Last error: " << value(kLastError) << "\n"
-              << "Today: " << CountToday(db, "LogFiles_Event", today) << " events, "
-              << CountToday(db, "LogFiles_Alarm", today) << " alarms\n";
-    return kExitOk;
-  });
+  std::cout << "Service: " << (value(kRunState) == "1" ? "running" : "paused") << "\n"
+            << "Activity: " << ActivityWord(value(kActivity)) << ", next check in "
+            << value(kSecondsToCheck) << " s\n"
+            << "Status text: " << value(kStatusText) << "\n";
+  AlignedPrinter listeners({"Listener", "State", "Status text"});
+  std::vector<std::vector<std::string>> rows;
+  for (const ListenerLine& l : kListenerLines)
+    rows.push_back(
+        {l.label, l.object < 0 ? "" : StatusWord(value(l.object)), ListenerText(db, l.listener)});
+  std::cout << listeners.Block(rows);
+  const std::string today = SystemClock().Now().DateText();
+  std::cout << "Errors: " << value(kErrorCount) << "\n"
+            << "Last error: " << value(kLastError) << "\n"
+            << "Today: " << CountToday(db, "LogFiles_Event", today) << " events, "
+            << CountToday(db, "LogFiles_Alarm", today) << " alarms\n";
+  return kExitOk;
 }
 
 }  // namespace varnel::admin

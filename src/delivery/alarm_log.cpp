@@ -61,27 +61,31 @@ bool Record(Varnel& ctx, int index, const std::string& listName, AlarmRecord& r)
 
 }  // namespace
 
+std::optional<std::int64_t> TakeDailyLogIndex(const Varnel& ctx, Database& db, const char* counter,
+                                              const LocalTime& now) {
+  int c;
+  {
+    Table g = db.Open("Settings_General");
+    c = g.Int16(counter);
+    g.Set(counter, static_cast<std::int64_t>(c) + 1);
+    g.Update();
+  }
+  if (c > kMaxAlarmLogIndex) return std::nullopt;
+  const std::string date =
+      now.hour < ctx.LastHour ? AddMinutes(now, -60).DateText() : now.DateText();
+  return static_cast<std::int64_t>(DayStamp(date)) + c;
+}
+
 void UpdateAlarmLog(Varnel& ctx, int index, const std::string& listName) {
   Guarded(ctx, "UpdateAlarmLog", [&] {
     Database db = OpenDatabase(ctx);
-    db.Begin();  // the counter and the row in one disk sync
-    int c;
-    {
-      Table g = db.Open("Settings_General");
-      c = g.Int16("LogIndexAlarm");
-      g.Set("LogIndexAlarm", static_cast<std::int64_t>(c) + 1);
-      g.Update();
-    }
-    if (c > kMaxAlarmLogIndex) return;
-
-    // Before the first cycle of a new day has run its hourly jobs (and the counter reset),
-    // rows still count to the day before.
+    db.Begin();
     const LocalTime now = ctx.clock.Now();
-    const std::string date =
-        now.hour < ctx.LastHour ? AddMinutes(now, -60).DateText() : now.DateText();
+    const std::optional<std::int64_t> logIndex = TakeDailyLogIndex(ctx, db, "LogIndexAlarm", now);
+    if (!logIndex) return;
     Table t = db.Open("LogFiles_Alarm");
     t.AddNew();
-    t.Set("Index", static_cast<std::int64_t>(DayStamp(date)) + c);
+    t.Set("Index", *logIndex);
     t.Set("DateAndTime", now.Text());
     AlarmRecord r;
     if (Record(ctx, index, listName, r)) {

@@ -55,7 +55,7 @@ void ReadSms(Varnel& ctx, bool clearOnly) {
     SetStatus(ctx, StatusStepCode::Sending, "Sending " + mp.ModemInitString + " to MS");
     inSession = true;
     if (!OpenModemPort(ctx, mp.ModemSpeed, mp.ModemSettings, mp.CommPort)) {
-      ReportSmsError(ctx, "COM: Failed to open COM" + std::to_string(mp.CommPort));
+      ReportSmsError(ctx, PortOpenFailure(mp.CommPort));
       inSession = false;
       EndSession(ctx);
       return;

@@ -276,22 +276,13 @@ void UpdateReqAckLog(Varnel& ctx, int alarmId, const std::string& receiver, int 
                      const std::string& ackInfo) {
   Guarded(ctx, "UpdateReqAckLog", [&] {
     Database db = OpenDatabase(ctx);
-    db.Begin();  // the counter and the row in one disk sync
-    int c;
-    {
-      Table g = db.Open("Settings_General");
-      c = g.Int16("LogIndexReqAck");
-      g.Set("LogIndexReqAck", static_cast<std::int64_t>(c) + 1);
-      g.Update();
-    }
-    if (c > kMaxAlarmLogIndex) return;
-    // Until the first cycle of a new day has run its hourly jobs, rows count to the day before.
+    db.Begin();
     const LocalTime now = ctx.clock.Now();
-    const std::string date =
-        now.hour < ctx.LastHour ? AddMinutes(now, -60).DateText() : now.DateText();
+    const std::optional<std::int64_t> logIndex = TakeDailyLogIndex(ctx, db, "LogIndexReqAck", now);
+    if (!logIndex) return;
     Table t = db.Open("LogFiles_ReqAck");
     t.AddNew();
-    t.Set("Indexx", static_cast<std::int64_t>(DayStamp(date)) + c);
+    t.Set("Indexx", *logIndex);
     t.Set("DateAndTime", now.Text());
     t.Set("AlarmID", alarmId);
     t.Set("Receiver", LeftChars(receiver, kReceiverChars));

@@ -17,6 +17,7 @@
 #include "platform/database_copy.h"
 #include "platform/event_loop.h"
 #include "platform/files.h"
+#include "platform/tcp_listener.h"
 #include "platform/text.h"
 #include "platform/udp_listener.h"
 #include "service/date_format.h"
@@ -92,12 +93,7 @@ class BackupListener {
  public:
   BackupListener(Varnel& ctx, const tcp::endpoint& ep)
       : ctx_(ctx), acceptor_(ctx.io), replaceTimer_(ctx.io) {
-    std::error_code ec;
-    acceptor_.open(ep.protocol(), ec);
-    if (!ec) acceptor_.set_option(asio::socket_base::reuse_address(true), ec);
-    if (!ec) acceptor_.bind(ep, ec);
-    if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
-    if (ec) ThrowSocketError(ec);
+    ListenOn(acceptor_, ep);
     Accept();
   }
   ~BackupListener() {

@@ -75,16 +75,20 @@ struct TcpListener::Connection {
   std::array<char, 16384> buffer{};
 };
 
+void ListenOn(asio::ip::tcp::acceptor& acceptor, const asio::ip::tcp::endpoint& ep) {
+  std::error_code ec;
+  acceptor.open(ep.protocol(), ec);
+  if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) acceptor.bind(ep, ec);
+  if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) ThrowSocketError(ec);
+}
+
 TcpListener::TcpListener(asio::io_context& io, const std::string& address, int port,
                          Handler handler)
     : io_(io), acceptor_(io), handler_(std::move(handler)), alive_(std::make_shared<bool>(true)) {
   asio::ip::tcp::endpoint ep(BindAddress(address), static_cast<unsigned short>(port));
-  std::error_code ec;
-  acceptor_.open(ep.protocol(), ec);
-  if (!ec) acceptor_.set_option(asio::socket_base::reuse_address(true), ec);
-  if (!ec) acceptor_.bind(ep, ec);
-  if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
-  if (ec) ThrowSocketError(ec);
+  ListenOn(acceptor_, ep);
   Accept();
 }
 

@@ -34,6 +34,10 @@ class MessageFramer {
   bool atStart_ = true;
 };
 
+// Opens, binds (reusing the address) and starts the acceptor listening on ep; raises the
+// socket error of the step that fails.
+void ListenOn(asio::ip::tcp::acceptor& acceptor, const asio::ip::tcp::endpoint& ep);
+
 class TcpListener {
  public:
   using Handler = std::function<void(std::string data, std::string senderIp)>;

@@ -16,6 +16,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/text.h"
+#include "platform/upload_source.h"
 #include "service/errors.h"
 #include "service/trace.h"
 #include "transports/alarm_text.h"
@@ -204,19 +205,6 @@ int OnCurlDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* u
   return 0;
 }
 
-struct Upload {
-  const std::string& data;
-  std::size_t pos = 0;
-};
-
-std::size_t OnCurlRead(char* buffer, std::size_t size, std::size_t count, void* user) {
-  Upload& u = *static_cast<Upload*>(user);
-  std::size_t n = std::min(size * count, u.data.size() - u.pos);
-  std::memcpy(buffer, u.data.data() + u.pos, n);
-  u.pos += n;
-  return n;
-}
-
 // A mailbox whose display name, when it needs encoding, is written as UTF-8 like the subject.
 void AddMailbox(GMimeMessage* message, GMimeAddressType type, const std::string& name,
                 const std::string& address) {
@@ -253,7 +241,7 @@ struct CurlHandle {
 // libcurl error number.
 int Perform(const MailJob& job, const std::string& url, const std::string& recipient,
             const std::string& mail, SessionLog& log) {
-  Upload upload{mail};
+  UploadSource upload{mail};
   CurlHandle h;
   if (!h.easy) return CURLE_OUT_OF_MEMORY;
   CURL* e = h.easy;
@@ -268,7 +256,7 @@ int Perform(const MailJob& job, const std::string& url, const std::string& recip
   curl_easy_setopt(e, CURLOPT_MAIL_FROM, ("<" + job.sender + ">").c_str());
   curl_easy_setopt(e, CURLOPT_MAIL_RCPT, h.rcpt);
   curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(e, CURLOPT_READFUNCTION, OnCurlRead);
+  curl_easy_setopt(e, CURLOPT_READFUNCTION, ReadUpload);
   curl_easy_setopt(e, CURLOPT_READDATA, &upload);
   curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mail.size()));
   // Opportunistic STARTTLS: encrypt when the relay offers it, as relays do among themselves.

@@ -354,6 +354,24 @@ bool SendWithRetries(Varnel& ctx, const std::string& command, int timeout, int a
   return false;
 }
 
+std::string PortOpenFailure(int port) { return "COM: Failed to open COM" + std::to_string(port); }
+
+bool RunModemSession(Varnel& ctx, const std::string& procedure,
+                     const std::function<void(bool& started)>& body) {
+  bool started = false;
+  auto end = [&] {
+    started = false;  // an error while closing does not close a second time
+    PortClose(ctx);
+    SetDTR(ctx, false);
+  };
+  const bool done = Guarded(ctx, procedure, [&] {
+    body(started);
+    if (started) end();
+  });
+  if (!done && started) end();
+  return done;
+}
+
 bool OpenModemPort(Varnel& ctx, const std::string& speed, const std::string& settings, int port) {
   SetDTR(ctx, true);
   PortClose(ctx);

@@ -41,6 +41,13 @@ void PortOpen(Varnel& ctx, bool& opened);
 void PortClose(Varnel& ctx);
 void SetRTS(Varnel& ctx, bool value);
 void SetDTR(Varnel& ctx, bool value);
+// The status text of a session whose port would not open.
+std::string PortOpenFailure(int port);
+// Runs one modem session under Guarded (procedure names it in the error record). body sets
+// started once it takes the line; from then on every way out, a run-time error included,
+// closes the port and drops DTR, which releases the line. Returns what Guarded returns.
+bool RunModemSession(Varnel& ctx, const std::string& procedure,
+                     const std::function<void(bool& started)>& body);
 // The opening of every modem session: DTR on, any earlier port closed, the line set up and the
 // port opened. Returns whether it opened.
 bool OpenModemPort(Varnel& ctx, const std::string& speed, const std::string& settings, int port);

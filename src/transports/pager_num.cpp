@@ -110,13 +110,7 @@ void WaitForPagerNumResponse(Varnel& ctx, std::int16_t delay, bool moCalling, bo
 void SendToPagerNum(Varnel& ctx, const std::string& number, const std::string& receiverName,
                     bool moCalling, const std::string& code, std::int16_t delay,
                     std::int16_t& status, std::string& statusText) {
-  bool inSession = false;
-  auto endSession = [&] {
-    inSession = false;
-    PortClose(ctx);
-    SetDTR(ctx, false);
-  };
-  bool done = Guarded(ctx, "SendToPagerNum", [&] {
+  RunModemSession(ctx, "SendToPagerNum", [&](bool& inSession) {
     ModemParameters mp;
     GetModemParameters(ctx, mp);
     ModemTrace(ctx, SessionHeader(ctx, mp, number, receiverName, moCalling, code, delay));
@@ -124,14 +118,12 @@ void SendToPagerNum(Varnel& ctx, const std::string& number, const std::string& r
     inSession = true;
     if (!OpenModemPort(ctx, mp.ModemSpeed, mp.ModemSettings, mp.CommPort)) {
       status = kSendFailed;
-      statusText = "COM: Failed to open COM" + std::to_string(mp.CommPort);
+      statusText = PortOpenFailure(mp.CommPort);
     } else {
       SetRTS(ctx, true);
       InitialiseAndCall(ctx, mp, number, moCalling, code, delay, status, statusText);
     }
-    endSession();
   });
-  if (!done && inSession) endSession();
 }
 
 }  // namespace varnel

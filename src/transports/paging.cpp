@@ -22,31 +22,25 @@ const std::string kAck = "\x06";
 constexpr int kInitWait = 3;  // seconds the modem gets to answer its initialisation
 constexpr int kEspaAckWait = 2;
 
-const char* const kTap = "TAP";
-const char* const kUcp01 = "UCP-01";
-const char* const kUcp01Pad = "UCP-01 via PAD";
-const char* const kUcp30 = "UCP-30";
-const char* const kEspa = "ESPA 4.4.4";
-
 using Engine = void (*)(Varnel&, const std::string&, const std::string&, std::int16_t&,
                         std::string&);
 
 bool IsUcp(const std::string& protocol) {
-  return protocol == kUcp01 || protocol == kUcp01Pad || protocol == kUcp30;
+  return protocol == kProtocolUcp01 || protocol == kProtocolUcp01Pad || protocol == kProtocolUcp30;
 }
 
 // The character conversion of a set for a protocol; nullptr leaves the text as it is.
 using Conversion = std::string (*)(const std::string&);
 bool ConversionOf(const std::string& charSet, const std::string& protocol, Conversion& convert) {
-  const bool tap = protocol == kTap, espa = protocol == kEspa;
+  const bool tap = protocol == kProtocolTap, espa = protocol == kProtocolEspa;
   convert = nullptr;
-  if (charSet == "Transparent") return true;
+  if (charSet == kCharSetTransparent) return true;
   if (!tap && !espa && !IsUcp(protocol)) return false;
-  if (charSet == "IA5 International")
+  if (charSet == kCharSetIa5International)
     convert = IsUcp(protocol) ? IA5IntUCP : IA5IntTAP;
-  else if (charSet == "IA5 Swedish")
+  else if (charSet == kCharSetIa5Swedish)
     convert = IsUcp(protocol) ? IA5IntUCP : espa ? IA5SweTAP : IA5IntTAP;
-  else if (charSet == "ANSI to ASCII")
+  else if (charSet == kCharSetAnsiToAscii)
     convert = IsUcp(protocol) ? IA5IntUCP : espa ? ANSItoASCII : IA5IntTAP;
   return convert != nullptr;
 }
@@ -110,7 +104,7 @@ void EspaSession(Varnel& ctx, const ModemParameters& mp, const OperSettings& op,
   ctx.StatusText = "Open COM" + op.ModemInitString;
   if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, port)) {
     status = kSendFailed;
-    statusText = "COM: Failed to open COM" + std::to_string(port);
+    statusText = PortOpenFailure(port);
     return;
   }
   SetRTS(ctx, true);
@@ -143,7 +137,7 @@ void DialUpSession(Varnel& ctx, const ModemParameters& mp, const OperSettings& o
   ctx.StatusText = "Sending " + op.ModemInitString + " to Modem";
   if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, mp.CommPort)) {
     status = kSendFailed;
-    statusText = "COM: Failed to open COM" + std::to_string(mp.CommPort);
+    statusText = PortOpenFailure(mp.CommPort);
     return;
   }
   SetRTS(ctx, true);
@@ -171,15 +165,15 @@ void DialUpSession(Varnel& ctx, const ModemParameters& mp, const OperSettings& o
   std::string block;
   FormatMessage(ctx, op, number, message, block);
   ctx.StatusText = "Sending message...";
-  if (op.Protocol == kTap) {
+  if (op.Protocol == kProtocolTap) {
     SendMessage_TAP(ctx, block, op.LogonID, op.LogonPassword, oper, status, statusText);
     return;
   }
-  Engine engine = op.Protocol == kUcp01      ? SendMessage_UCP_01
-                  : op.Protocol == kUcp01Pad ? SendMessage_UCP_01_PAD
-                  : op.Protocol != kUcp30    ? nullptr
-                  : op.ConfirmedDelivery     ? SendMessage_UCP_30_Conf
-                                             : SendMessage_UCP_30_NoConf;
+  Engine engine = op.Protocol == kProtocolUcp01      ? SendMessage_UCP_01
+                  : op.Protocol == kProtocolUcp01Pad ? SendMessage_UCP_01_PAD
+                  : op.Protocol != kProtocolUcp30    ? nullptr
+                  : op.ConfirmedDelivery             ? SendMessage_UCP_30_Conf
+                                                     : SendMessage_UCP_30_NoConf;
   if (engine) engine(ctx, block, oper, status, statusText);
 }
 
@@ -219,13 +213,13 @@ void FormatMessage(Varnel& ctx, const OperSettings& op, const std::string& numbe
     std::string converted;
     if (ConversionOf(op.CharSet, op.Protocol, convert))
       converted = convert ? convert(text) : ToAnsiBytes(text);
-    if (op.Protocol == kTap)
+    if (op.Protocol == kProtocolTap)
       block = TapBlock(number, converted, op.ConfirmedDelivery);
-    else if (op.Protocol == kUcp01 || op.Protocol == kUcp01Pad)
+    else if (op.Protocol == kProtocolUcp01 || op.Protocol == kProtocolUcp01Pad)
       block = UcpFrame01(number, op.LogonID, op.LogonPassword, converted);
-    else if (op.Protocol == kUcp30)
+    else if (op.Protocol == kProtocolUcp30)
       block = UcpFrame30(number, op.LogonID, op.LogonPassword, op.ConfirmedDelivery, converted);
-    else if (op.Protocol == kEspa)
+    else if (op.Protocol == kProtocolEspa)
       block = converted;
     else
       block = converted + "\r";
@@ -241,13 +235,7 @@ void SendToPhoneDA_PagerAlfa(Varnel& ctx, const std::string& receiverType, const
                              const std::string& number, const std::string& receiverName,
                              const std::string& message, std::int16_t& status,
                              std::string& statusText) {
-  bool inSession = false;
-  auto endSession = [&] {
-    inSession = false;
-    PortClose(ctx);
-    SetDTR(ctx, false);
-  };
-  bool done = Guarded(ctx, "SendToPhoneDA_PagerAlfa", [&] {
+  RunModemSession(ctx, "SendToPhoneDA_PagerAlfa", [&](bool& inSession) {
     ModemParameters mp;
     GetModemParameters(ctx, mp);
     OperSettings op;
@@ -261,15 +249,12 @@ void SendToPhoneDA_PagerAlfa(Varnel& ctx, const std::string& receiverType, const
     ModemTrace(ctx, SessionHeader(ctx, mp, op, receiverType, oper, number, receiverName));
     ctx.StatusStep = StatusStepCode::Sending;
     inSession = true;
-    if (op.Protocol == kEspa)
+    if (op.Protocol == kProtocolEspa)
       EspaSession(ctx, mp, op, oper, number, message, status, statusText);
     else
       DialUpSession(ctx, mp, op, oper, number, message, status, statusText);
     ctx.StatusText = "Disconnecting...";
-    // Every way out of a session closes the port and drops DTR, which releases the line.
-    endSession();
   });
-  if (!done && inSession) endSession();
 }
 
 }  // namespace varnel

@@ -8,6 +8,23 @@
 
 namespace varnel {
 
+// Protocol words of Settings_Oper_Phone_Dialup and Settings_Oper_Pager_Alfa.
+inline constexpr const char* kProtocolTap = "TAP";
+inline constexpr const char* kProtocolUcp01 = "UCP-01";
+inline constexpr const char* kProtocolUcp01Pad = "UCP-01 via PAD";
+inline constexpr const char* kProtocolUcp30 = "UCP-30";
+inline constexpr const char* kProtocolEspa = "ESPA 4.4.4";
+inline constexpr const char* kPagingProtocols[] = {kProtocolTap, kProtocolUcp01, kProtocolUcp01Pad,
+                                                   kProtocolUcp30, kProtocolEspa};
+
+// CharSet words of the same tables.
+inline constexpr const char* kCharSetIa5International = "IA5 International";
+inline constexpr const char* kCharSetIa5Swedish = "IA5 Swedish";
+inline constexpr const char* kCharSetAnsiToAscii = "ANSI to ASCII";
+inline constexpr const char* kCharSetTransparent = "Transparent";
+inline constexpr const char* kPagingCharSets[] = {kCharSetIa5International, kCharSetIa5Swedish,
+                                                  kCharSetAnsiToAscii, kCharSetTransparent};
+
 // Longest wait after the connection is made; larger settings are taken as this.
 inline constexpr int kMaxWaitAfterConnect = 32;
 

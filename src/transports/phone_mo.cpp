@@ -263,8 +263,7 @@ void FormatMessageMO(Varnel& ctx, const OperSettingsMO& op, const std::string& p
 void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phone,
                    const std::string& receiverName, const std::string& message,
                    std::int16_t& status, std::string& statusText) {
-  bool inSession = false;
-  bool done = Guarded(ctx, "SendToPhoneMO", [&] {
+  RunModemSession(ctx, "SendToPhoneMO", [&](bool& inSession) {
     ModemParameters mp;
     GetModemParameters(ctx, mp);
     OperSettingsMO op;
@@ -281,7 +280,7 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
     inSession = true;
     if (!OpenModemPort(ctx, op.ModemSpeed, op.ModemSettings, mp.CommPort)) {
       status = kSendFailed;
-      statusText = "COM: Failed to open COM" + std::to_string(mp.CommPort);
+      statusText = PortOpenFailure(mp.CommPort);
     } else {
       SetRTS(ctx, true);
       bool ok = false;
@@ -305,15 +304,7 @@ void SendToPhoneMO(Varnel& ctx, const std::string& oper, const std::string& phon
         statusText = SendError(op.ModemInitString);
       }
     }
-    // Every way out of a session closes the port and drops DTR.
-    inSession = false;
-    PortClose(ctx);
-    SetDTR(ctx, false);
   });
-  if (!done && inSession) {
-    PortClose(ctx);
-    SetDTR(ctx, false);
-  }
 }
 
 }  // namespace varnel

@@ -11,6 +11,7 @@
 
 #include "platform/error.h"
 #include "platform/event_loop.h"
+#include "platform/upload_source.h"
 #include "service/date_format.h"
 
 namespace varnel {
@@ -18,19 +19,6 @@ namespace {
 
 // Seconds a server gets when TimeOut holds none: no wait is ever without end.
 constexpr long kDefaultTimeoutMs = 60000;
-
-struct Upload {
-  std::string data;
-  std::size_t pos = 0;
-};
-
-std::size_t OnRead(char* buffer, std::size_t size, std::size_t count, void* user) {
-  Upload& u = *static_cast<Upload*>(user);
-  std::size_t n = std::min(size * count, u.data.size() - u.pos);
-  std::memcpy(buffer, u.data.data() + u.pos, n);
-  u.pos += n;
-  return n;
-}
 
 int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
   if (type == CURLINFO_HEADER_OUT || type == CURLINFO_HEADER_IN)
@@ -202,17 +190,18 @@ void FtpClient::Login(const std::string& server, const std::string& user,
 void FtpClient::Put(const std::string& remoteDir, const std::string& localPath,
                     const std::string& name) {
   if (state_ != kFtpLoggedIn) throw VarnelError(err::kFtpProtocol, "Put Failed: Not logged in.");
-  Upload upload;
+  std::string data;
   {
     std::ifstream in(localPath, std::ios::binary);
     if (!in) throw FileError(errno, localPath);
-    upload.data.assign(std::istreambuf_iterator<char>(in), {});
+    data.assign(std::istreambuf_iterator<char>(in), {});
   }
+  UploadSource upload{data};
   CURL* e = handle_->easy;
   curl_easy_setopt(e, CURLOPT_URL, (base_ + RemotePath(remoteDir, name)).c_str());
   curl_easy_setopt(e, CURLOPT_NOBODY, 0L);
   curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-  curl_easy_setopt(e, CURLOPT_READFUNCTION, OnRead);
+  curl_easy_setopt(e, CURLOPT_READFUNCTION, ReadUpload);
   curl_easy_setopt(e, CURLOPT_READDATA, &upload);
   curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.data.size()));
   const int rc = Perform();

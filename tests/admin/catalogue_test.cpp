@@ -73,6 +73,10 @@ TEST_F(CatalogueTest, ValuesAreTakenOrRefusedByTheirColumnsRule) {
       {"Settings_Oper_Phone_MO", "Protocol", "TETRA SDS4-TEXT", "TETRA SDS4-TEXT"},
       {"Event_SMS", "Protocol", "ETSI 07.05-TEXT", "refused"},  // the reader decodes PDUs only
       {"Settings_Oper_Phone_MO", "CharSet", "GSM 3.38 UniCode", "GSM 3.38 UniCode"},
+      {"Settings_Oper_Phone_Dialup", "Protocol", "UCP-01 via PAD", "UCP-01 via PAD"},
+      {"Settings_Oper_Pager_Alfa", "Protocol", "ETSI 07.05-TEXT", "refused"},  // a GSM word
+      {"Settings_Oper_Pager_Alfa", "CharSet", "IA5 Swedish", "IA5 Swedish"},
+      {"Settings_Oper_Phone_Dialup", "CharSet", "GSM 3.38 Default", "refused"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(Stored(c.table, c.column, c.text), c.stored)

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "admin/show.h"
 #include "platform/database.h"
 #include "support/program_home.h"
 
@@ -71,12 +70,6 @@ TEST(CheckTest, JournalMailServersAndSingleRowTables) {
                   "Settings_Mail_SMTP"});
   EXPECT_EQ(FindingsAfter("INSERT INTO Event_CheckInterval (CheckInterval) VALUES (30);"),
             Lines{"Event_CheckInterval: holds 2 rows; the service reads exactly one"});
-}
-
-TEST(ShowTest, CellsAlignByCharactersAndJsonEscapesControlCharacters) {
-  EXPECT_EQ(AlignedTable({"Name", "X"}, {{"Åsa", "1"}, {"Bo", "2"}}),
-            "Name  X\nÅsa   1\nBo    2\n");
-  EXPECT_EQ(JsonString("a\"b\\c\nd\x01Ä"), "\"a\\\"b\\\\c\\nd\\u0001Ä\"");
 }
 
 }  // namespace

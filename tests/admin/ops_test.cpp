@@ -27,5 +27,27 @@ TEST(JsonString, EscapesWhatWouldBreakALine) {
   for (const auto& [in, out] : cases) EXPECT_EQ(JsonString(in), out) << in;
 }
 
+TEST(ParseOptions, KeepsRepeatedOptionsInOrderAndRefusesWhatItDoesNotKnow) {
+  const std::vector<std::string> args{"dir", "--where", "A=1", "--json", "B=2", "--where", "C=3"};
+  const Options o = ParseOptions(args, {"--where"}, {"--json"});
+  EXPECT_EQ(o.positional, (std::vector<std::string>{"dir", "B=2"}));
+  EXPECT_EQ(o.named, (std::vector<std::pair<std::string, std::string>>{
+                         {"--where", "A=1"}, {"--json", ""}, {"--where", "C=3"}}));
+  EXPECT_TRUE(o.Has("--json"));
+  EXPECT_EQ(o.Value("--where"), "A=1");
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"dir", "--where"}, "--where needs a value"},
+      {{"dir", "--csv"}, "unknown option --csv"},
+  };
+  for (const auto& [words, message] : refused) {
+    try {
+      ParseOptions(words, {"--where"}, {"--json"});
+      ADD_FAILURE() << message;
+    } catch (const BadInput& e) {
+      EXPECT_EQ(e.what(), message);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace varnel::admin

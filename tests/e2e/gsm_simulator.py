@@ -5,11 +5,8 @@ the AT commands of an SMS session, keeps a message store, and records every comm
 Standalone it prints one JSON line per command and sent message until interrupted."""
 
 import argparse
-import json
-import signal
-import threading
 
-from pty_device import PtyDevice
+from pty_device import PtyDevice, serve_until_signalled
 
 SIGNAL = "17,99"
 SMSC = "+46700000"
@@ -132,14 +129,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--link", required=True, help="path of the device link to create")
     args = parser.parse_args()
-    sim = GsmSimulator(args.link)
-    sim.on_event = lambda e: print(json.dumps(e), flush=True)
-    done = threading.Event()
-    for s in (signal.SIGINT, signal.SIGTERM):
-        signal.signal(s, lambda *_: done.set())
-    with sim:
-        print(json.dumps(dict(kind="ready", link=args.link)), flush=True)
-        done.wait()
+    serve_until_signalled(GsmSimulator(args.link), args.link)
 
 
 if __name__ == "__main__":

@@ -13,11 +13,8 @@ answers a flood of noise), "drop carrier" (the modem loses the line when a block
 Standalone it prints one JSON line per page until interrupted."""
 
 import argparse
-import json
-import signal
-import threading
 
-from pty_device import PtyDevice
+from pty_device import PtyDevice, serve_until_signalled
 
 STX, ETX, EOT, ENQ, ACK, NAK, ESC, SOH, RS, US = "\x02\x03\x04\x05\x06\x15\x1b\x01\x1e\x1f"
 NOISE = "+-~xq" * 40
@@ -251,14 +248,7 @@ def main():
     parser.add_argument("--link", required=True, help="path of the device link to create")
     parser.add_argument("--centre", default="tap", choices=["tap", "ucp", "pad", "espa"])
     args = parser.parse_args()
-    sim = PagingSimulator(args.link, args.centre)
-    sim.on_event = lambda e: print(json.dumps(e), flush=True)
-    done = threading.Event()
-    for s in (signal.SIGINT, signal.SIGTERM):
-        signal.signal(s, lambda *_: done.set())
-    with sim:
-        print(json.dumps(dict(kind="ready", link=args.link)), flush=True)
-        done.wait()
+    serve_until_signalled(PagingSimulator(args.link, args.centre), args.link)
 
 
 if __name__ == "__main__":

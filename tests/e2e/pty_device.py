@@ -3,9 +3,11 @@ a thread hands what the service writes to the device's receive() and lets it ans
 write(). A device that does not hold the slave open itself learns when the service closes
 the port (closed() is called), as a modem sees DTR drop."""
 
+import json
 import os
 import pty
 import select
+import signal
 import threading
 import time
 import tty
@@ -74,3 +76,15 @@ class PtyDevice:
             is_open = True
             with self._lock:
                 self.receive(data)
+
+
+def serve_until_signalled(device, link):
+    """Runs a device from the command line: each event it reports is printed as a JSON line,
+    "ready" first, until SIGINT or SIGTERM."""
+    device.on_event = lambda e: print(json.dumps(e), flush=True)
+    done = threading.Event()
+    for s in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(s, lambda *_: done.set())
+    with device:
+        print(json.dumps(dict(kind="ready", link=link)), flush=True)
+        done.wait()

@@ -193,7 +193,8 @@ def test_bad_input_is_refused_with_status_2_and_nothing_written(varnel, tmp_path
                  ["explain", varnel.home, "web1", "9", "disk"],
                  ["send", varnel.home, "Ops", "--timeout", "soon"]):
         r = admin(*args)
-        assert r.returncode == 2 and r.stderr.startswith("varnel-admin: "), (args, r.stderr)
+        assert r.returncode == 2, (args, r.stderr)
+        assert r.stderr.startswith(f"varnel-admin {args[0]}: "), (args, r.stderr)
     assert "not a program directory" in admin("log", not_home, "events").stderr
 
     # A database that another program keeps locked beyond the busy time-out.

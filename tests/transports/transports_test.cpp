@@ -138,6 +138,28 @@ TEST_F(ModemPrimitives, SignalStrengthIsTheNumberBeforeTheCommaOfTheCsqReply) {
   }
 }
 
+// Once a session has taken the line, every way out of it, a run-time error included, closes
+// the port and drops DTR; before that the port is left as it is.
+TEST_F(ModemPrimitives, ASessionReleasesTheLineOnEveryWayOutOnceItTookIt) {
+  struct Case {
+    bool takesLine, fails;
+    bool done, openAfter;
+  } cases[] = {{true, false, true, false},
+               {true, true, false, false},
+               {false, true, false, true},
+               {false, false, true, true}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(OpenModemPort(ctx, "9600", "n,8,1", 1));
+    const bool done = RunModemSession(ctx, "Session", [&](bool& started) {
+      started = c.takesLine;
+      if (c.fails) throw VarnelError(serr::kPortNotOpen, "The device is not open");
+    });
+    EXPECT_EQ(done, c.done) << c.takesLine << c.fails;
+    EXPECT_EQ(term->IsOpen(), c.openAfter) << c.takesLine << c.fails;
+    EXPECT_EQ(term->Dtr(), c.openAfter) << c.takesLine << c.fails;
+  }
+}
+
 // The trace lines of a session's steps are followed end to end; these are the failures.
 TEST_F(ModemPrimitives, FailingPrimitivesTraceErrorsAndReportTheirModule) {
   ctx.DebugMode = "Modem Communication";
