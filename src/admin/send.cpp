@@ -93,6 +93,9 @@ int RunSend(const Args& args) {
                    "); rename one of them");
   }
 
+  // A database that another program keeps locked is reported before the service is asked:
+  // readers still get through, but the message could not be queued.
+  { WriteTransaction probe(db); }
   AgentAddress address = ReadAgentAddress(db);
   AgentClient agent(address);
   auto state = address.enabled ? agent.Get({MibBaseOid(kRunState)}) : std::nullopt;
