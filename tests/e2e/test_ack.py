@@ -1,20 +1,17 @@
-"""Acknowledgement requests and SMS commands through the pty GSM terminal, on a faked clock
-that the tests move forward."""
+"""Acknowledgement requests and SMS commands through the pty GSM terminal."""
 import os
 import pathlib
 
 import pytest
 
 from conftest import DUTY, P, faketime_lib, needs, wait_rows_of, wait_until
-from gsm_simulator import GsmSimulator
+from test_gsm_sms import gsm_modem
 
 RUNPROG = 'noack.sh "$N" $A $O "$M"'
 ALARM = "<ID=901> core1, link down"
 
 
-class SteppedClock:
-    """A frozen faked time for the service, moved by the test."""
-
+class SteppedClock:  # a frozen faked time, moved by the test
     def __init__(self, path, start):
         self.path = pathlib.Path(path)
         self.set(start)
@@ -37,12 +34,9 @@ def program(varnel, name, body):
 
 
 def gsm_setup(varnel, tmp_path, trap_port=None, sms=None, **group):
-    """A receiver Ops on 46700 behind the operator Alpha (text mode), a group Network that
-    alarms it for every event, the SMS reader when sms gives its columns; the simulator and
-    the clock at 10:00:00."""
-    varnel.init()
-    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
-               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
+    """Ops on 46700 alarmed by the group Network for every event, the SMS reader when sms
+    gives its columns; returns the simulator and the clock at 10:00:00."""
+    sim = gsm_modem(varnel.init())
     varnel.set("Event_CheckInterval", SendDate=0, SendTime=0, SendNodeName=1,
                SendNodeNameMaxChar=50, SendPriority=0, SendMessage=1, SendMessageMaxChar=250)
     if trap_port:
@@ -50,15 +44,11 @@ def gsm_setup(varnel, tmp_path, trap_port=None, sms=None, **group):
                    TrapUdpPort=trap_port, TrapCommunity="nms", TrapProtocol="SNMPv2 Trap")
     if sms is not None:
         varnel.set("Event_SMS", Enabled=1, PMS="SIM", Protocol="ETSI 07.05-PDU SCA", **sms)
-    varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
-                   TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
-                   ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
     varnel.add_row("Recv_Phone_MO", Name="Ops", Enabled=1, PhoneNumber="46700",
                    Operator="Alpha", **DUTY)
     varnel.add_group("Network", ("Ops", "PhoneMO"), **group)
     program(varnel, "noack.sh", "printf '%s|' \"$@\" > noack.txt")
-    return GsmSimulator(varnel.path("ports/COM1")), SteppedClock(tmp_path / "clock",
-                                                                 "2026-06-26 10:00:00")
+    return sim, SteppedClock(tmp_path / "clock", "2026-06-26 10:00:00")
 
 
 def start_and_alarm(varnel, clock, sim):

@@ -1,10 +1,9 @@
-"""Messages that name their receiver themselves: the direct-message trap, direct mail lines,
-test messages from Receiver_Test, and the daily test event."""
+"""Messages that name their receiver themselves, test messages and the daily test event."""
 import os
 import re
 
 from conftest import P, needs, wait_rows_of, wait_until
-from gsm_simulator import GsmSimulator
+from test_gsm_sms import gsm_modem
 
 MAIL_SENT = "SMTP: Message sent successfully."
 
@@ -14,14 +13,10 @@ def test_direct_trap_reaches_the_phone_and_a_direct_mail_line_the_relay(varnel, 
                                                                         snmptrapd):
     mail = relay()
     varnel.init().snmp_ports().add_mail_server("Relay1", mail.port)
-    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
-               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
-    varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
-                   TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
-                   ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
+    sim = gsm_modem(varnel)
     varnel.set("Event_CheckInterval", ForwardSendStatusAsTrap=1, TrapIpAddress="127.0.0.1",
                TrapUdpPort=snmptrapd.port, TrapCommunity="nms", TrapProtocol="SNMPv2 Trap")
-    with GsmSimulator(varnel.path("ports/COM1")) as sim:
+    with sim:
         varnel.start()
         # No receiver rows: each message carries its receiver's address.
         path = varnel.path("SmtpMess.log")

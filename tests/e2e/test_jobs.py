@@ -1,5 +1,4 @@
-"""The hourly and daily jobs on a clock that the test steps forward: duty journal hand-overs,
-buffered off-duty messages, the weekday database copies and the log housekeeping."""
+"""The hourly and daily jobs on a clock that the test steps forward."""
 import collections
 import datetime as dt
 import os
@@ -8,7 +7,7 @@ import subprocess
 import time
 
 from conftest import DUTY, VARNEL_BIN, faketime_lib, needs, wait_rows_of, wait_until
-from gsm_simulator import GsmSimulator
+from test_gsm_sms import gsm_modem
 
 
 class SteppedClock:
@@ -73,14 +72,10 @@ def test_journal_hand_over_in_its_hour_and_past_rows_dropped(varnel, relay, tmp_
 @needs("snmpset", faketime=True)
 def test_buffered_messages_wait_three_day_boundaries_and_leave_in_order(varnel, tmp_path):
     varnel.init().snmp_ports()
-    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
-               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
+    sim = gsm_modem(varnel)
     varnel.set("Event_CheckInterval", SendDate=0, SendTime=0, SendNodeName=0, SendPriority=0,
                SendMessage=1, SendMessageMaxChar=250)
     varnel.set("Settings_General", BufferAllMessOffDuty=1)
-    varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
-                   TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
-                   ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
     # On duty from Thursday on, and on Fridays only.
     for name, duty in (("Thu", dict(DUTY, DutyTimeMon=0, DutyTimeTue=0, DutyTimeWed=0)),
                        ("Fri", {**{day: 0 for day in DUTY}, "DutyTimeFri": 16777215})):
@@ -88,7 +83,7 @@ def test_buffered_messages_wait_three_day_boundaries_and_leave_in_order(varnel, 
                        Operator="Alpha", BufferMessages=1, **duty)
     varnel.add_group("ops", ("Thu", "PhoneMO"), ("Fri", "PhoneMO"))
     clock = SteppedClock(varnel, tmp_path)
-    with GsmSimulator(varnel.path("ports/COM1")) as sim:
+    with sim:
         clock.start("2026-06-29 23:00:00")  # a Monday
         for i, text in enumerate(("first", "second", "third"), 1):
             varnel.drop(f"2026-06-29 23:00:0{i}\t2 - Major\tcore1\t{text}")

@@ -1,6 +1,4 @@
-"""Alarm panels on the serial input port: recorded printer output of each panel type becomes
-events; NMS/10 raise/clear pairing, the Tecoma wait for more output, and a device that goes
-away and comes back."""
+"""Alarm panels on the serial input port, played by the pty panel simulator."""
 import pytest
 
 from conftest import P, wait_rows_of, wait_until
@@ -115,7 +113,7 @@ def test_port_that_vanishes_is_reported_lost_and_is_read_again_when_it_comes_bac
         assert varnel.alive() and varnel.stop() == 0
 
 
-def test_activation_drops_what_the_panel_sent_while_the_service_was_paused(varnel):
+def test_activation_drops_what_the_panel_and_a_trap_sent_while_the_service_was_paused(varnel):
     state = f"{P}.1.1.1.0"
     with panel(varnel, "Tecoma") as sim:
         varnel.snmp_ports()
@@ -123,6 +121,7 @@ def test_activation_drops_what_the_panel_sent_while_the_service_was_paused(varne
         varnel.snmp_set(state, "i", "2")
         wait_until(lambda: varnel.get(state)[0].endswith("INTEGER: 2"), what="the pause")
         sim.write(tecoma_line("LARM UNDER PAUS"))
+        varnel.trap("", f"{P}.2.0.2", "1.3.6.1.2.1.1.5.0", "s", "trap under paus")
         varnel.snmp_set(state, "i", "1")
         wait_until(lambda: varnel.get(state)[0].endswith("INTEGER: 1"), what="the activation")
         sim.write(tecoma_line("LARM EFTER PAUS"))

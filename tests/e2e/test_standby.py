@@ -1,6 +1,4 @@
-"""A primary and its standby on loopback, each in its own program directory: the primary's
-database reaching the running standby after start and after the daily copy, transfers the
-standby refuses, and the take-over once the primary is gone."""
+"""A primary and its standby on loopback, each in its own program directory."""
 import io
 import os
 import pathlib
@@ -143,10 +141,6 @@ def test_refused_transfers_leave_the_live_database_and_the_next_one_succeeds(pai
          (107, "Remote backup connection from 127.0.0.2 refused.")),
         ("name with a path", line(len(good), "../x.zip"), good, "127.0.0.1", "",
          (107, "Remote backup header refused: ../x.zip---")),
-        ("no CR LF", b"Varnel.zip---" + b"1" * 300, b"", "127.0.0.1", "",
-         (107, "Remote backup header refused")),
-        ("absurd length", line(99999999999), good, "127.0.0.1", "",
-         (107, "Remote backup header refused")),
         ("entry only under a path", None, archive({"../Varnel.mdb": b"x", "Other.txt": b"x"}),
          "127.0.0.1", "OK\r\n", invalid),
         ("not a database", None, archive({"Varnel.mdb": b"not a database" * 100}),
@@ -192,6 +186,8 @@ def test_standby_takes_over_when_the_primary_is_gone(pair, relay):
     assert s.get(f"{P}.1.1.1.0") == [f".{P}.1.1.1.0 = INTEGER: 1"]
     s.drop("2026-06-26 10:01:00\t2 - Major\tcore1\tlink down")
     wait_until(lambda: [m["msg"].get_content().strip() for m in mails.mails], what="the mail")
+    # What was dropped while paused went with the activation.
     assert "link down" in mails.mails[0]["msg"].get_content()
+    assert not any("while paused" in m["msg"].get_content() for m in mails.mails)
     assert [m["rcpt"] for m in mails.mails] == [["ops@example.org"]]
     assert s.stop() == 0
