@@ -41,10 +41,6 @@ def status(varnel):
     return varnel.query("SELECT Status FROM Event_CommPort")[0][0]
 
 
-def comm_events(varnel):
-    return varnel.events("Priority, NodeName, Message, EventSource")
-
-
 @pytest.mark.parametrize("system", sorted(PANELS))
 def test_recorded_panel_output_becomes_its_events(varnel, system):
     output, expected = PANELS[system]
@@ -52,7 +48,8 @@ def test_recorded_panel_output_becomes_its_events(varnel, system):
         varnel.start()
         assert status(varnel).endswith("\r\nComm Port Opened\r\nCOM3\r\n9600,n,8,1\r\nRTS/CTS")
         sim.write(output)
-        rows = wait_rows_of(lambda: comm_events(varnel), len(expected))
+        rows = wait_rows_of(lambda: varnel.events("Priority, NodeName, Message, EventSource"),
+                            len(expected))
         assert rows == [e + ("Comm Port",) for e in expected]
         assert varnel.stop() == 0
     assert status(varnel) == "Not Opened"
