@@ -3,35 +3,31 @@ import collections
 import datetime as dt
 import os
 import sqlite3
-import subprocess
 import time
 
-from conftest import DUTY, VARNEL_BIN, faketime_lib, needs, wait_rows_of, wait_until
+from conftest import DUTY, faketime_lib, needs, wait_rows_of, wait_until
 from test_gsm_sms import gsm_modem
 
 
 class SteppedClock:
-    """The service's clock, moved by rewriting libfaketime's timestamp file while it runs."""
+    """The service's clock, moved by rewriting libfaketime's timestamp file while it runs;
+    a frozen one stands still between the steps."""
 
-    def __init__(self, varnel, tmp_path):
-        self.varnel, self.file = varnel, tmp_path / "faketime.txt"
+    def __init__(self, varnel, tmp_path, frozen=False):
+        self.varnel, self.file, self.frozen = varnel, tmp_path / "faketime.txt", frozen
 
     def set(self, when):
         offset = dt.datetime.fromisoformat(when).timestamp() - time.time()
-        self.file.with_suffix(".tmp").write_text(f"{offset:+.0f}\n")
+        self.file.with_suffix(".tmp").write_text(f"{when}\n" if self.frozen else f"{offset:+.0f}\n")
         os.replace(self.file.with_suffix(".tmp"), self.file)
 
-    def start(self, when):
+    def start(self, when, tick_ms=50):
         self.set(when)
-        v = self.varnel
-        env = v.env(50, dict(LD_PRELOAD=faketime_lib(), FAKETIME_NO_CACHE="1",
-                             FAKETIME_TIMESTAMP_FILE=str(self.file), FAKETIME_DONT_RESET="1",
-                             FAKETIME_DONT_FAKE_MONOTONIC="1"))
-        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
-        with open(v.stderr_path, "w") as err:
-            v.proc = subprocess.Popen([VARNEL_BIN], env=env, stdout=subprocess.DEVNULL,
-                                      stderr=err)
-        wait_until(lambda: 101 in v.log() or not v.alive(), 30, "the start entry")
+        asan = os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
+        self.varnel.start(tick_ms, extra_env=dict(
+            LD_PRELOAD=faketime_lib(), FAKETIME_NO_CACHE="1", FAKETIME_DONT_RESET="1",
+            FAKETIME_TIMESTAMP_FILE=str(self.file), FAKETIME_DONT_FAKE_MONOTONIC="1",
+            ASAN_OPTIONS=asan))
 
     def to(self, when):
         """Moves the clock; returns once a whole cycle has run at the new time."""
