@@ -10,6 +10,7 @@ import types
 import pytest
 
 from conftest import DUTY, SBIN_PATH, free_port, wait_until
+from test_ack import program
 
 PAGES = ("default.htm", "event.htm", "alarm.htm", "action.htm")
 
@@ -53,9 +54,7 @@ def alarm_once(varnel):
     varnel.add_group("web", ("RunProg web", "PopupNetSend"))
     varnel.add_row("Recv_Popup_NETSEND", Name="RunProg web", Enabled=1, WinAddress="ok.sh",
                    **DUTY)
-    with open(varnel.path("ExecProg/ok.sh"), "w") as f:
-        f.write("#!/bin/sh\nexit 0\n")
-    os.chmod(varnel.path("ExecProg/ok.sh"), 0o755)
+    program(varnel, "ok.sh", "exit 0\n")
     port = varnel.syslog()
     varnel.start()
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
