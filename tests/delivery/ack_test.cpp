@@ -117,12 +117,9 @@ TEST(SplitRunProg, AfterTheFirstExtensionThatEndsAWordOrTheFirstWord) {
 }
 
 TEST_F(AckTest, BinaryOrBlankReplyFilesAndOverlongWaits) {
+  using namespace std::string_literals;
   for (auto [bytes, expected] :
-       std::vector<std::pair<std::string, std::string>>{{" \r\n\t\n", "noReply"},
-                                                        {std::string("\0\x01"
-                                                                     "bin\xff\x1b",
-                                                                     7),
-                                                         "bin\xC3\xBF"}}) {
+       {std::pair{" \r\n\t\n"s, "noReply"s}, {"\0\x01"s + "bin\xff\x1b", "bin\xC3\xBF"s}}) {
     testing::WriteBytes(File("ExecProg/reply.sms"), bytes.data(), bytes.size());
     std::string reply;
     ProcessSmsReply(ctx, reply);

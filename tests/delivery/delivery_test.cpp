@@ -316,12 +316,6 @@ TEST_F(ReadSmsTest, MalformedPduIsReportedAndTheOthersAreDelivered) {
   EXPECT_TRUE(term->store.empty());
 }
 
-TEST_F(ReadSmsTest, TextWithALineBreakStaysOneCommandLine) {
-  term->store[1] = Deliver("4670123", "905 3\nFixed");
-  ReadSms(ctx, false);
-  EXPECT_THAT(Lines("SmsCmd.log"), ElementsAre("4670123\t905 3 Fixed"));
-}
-
 ReceivedSms Decode(const std::string& withSmsc) {
   return DecodeSmsDeliver(StripSmscField(withSmsc));
 }

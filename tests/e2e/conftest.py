@@ -1,6 +1,7 @@
 """End-to-end harness: the real service in a program directory under tmp_path, on free
 loopback ports, and the peers it talks to (net-snmp tools, snmptrapd, aiosmtpd relays)."""
 import asyncio
+import datetime as dt
 import email.policy
 import glob
 import importlib.util
@@ -16,6 +17,8 @@ import time
 import types
 
 import pytest
+
+from gsm_simulator import GsmSimulator
 
 VARNEL_BIN = os.environ.get("VARNEL_BIN", "build-test/varnel")
 ADMIN_BIN = os.environ.get("VARNEL_ADMIN_BIN", "build-test/varnel-admin")
@@ -286,3 +289,48 @@ def relay():
     for r in started:
         r.release.set()
         r.controller.stop()
+
+
+# Shared by several modules.
+
+def gsm_modem(varnel, **operator):
+    """The terminal on COM1 and the operator Alpha (text mode unless operator says otherwise)."""
+    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
+               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
+    varnel.add_row("Settings_Oper_Phone_MO", **{**dict(
+        Name="Alpha", Protocol="ETSI 07.05-TEXT", TerminalNumber="+4670000",
+        ModemInitString="ATZ", ModemSpeed="9600", ModemSettings="n,8,1", MaxChar=160,
+        CharSet="GSM 3.38 Default"), **operator})
+    return GsmSimulator(varnel.path("ports/COM1"))
+
+
+class SteppedClock:
+    """The service's clock, moved by rewriting libfaketime's timestamp file while it runs;
+    a frozen one stands still between the steps."""
+
+    def __init__(self, varnel, tmp_path, frozen=False):
+        self.varnel, self.file, self.frozen = varnel, tmp_path / "faketime.txt", frozen
+
+    def set(self, when):
+        offset = dt.datetime.fromisoformat(when).timestamp() - time.time()
+        self.file.with_suffix(".tmp").write_text(f"{when}\n" if self.frozen else f"{offset:+.0f}\n")
+        os.replace(self.file.with_suffix(".tmp"), self.file)
+
+    def start(self, when, tick_ms=50):
+        self.set(when)
+        asan = os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
+        self.varnel.start(tick_ms, extra_env=dict(
+            LD_PRELOAD=faketime_lib(), FAKETIME_NO_CACHE="1", FAKETIME_DONT_RESET="1",
+            FAKETIME_TIMESTAMP_FILE=str(self.file), FAKETIME_DONT_FAKE_MONOTONIC="1",
+            ASAN_OPTIONS=asan))
+
+    def to(self, when):
+        """Moves the clock; returns once a whole cycle has run at the new time."""
+        self.set(when)
+        self.varnel.cycle_done()
+        self.varnel.cycle_done()
+
+
+def program(varnel, name, body):
+    (path := pathlib.Path(varnel.path("ExecProg/" + name))).write_text("#!/bin/sh\n" + body)
+    path.chmod(0o755)

@@ -1,48 +1,16 @@
-"""Acknowledgement requests and SMS commands through the pty GSM terminal, on a faked clock
-that the tests move forward."""
+"""Acknowledgement requests and SMS commands through the pty GSM terminal."""
 import os
-import pathlib
 
-import pytest
-
-from conftest import DUTY, P, faketime_lib, needs, wait_rows_of, wait_until
-from gsm_simulator import GsmSimulator
+from conftest import DUTY, P, SteppedClock, gsm_modem, needs, program, wait_rows_of, wait_until
 
 RUNPROG = 'noack.sh "$N" $A $O "$M"'
 ALARM = "<ID=901> core1, link down"
 
 
-class SteppedClock:
-    """A frozen faked time for the service, moved by the test."""
-
-    def __init__(self, path, start):
-        self.path = pathlib.Path(path)
-        self.set(start)
-
-    def set(self, when):
-        (tmp := self.path.with_suffix(".tmp")).write_text(when + "\n")
-        tmp.replace(self.path)
-
-    def env(self):
-        if not faketime_lib():
-            pytest.skip("libfaketime not installed")
-        return {"LD_PRELOAD": faketime_lib(), "FAKETIME_TIMESTAMP_FILE": str(self.path),
-                "FAKETIME_NO_CACHE": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1",
-                "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
-
-
-def program(varnel, name, body):
-    (path := pathlib.Path(varnel.path("ExecProg/" + name))).write_text("#!/bin/sh\n" + body)
-    path.chmod(0o755)
-
-
 def gsm_setup(varnel, tmp_path, trap_port=None, sms=None, **group):
-    """A receiver Ops on 46700 behind the operator Alpha (text mode), a group Network that
-    alarms it for every event, the SMS reader when sms gives its columns; the simulator and
-    the clock at 10:00:00."""
-    varnel.init()
-    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
-               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
+    """Ops on 46700 alarmed by the group Network for every event, the SMS reader when sms
+    gives its columns; returns the simulator and a frozen clock."""
+    sim = gsm_modem(varnel.init())
     varnel.set("Event_CheckInterval", SendDate=0, SendTime=0, SendNodeName=1,
                SendNodeNameMaxChar=50, SendPriority=0, SendMessage=1, SendMessageMaxChar=250)
     if trap_port:
@@ -50,19 +18,15 @@ def gsm_setup(varnel, tmp_path, trap_port=None, sms=None, **group):
                    TrapUdpPort=trap_port, TrapCommunity="nms", TrapProtocol="SNMPv2 Trap")
     if sms is not None:
         varnel.set("Event_SMS", Enabled=1, PMS="SIM", Protocol="ETSI 07.05-PDU SCA", **sms)
-    varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
-                   TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
-                   ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
     varnel.add_row("Recv_Phone_MO", Name="Ops", Enabled=1, PhoneNumber="46700",
                    Operator="Alpha", **DUTY)
     varnel.add_group("Network", ("Ops", "PhoneMO"), **group)
     program(varnel, "noack.sh", "printf '%s|' \"$@\" > noack.txt")
-    return GsmSimulator(varnel.path("ports/COM1")), SteppedClock(tmp_path / "clock",
-                                                                 "2026-06-26 10:00:00")
+    return sim, SteppedClock(varnel, tmp_path, frozen=True)
 
 
 def start_and_alarm(varnel, clock, sim):
-    varnel.start(extra_env=clock.env())
+    clock.start("2026-06-26 10:00:00", tick_ms=100)
     varnel.drop("2026-06-26 10:00:00\t2 - Major\tcore1\tlink down")
     wait_until(lambda: len(sim.sent) == 1 and varnel.alarms(), 30, "the alarm SMS and its row")
 
@@ -127,7 +91,7 @@ def test_program_requests_answer_known_senders_and_texts_become_events(varnel, t
     program(varnel, "forever.sh", "exec sleep 1000")
     varnel.snmp_ports()
     with sim:
-        varnel.start(extra_env=clock.env())
+        clock.start("2026-06-26 10:00:00", tick_ms=100)
         for sender, text in (("+4699999", "2 intruder"), ("+4699999", "hello there"),
                              ("+46700", "all quiet"), ("+46700", "2 host1")):
             sim.store_sms(sender, text)

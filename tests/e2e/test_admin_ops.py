@@ -1,15 +1,12 @@
 """varnel-admin's operations commands against the real service: status, send, log and
 explain, and the input they refuse."""
-import os
 import socket
 import sqlite3
 import subprocess
 import threading
 from datetime import datetime, timedelta
 
-import pytest
-
-from conftest import ADMIN_BIN, DUTY, P, needs, receivers, wait_rows_of, wait_until
+from conftest import ADMIN_BIN, DUTY, P, needs, wait_rows_of, wait_until
 from gsm_simulator import GsmSimulator
 
 MAIL_SENT = "SMTP: Message sent successfully."

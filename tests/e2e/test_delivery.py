@@ -8,7 +8,7 @@ import threading
 
 import pytest
 
-from conftest import DUTY, needs, wait_rows_of
+from conftest import DUTY, needs, program, wait_rows_of
 
 SMTP_ERROR = re.compile(r"^SMTP: Error when sending message\. Error: (\d+)$")
 SENT = ("SMTP: Message sent successfully.", 1)
@@ -57,11 +57,8 @@ def test_one_alarm_reaches_relays_and_programs(varnel, relay, tmp_path):
     port = varnel.syslog()
     varnel.set("Settings_General", DebugMode="Debug All")
     argv, pids, planted = tmp_path / "argv.txt", tmp_path / "pids.txt", tmp_path / "planted"
-    for name, body in {"argv.sh": f'for a in "$@"; do echo "$a" >> {argv}; done',
-                       "sleeper.sh": f"sleep 30 &\necho $$ $! > {pids}\nwait"}.items():
-        with open(varnel.path(f"ExecProg/{name}"), "w") as f:
-            f.write("#!/bin/sh\n" + body + "\n")
-        os.chmod(varnel.path(f"ExecProg/{name}"), 0o755)
+    program(varnel, "argv.sh", f'for a in "$@"; do echo "$a" >> {argv}; done\n')
+    program(varnel, "sleeper.sh", f"sleep 30 &\necho $$ $! > {pids}\nwait\n")
     varnel.start()
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
         s.sendto(f"<34>Oct 11 22:14:15 core1 su failed; touch {planted}".encode(),

@@ -1,11 +1,9 @@
-"""Messages that name their receiver themselves: the direct-message trap, direct mail lines,
-test messages from Receiver_Test, and the daily test event."""
+"""Messages that name their receiver themselves, test messages and the daily test event."""
 import re
 import socket
 import subprocess
 
-from conftest import P, free_port, needs, wait_rows_of, wait_until
-from gsm_simulator import GsmSimulator
+from conftest import P, free_port, gsm_modem, needs, wait_rows_of, wait_until
 
 MAIL_SENT = "SMTP: Message sent successfully."
 
@@ -19,14 +17,10 @@ def test_direct_trap_and_sms_gateway_mail_reach_the_phone(varnel, snmptrapd):
     varnel.set("Event_SMTP", Enabled=1, IpAddress="127.0.0.1", TcpPort=port, AccessListIp="*",
                AccessListFrom="*", SendingSystem="SMS Gateway - Subject", PhoneMoOper="Alpha",
                UseEventFilter=0)
-    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
-               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
-    varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
-                   TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
-                   ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
+    sim = gsm_modem(varnel)
     varnel.set("Event_CheckInterval", ForwardSendStatusAsTrap=1, TrapIpAddress="127.0.0.1",
                TrapUdpPort=snmptrapd.port, TrapCommunity="nms", TrapProtocol="SNMPv2 Trap")
-    with GsmSimulator(varnel.path("ports/COM1")) as sim:
+    with sim:
         varnel.start()
         # No receiver rows: each message carries its receiver's address.
         subprocess.run(["swaks", "--server", f"127.0.0.1:{port}", "--from=ops@example.org",

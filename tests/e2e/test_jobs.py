@@ -1,44 +1,10 @@
-"""The hourly and daily jobs on a clock that the test steps forward: duty journal hand-overs,
-buffered off-duty messages, the weekday database copies and the log housekeeping."""
+"""The hourly and daily jobs on a clock that the test steps forward."""
 import collections
 import datetime as dt
 import os
 import sqlite3
-import subprocess
-import time
 
-from conftest import DUTY, VARNEL_BIN, faketime_lib, needs, wait_rows_of, wait_until
-from gsm_simulator import GsmSimulator
-
-
-class SteppedClock:
-    """The service's clock, moved by rewriting libfaketime's timestamp file while it runs."""
-
-    def __init__(self, varnel, tmp_path):
-        self.varnel, self.file = varnel, tmp_path / "faketime.txt"
-
-    def set(self, when):
-        offset = dt.datetime.fromisoformat(when).timestamp() - time.time()
-        self.file.with_suffix(".tmp").write_text(f"{offset:+.0f}\n")
-        os.replace(self.file.with_suffix(".tmp"), self.file)
-
-    def start(self, when):
-        self.set(when)
-        v = self.varnel
-        env = v.env(50, dict(LD_PRELOAD=faketime_lib(), FAKETIME_NO_CACHE="1",
-                             FAKETIME_TIMESTAMP_FILE=str(self.file), FAKETIME_DONT_RESET="1",
-                             FAKETIME_DONT_FAKE_MONOTONIC="1"))
-        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
-        with open(v.stderr_path, "w") as err:
-            v.proc = subprocess.Popen([VARNEL_BIN], env=env, stdout=subprocess.DEVNULL,
-                                      stderr=err)
-        wait_until(lambda: 101 in v.log() or not v.alive(), 30, "the start entry")
-
-    def to(self, when):
-        """Moves the clock; returns once a whole cycle has run at the new time."""
-        self.set(when)
-        self.varnel.cycle_done()
-        self.varnel.cycle_done()
+from conftest import DUTY, SteppedClock, gsm_modem, needs, wait_rows_of, wait_until
 
 
 @needs("snmpset", modules=["aiosmtpd"], faketime=True)
@@ -73,14 +39,10 @@ def test_journal_hand_over_in_its_hour_and_past_rows_dropped(varnel, relay, tmp_
 @needs("snmpset", faketime=True)
 def test_buffered_messages_wait_three_day_boundaries_and_leave_in_order(varnel, tmp_path):
     varnel.init().snmp_ports()
-    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
-               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
+    sim = gsm_modem(varnel)
     varnel.set("Event_CheckInterval", SendDate=0, SendTime=0, SendNodeName=0, SendPriority=0,
                SendMessage=1, SendMessageMaxChar=250)
     varnel.set("Settings_General", BufferAllMessOffDuty=1)
-    varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
-                   TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
-                   ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
     # On duty from Thursday on, and on Fridays only.
     for name, duty in (("Thu", dict(DUTY, DutyTimeMon=0, DutyTimeTue=0, DutyTimeWed=0)),
                        ("Fri", {**{day: 0 for day in DUTY}, "DutyTimeFri": 16777215})):
@@ -88,7 +50,7 @@ def test_buffered_messages_wait_three_day_boundaries_and_leave_in_order(varnel, 
                        Operator="Alpha", BufferMessages=1, **duty)
     varnel.add_group("ops", ("Thu", "PhoneMO"), ("Fri", "PhoneMO"))
     clock = SteppedClock(varnel, tmp_path)
-    with GsmSimulator(varnel.path("ports/COM1")) as sim:
+    with sim:
         clock.start("2026-06-29 23:00:00")  # a Monday
         for i, text in enumerate(("first", "second", "third"), 1):
             varnel.drop(f"2026-06-29 23:00:0{i}\t2 - Major\tcore1\t{text}")

@@ -1,5 +1,5 @@
-"""Dial-up paging (TAP, UCP, ESPA 4.4.4) and numeric pagers through the pty paging-centre
-simulator; the service's clock runs ten times fast so the protocol time-outs pass quickly."""
+"""Dial-up paging and numeric pagers through the pty paging-centre simulator, on a clock
+running ten times fast so that the protocol time-outs pass quickly."""
 import pytest
 
 from conftest import DUTY, wait_rows_of
@@ -105,17 +105,20 @@ def test_espa_paging_system_on_its_serial_port(varnel):
     assert sim.commands == []  # no modem on the line
 
 
-@pytest.mark.parametrize("mo_calling, code, dialled, tones, status", [
-    (0, ",,55", ["0740,,55"], [], (1, "PAGER NUM: 55 sent to pager.")),
-    (1, ",,123", ["0740;"], ["123"], (1, "PAGER NUM: 123 sent to pager.")),
+@pytest.mark.parametrize("mo_calling, code, faults, dialled, tones, status", [
+    (0, ",,55", set(), ["0740,,55"], [], (1, "PAGER NUM: 55 sent to pager.")),
+    (1, ",,123", set(), ["0740;"], ["123"], (1, "PAGER NUM: 123 sent to pager.")),
+    # A busy line fails the page after every retry.
+    (0, "55", {"busy"}, ["074055"] * 2, [], (3, "PAGER NUM: Error calling pager.")),
 ])
-def test_numeric_pager_gets_its_code_by_digits_or_tones(varnel, mo_calling, code, dialled,
-                                                        tones, status):
+def test_numeric_pager_gets_its_code_by_digits_or_tones(varnel, mo_calling, code, faults,
+                                                        dialled, tones, status):
     sim = paging(varnel, None, "PagerNum", number="0740",
                  receiver=dict(MoCalling=mo_calling, SendCode=code, DelayTime=2))
+    sim.faults |= faults
     assert deliver(varnel, sim) == ("PagerNum",) + status
     assert (sim.dialled, sim.tones) == (dialled, tones)
-    assert sim.commands[-1] == ("AT+CHUP" if mo_calling else "ATH")
+    assert faults or sim.commands[-1] == ("AT+CHUP" if mo_calling else "ATH")
 
 
 TAP = dict(Protocol="TAP")
@@ -165,11 +168,3 @@ def test_each_failure_ends_the_session_with_its_text_and_the_port_closed(varnel,
     assert lines[-2:] == [lines[-2][:19] + "    Close Port --> OK.",
                           lines[-1][:19] + "    Set DTR to False --> OK."]
     assert trace is None or any(line.endswith("    " + trace) for line in lines)
-
-
-def test_busy_pager_line_fails_the_numeric_page_after_every_retry(varnel):
-    sim = paging(varnel, None, "PagerNum", number="0740",
-                 receiver=dict(MoCalling=0, SendCode="55", DelayTime=2))
-    sim.faults.add("busy")
-    assert deliver(varnel, sim) == ("PagerNum", 3, "PAGER NUM: Error calling pager.")
-    assert sim.dialled == ["074055", "074055"]

@@ -1,6 +1,4 @@
-"""Alarm panels on the serial input port: recorded printer output of each panel type becomes
-events; NMS/10 raise/clear pairing, the Tecoma wait for more output, and a device that goes
-away and comes back."""
+"""Alarm panels on the serial input port, played by the pty panel simulator."""
 import pytest
 
 from conftest import P, wait_rows_of, wait_until
@@ -43,10 +41,6 @@ def status(varnel):
     return varnel.query("SELECT Status FROM Event_CommPort")[0][0]
 
 
-def comm_events(varnel):
-    return varnel.events("Priority, NodeName, Message, EventSource")
-
-
 @pytest.mark.parametrize("system", sorted(PANELS))
 def test_recorded_panel_output_becomes_its_events(varnel, system):
     output, expected = PANELS[system]
@@ -54,7 +48,8 @@ def test_recorded_panel_output_becomes_its_events(varnel, system):
         varnel.start()
         assert status(varnel).endswith("\r\nComm Port Opened\r\nCOM3\r\n9600,n,8,1\r\nRTS/CTS")
         sim.write(output)
-        rows = wait_rows_of(lambda: comm_events(varnel), len(expected))
+        rows = wait_rows_of(lambda: varnel.events("Priority, NodeName, Message, EventSource"),
+                            len(expected))
         assert rows == [e + ("Comm Port",) for e in expected]
         assert varnel.stop() == 0
     assert status(varnel) == "Not Opened"
@@ -115,7 +110,7 @@ def test_port_that_vanishes_is_reported_lost_and_is_read_again_when_it_comes_bac
         assert varnel.alive() and varnel.stop() == 0
 
 
-def test_activation_drops_what_the_panel_sent_while_the_service_was_paused(varnel):
+def test_activation_drops_what_the_panel_and_a_trap_sent_while_the_service_was_paused(varnel):
     state = f"{P}.1.1.1.0"
     with panel(varnel, "Tecoma") as sim:
         varnel.snmp_ports()
@@ -123,6 +118,7 @@ def test_activation_drops_what_the_panel_sent_while_the_service_was_paused(varne
         varnel.snmp_set(state, "i", "2")
         wait_until(lambda: varnel.get(state)[0].endswith("INTEGER: 2"), what="the pause")
         sim.write(tecoma_line("LARM UNDER PAUS"))
+        varnel.trap("", f"{P}.2.0.2", "1.3.6.1.2.1.1.5.0", "s", "trap under paus")
         varnel.snmp_set(state, "i", "1")
         wait_until(lambda: varnel.get(state)[0].endswith("INTEGER: 1"), what="the activation")
         sim.write(tecoma_line("LARM EFTER PAUS"))

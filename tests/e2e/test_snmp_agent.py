@@ -1,8 +1,6 @@
-"""The SNMP side driven by the net-snmp tools: agent gets, walks and sets, a standby woken
-by a Get, a Set during a delivering cycle, and traps and informs becoming events."""
+"""The SNMP side driven by the net-snmp tools: walks, sets, traps, informs."""
 import os
 import pathlib
-import time
 
 import pytest
 
@@ -54,39 +52,6 @@ def test_sets_store_texts_and_pause_and_resume(service):
     assert service.get(f"{P}.1.1.3.0") == [f".{P}.1.1.3.0 = INTEGER: 1"]
     service.snmp_set(f"{P}.1.1.1.0", "i", "1")
     wait_until(lambda: "Paused" not in service.get(f"{P}.1.1.4.0")[0])
-
-
-DROP_FILES = ["Event.log", "SmtpMess.log", "SnmpMess.log", "SmsCmd.log", "Hold_Queue.log",
-              "ReqAck.log"]
-
-
-def test_standby_pauses_and_the_next_get_activates_it(varnel):
-    varnel.init().snmp_ports()
-    pathlib.Path(varnel.path("Varnel.ini")).write_text("PRIMARYSYSTEM=false\n")
-    varnel.set("Settings_SNMP_Agent", PollMe=1, PollMeTimeout=30)  # six ticks of 100 ms
-    varnel.add_row("Receiver_Test", Name="left over")
-    varnel.start()
-    # Unpolled, the standby pauses: a trap then is queued but never becomes an event.
-    time.sleep(2.5)
-    varnel.trap("", f"{P}.2.0.2", "1.3.6.1.2.1.1.5.0", "s", "while paused")
-    for name in DROP_FILES:
-        pathlib.Path(varnel.path(name)).write_text("x\r\n")
-    time.sleep(1.0)
-    assert varnel.events() == []
-
-    # The first Get activates it: running, countdown restarted, drop files deleted.
-    assert varnel.get(f"{P}.1.1.1.0", f"{P}.1.1.2.0") == [f".{P}.1.1.1.0 = INTEGER: 1",
-                                                          f".{P}.1.1.2.0 = INTEGER: 5"]
-    assert [n for n in DROP_FILES if os.path.exists(varnel.path(n))] == []
-    assert varnel.query("SELECT COUNT(*) FROM Receiver_Test") == [(0,)]
-
-    # Active again: a new trap becomes an event; the one from the pause was dropped.
-    varnel.trap("", f"{P}.2.0.3", "1.3.6.1.2.1.1.5.0", "s", "after wake-up")
-    wait_rows_of(varnel.events, 1)
-    varnel.cycle_done()
-    assert [r[2] for r in varnel.events()] == [
-        "enterprises.99412.1.10.2.0.3, [1]1.3.6.1.2.1.1.5.0(OctetString): after wake-up "]
-    assert varnel.stop() == 0
 
 
 def test_traps_and_informs_become_events(service):

@@ -172,14 +172,6 @@ TEST_F(MainCycleTest, PauseResetsAndARunningCycleHoldsTheCountdown) {
             std::tuple(25, StatusStepCode::Countdown, "Countdown for next check ..."));
 }
 
-TEST_F(MainCycleTest, HourlyStepFollowsTheHourAcrossMidnight) {
-  clock.Set("2026-06-26 23:59:00");
-  Start(30);
-  clock.Set("2026-06-27 00:00:05");
-  RunHourlyJobs(ctx);
-  EXPECT_EQ(ctx.LastHour, 0);
-}
-
 TEST_F(MainCycleTest, UpdateRequestRereadsSettingsInTheNextCycle) {
   Start(0);
   Update("Settings_General", "DebugMode = 'Debug All', UseDateFormat = 'DD.MM.YYYY'");

@@ -31,17 +31,12 @@ TEST(PagingBlocks, TapEspaAndUcpBytesWithTheirChecksums) {
             kStx + "01/00031/O/01/123/0/9/3/4869/B9" + kEtx);
 }
 
+// The centres' answers of each code are followed end to end; these are the malformed ones.
 TEST(PagingReplies, UcpAndTapRepliesReadAsStatusAndText) {
   std::string text = "preset";
-  EXPECT_EQ(UcpReplyStatus(kStx + "01/00022/R/01/N/02//05" + kEtx, "alpha", text), kSendFailed);
-  EXPECT_EQ(text, "ALPHA: Error[02] Syntax error.");
-  EXPECT_EQ(UcpReplyStatus(kStx + "01/00020/R/01/A//1C" + kEtx, "alpha", text), kSent);
   // Too short to hold an acknowledgement: a failure that shows what came.
   EXPECT_EQ(UcpReplyStatus(kStx + "garbage" + kEtx, "Beta", text), kSendFailed);
   EXPECT_EQ(text, "BETA: Error[] <STX>garbage<ETX>");
-  EXPECT_EQ(Ucp30DeliveryStatus("A//0640:NOT_ATTEMPTED REASON:5", "a", text), kSendFailed);
-  EXPECT_EQ(Ucp30DeliveryStatus("A//", "a", text), kNotSent);  // no word: the reply itself
-
   EXPECT_EQ(TapBlockReply("Message r", text), kNotSent);
   EXPECT_EQ(TapBlockReply("Not \x7B\x5B\r\x15\r", text), kSendFailed);
   EXPECT_EQ(text, "Not äÄ");

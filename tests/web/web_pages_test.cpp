@@ -46,6 +46,12 @@ Texts Join(std::initializer_list<Texts> parts) {
   return out;
 }
 
+Texts Head(const std::string& title) {
+  Texts h = kHead;
+  h[2] = "<title>" + title + "</title>";
+  return h;
+}
+
 const Texts kTableStart = {"<table border=0 cellspacing=1 width=480>", "  <tr>"};
 const Texts kPageEnd = {"</body>", "</html>"};
 
@@ -60,28 +66,15 @@ class WebPagesTest : public VarnelTest {
            "IdMaxChar = 3, SourceMaxChar = 10, ReceiverMaxChar = 4, MessageMaxChar = 40, "
            "StatusMaxChar = 9");
     // Inserted out of index order: the pages sort by index, newest first.
-    AddEvent("20260626002", "2026-06-26 10:13:00", "1 - Critical", "router-core-07", "Link down");
-    AddEvent("20260626003", "2026-06-26 10:14:00", "", "web-01",
-             "<script>alert(\"x\")</script> & more");
-    AddEvent("20260626001", "2026-06-26 10:12:00", "7 - Other", "switch", "Fan");
-    AddRow("LogFiles_Alarm", {{"Index", "20260626001"},
-                              {"DateAndTime", "2026-06-26 10:12:30"},
-                              {"Receiver", "Bob"},
-                              {"Message", "Plain alarm"},
-                              {"SendStatusInt", "3"}});
-    AddRow("LogFiles_Alarm", {{"Index", "20260626002"},
-                              {"DateAndTime", "2026-06-26 10:13:30"},
-                              {"Receiver", "Alice"},
-                              {"Message", "<ID=905> Disk full on db-01"},
-                              {"SendStatusInt", "1"}});
-  }
-  void AddEvent(const std::string& index, const std::string& time, const std::string& priority,
-                const std::string& node, const std::string& message) {
-    AddRow("LogFiles_Event", {{"Index", index},
-                              {"DateAndTime", time},
-                              {"Priority", priority},
-                              {"NodeName", node},
-                              {"Message", message}});
+    Db().Exec(
+        "INSERT INTO LogFiles_Event (\"Index\", DateAndTime, Priority, NodeName, Message) VALUES "
+        "(20260626002, '2026-06-26 10:13:00', '1 - Critical', 'router-core-07', 'Link down'), "
+        "(20260626003, '2026-06-26 10:14:00', '', 'web-01', "
+        "'<script>alert(\"x\")</script> & more'), "
+        "(20260626001, '2026-06-26 10:12:00', '7 - Other', 'switch', 'Fan');"
+        "INSERT INTO LogFiles_Alarm (\"Index\", DateAndTime, Receiver, Message, SendStatusInt) "
+        "VALUES (20260626001, '2026-06-26 10:12:30', 'Bob', 'Plain alarm', 3), "
+        "(20260626002, '2026-06-26 10:13:30', 'Alice', '<ID=905> Disk full on db-01', 1)");
   }
   std::string Read(const std::string& name) {
     std::ifstream in(File("Web/" + name), std::ios::binary);
@@ -129,16 +122,11 @@ TEST_F(WebPagesTest, EachLogPageHasItsOwnTitleAndNoNavigation) {
   std::filesystem::remove_all(File("Web"));  // created again when missing
   WebLogs(ctx);
   EXPECT_TRUE(log.entries.empty()) << log.entries[0].text;
-  auto head = [](const std::string& title) {
-    Texts h = kHead;
-    h[2] = "<title>" + title + "</title>";
-    return h;
-  };
   const struct {
     const char* file;
     Texts lines;
   } cases[] = {
-      {"event.htm", Join({head("Event Log"),
+      {"event.htm", Join({Head("Event Log"),
                           kTableStart,
                           eventHeader,
                           eventRows,
@@ -147,7 +135,7 @@ TEST_F(WebPagesTest, EachLogPageHasItsOwnTitleAndNoNavigation) {
                            Cell(250, "Red", "Fan"), "  </tr>", "</table>"},
                           kPageEnd})},
       {"alarm.htm",
-       Join({head("Alarm Log"),
+       Join({Head("Alarm Log"),
              kTableStart,
              {Header(70, "Time"), Header(30, "ID"), Header(80, "Receiver"), Header(250, "Message"),
               "  </tr>", "  <tr>", Cell(70, "Red", "Fri 10:13", true), Cell(30, "Red", "905"),
@@ -156,24 +144,16 @@ TEST_F(WebPagesTest, EachLogPageHasItsOwnTitleAndNoNavigation) {
               Cell(250, "Lime", "Plain alarm"), "  </tr>", "</table>"},
              kPageEnd})},
       // An empty log: the head and the page end only.
-      {"action.htm", Join({head("Action Log"), kPageEnd})},
+      {"action.htm", Join({Head("Action Log"), kPageEnd})},
   };
   for (const auto& c : cases) EXPECT_EQ(Read(c.file), Page(c.lines)) << c.file;
 }
 
 TEST_F(WebPagesTest, ActionPageShowsTheStatusWordWhenAnAcknowledgementHasNoText) {
-  AddRow("LogFiles_ReqAck", {{"Indexx", "20260626001"},
-                             {"DateAndTime", "2026-06-26 10:14:10"},
-                             {"AlarmID", "905"},
-                             {"Receiver", "+4912345"},
-                             {"AckStatus", "2"},
-                             {"AckInfo", " "}});
-  AddRow("LogFiles_ReqAck", {{"Indexx", "20260626002"},
-                             {"DateAndTime", "2026-06-26 10:14:50"},
-                             {"AlarmID", "906"},
-                             {"Receiver", "Carol"},
-                             {"AckStatus", "3"},
-                             {"AckInfo", "Fixed <b>fan</b>"}});
+  Db().Exec(
+      "INSERT INTO LogFiles_ReqAck (Indexx, DateAndTime, AlarmID, Receiver, AckStatus, AckInfo) "
+      "VALUES (20260626001, '2026-06-26 10:14:10', 905, '+4912345', 2, ' '), "
+      "(20260626002, '2026-06-26 10:14:50', 906, 'Carol', 3, 'Fixed <b>fan</b>')");
   WebLogs(ctx);
   const Texts body = {Header(70, "Time"),
                       Header(30, "ID"),
@@ -193,9 +173,7 @@ TEST_F(WebPagesTest, ActionPageShowsTheStatusWordWhenAnAcknowledgementHasNoText)
                       Cell(100, "Lime", "workInPro"),
                       "  </tr>",
                       "</table>"};
-  Texts head = kHead;
-  head[2] = "<title>Action Log</title>";
-  EXPECT_EQ(Read("action.htm"), Page(Join({head, kTableStart, body, kPageEnd})));
+  EXPECT_EQ(Read("action.htm"), Page(Join({Head("Action Log"), kTableStart, body, kPageEnd})));
   EXPECT_NE(Read("default.htm").find(Navigation("<a href=action.htm>Action Log")),
             std::string::npos);
 }
@@ -203,7 +181,9 @@ TEST_F(WebPagesTest, ActionPageShowsTheStatusWordWhenAnAcknowledgementHasNoText)
 TEST_F(WebPagesTest, AFailedSectionLeavesThePreviousOverviewInPlace) {
   WebLogs(ctx);
   const std::string before = Read("default.htm");
-  AddEvent("20260626004", "2026-06-26 10:15:00", "5 - Normal", "new", "Not published");
+  AddRow("LogFiles_Event", {{"Index", "20260626004"},
+                            {"DateAndTime", "2026-06-26 10:15:00"},
+                            {"Message", "Not published"}});
   Db().Exec("DROP TABLE LogFiles_Alarm");
   WebLogs(ctx);
   EXPECT_EQ(Read("default.htm"), before);
