@@ -6,8 +6,7 @@ import subprocess
 import threading
 from datetime import datetime, timedelta
 
-from conftest import ADMIN_BIN, DUTY, P, needs, wait_rows_of, wait_until
-from gsm_simulator import GsmSimulator
+from conftest import ADMIN_BIN, DUTY, P, gsm_modem, needs, wait_rows_of, wait_until
 
 MAIL_SENT = "SMTP: Message sent successfully."
 
@@ -22,8 +21,7 @@ def syslog_datagram(port, text):
         s.sendto(f"<13>{text}".encode(), ("127.0.0.1", port))
 
 
-def netsend_receiver(varnel, name, duty=DUTY):
-    # A net send to a user who is not logged in fails at once, but is still logged.
+def netsend_receiver(varnel, name, duty=DUTY):  # fails at once (nobody logged in), still logged
     varnel.add_row("Recv_Popup_NETSEND", Name=name, Enabled=1, WinAddress="nobody-" + name,
                    **duty)
 
@@ -65,11 +63,6 @@ def test_send_reaches_a_mail_receiver_and_the_gsm_terminal(varnel, relay):
     mail = relay()
     varnel.init().snmp_ports().add_mail_server("Relay1", mail.port)
     varnel.add_mail_server("Dead", 1)  # nothing listens on port 1
-    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
-               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
-    varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
-                   TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
-                   ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
     varnel.add_row("Recv_Mail_SMTP", Name="Ops", Enabled=1, MailAddress="ops@example.org",
                    MailServer1="Relay1", **DUTY)
     varnel.add_row("Recv_Mail_SMTP", Name="Lost", Enabled=1, MailAddress="x@example.org",
@@ -77,7 +70,7 @@ def test_send_reaches_a_mail_receiver_and_the_gsm_terminal(varnel, relay):
     # Off duty all week: a test message goes to it all the same.
     varnel.add_row("Recv_Phone_MO", Name="Anna", Enabled=1, PhoneNumber="46701234",
                    Operator="Alpha", **{k: 0 for k in DUTY})
-    with GsmSimulator(varnel.path("ports/COM1")) as sim:
+    with gsm_modem(varnel) as sim:
         varnel.start()
         r = admin("send", varnel.home, "Ops", "hello from the tool")
         assert (r.returncode, r.stdout) == (0, MAIL_SENT + "\n"), r.stderr
