@@ -26,21 +26,42 @@ def netsend_receiver(varnel, name, duty=DUTY):  # fails at once (nobody logged i
                    **duty)
 
 
-def test_status_of_a_running_then_a_stopped_service(varnel):
+def test_log_follow_status_of_a_running_then_a_stopped_service(varnel):
     port = varnel.init().snmp_ports().syslog()
+    varnel.set("Event_CheckInterval", CheckInterval=1)
     varnel.start()
-    syslog_datagram(port, "probe: status check")
-    wait_rows_of(varnel.events, 1)
+    follow = subprocess.Popen([ADMIN_BIN, "log", varnel.home, "events", "--follow"],
+                              stdout=subprocess.PIPE, text=True)
+    lines = []
+    threading.Thread(target=lambda: lines.extend(follow.stdout), daemon=True).start()
+    try:
+        wait_until(lambda: lines, what="the header line")
+        assert lines[0].split() == ["Index", "DateAndTime", "Priority", "NodeName", "Message",
+                                    "EventSource"]
+        syslog_datagram(port, "probe: followed event")
+        wait_until(lambda: any("followed event" in line for line in lines),
+                   what=lambda: f"the event in {lines}")
+    finally:
+        follow.terminate()
+        follow.wait()
 
     r = admin("status", varnel.home)
     assert r.returncode == 0, r.stderr
-    lines = r.stdout.splitlines()
-    assert lines[0] == "Service: running"
-    syslog1 = next(line.split() for line in lines if line.startswith("Syslog 1"))
+    status = r.stdout.splitlines()
+    assert status[0] == "Service: running"
+    syslog1 = next(line.split() for line in status if line.startswith("Syslog 1"))
     assert syslog1[2] == "started" and "Syslog Server Started" in " ".join(syslog1)
-    assert next(line for line in lines if line.startswith("Comm port")).split()[2:4] == [
+    assert next(line for line in status if line.startswith("Comm port")).split()[2:4] == [
         "not", "started"]
-    assert "Errors: 0" in lines and "Today: 1 events, 0 alarms" in lines
+    assert "Errors: 0" in status and "Today: 1 events, 0 alarms" in status
+
+    varnel.query("UPDATE LogFiles_Event SET DateAndTime = '2020-01-01 00:00:00'")
+    syslog_datagram(port, "probe: later event")
+    wait_rows_of(varnel.events, 2)
+    r = admin("log", varnel.home, "events", "--json", "--since", "2021-01-01")
+    assert r.returncode == 0
+    (row,) = r.stdout.splitlines()
+    assert 'later event"' in row and row.startswith('{"Index": ')
 
     varnel.snmp_set(f"{P}.1.1.1.0", "i", "2")  # paused through the agent
     assert admin("status", varnel.home).stdout.startswith("Service: paused\n")
@@ -139,35 +160,6 @@ def test_explain_names_the_deciding_condition_of_every_group(varnel):
     assert next(line for line in out if line.startswith("DB team")).split()[2] == "matched"
     assert "missed: node filter" in next(line for line in out if line.startswith("Broken"))
     assert "filter error: [93] Invalid pattern string (Module: StringCompareText)" in out
-
-
-def test_log_follow_shows_a_new_event_and_json_filters_by_time(varnel):
-    port = varnel.init().syslog()
-    varnel.set("Event_CheckInterval", CheckInterval=1)
-    varnel.start()
-    follow = subprocess.Popen([ADMIN_BIN, "log", varnel.home, "events", "--follow"],
-                              stdout=subprocess.PIPE, text=True)
-    lines = []
-    reader = threading.Thread(target=lambda: lines.extend(follow.stdout), daemon=True)
-    reader.start()
-    try:
-        wait_until(lambda: lines, what="the header line")
-        assert lines[0].split() == ["Index", "DateAndTime", "Priority", "NodeName", "Message",
-                                    "EventSource"]
-        syslog_datagram(port, "probe: followed event")
-        wait_until(lambda: any("followed event" in line for line in lines),
-                   what=lambda: f"the event in {lines}")
-    finally:
-        follow.terminate()
-        follow.wait()
-
-    varnel.query("UPDATE LogFiles_Event SET DateAndTime = '2020-01-01 00:00:00'")
-    syslog_datagram(port, "probe: later event")
-    wait_rows_of(varnel.events, 2)
-    r = admin("log", varnel.home, "events", "--json", "--since", "2021-01-01")
-    assert r.returncode == 0
-    (row,) = r.stdout.splitlines()
-    assert 'later event"' in row and row.startswith('{"Index": ')
 
 
 def test_bad_input_is_refused_with_status_2_and_nothing_written(varnel, tmp_path):
