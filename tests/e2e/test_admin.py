@@ -151,13 +151,10 @@ def test_bad_input_exits_2_and_writes_nothing(home, args, message):
     assert digest(os.path.join(home, "Varnel.mdb")) == before
 
 
-def test_a_file_that_is_no_database_is_refused(tmp_path):
+def test_a_database_that_is_locked_or_no_database_is_refused(home, tmp_path):
     (tmp_path / "Varnel.mdb").write_text("not a database")
     r = admin("check", tmp_path)
     assert r.returncode == 2 and "is not a Varnel database" in r.stderr
-
-
-def test_a_database_locked_past_the_busy_timeout_is_refused(home):
     before = digest(os.path.join(home, "Varnel.mdb"))
     with sqlite3.connect(os.path.join(home, "Varnel.mdb"), isolation_level=None) as holder:
         holder.execute("BEGIN EXCLUSIVE")

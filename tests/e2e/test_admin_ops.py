@@ -141,8 +141,7 @@ def test_explain_names_the_deciding_condition_of_every_group(varnel):
     verdicts = {line.split("  ")[0]: line for line in out[3:8]}
     assert out[0] == f"Event: {times[1]}  2 - Major  web1  disk full  (Log File)"
     assert "matched" in verdicts["Web team"] and "matched" in verdicts["All events"]
-    assert "missed: off duty" in verdicts["Night shift"] and "has no hour" in verdicts[
-        "Night shift"]
+    assert "missed: off duty" in (night := verdicts["Night shift"]) and "has no hour" in night
     assert "missed: node filter" in verdicts["DB team"] and '"db*"' in verdicts["DB team"]
     assert "missed: held as a duplicate" in verdicts["Correlated"]
     assert any(line.split()[2:] == ["night", "PopupNetSend", "off", "duty"] for line in out)
@@ -150,9 +149,8 @@ def test_explain_names_the_deciding_condition_of_every_group(varnel):
     assert sorted(line.split()[3] for line in rows) == ["console", "webops"]
 
     # The first event is not a duplicate of the entry it made itself.
-    first_out = admin("explain", varnel.home, "--event", first).stdout
-    assert next(line for line in first_out.splitlines()
-                if line.startswith("Correlated")).split()[1] == "matched"
+    out = admin("explain", varnel.home, "--event", first).stdout.splitlines()
+    assert next(line for line in out if line.startswith("Correlated")).split()[1] == "matched"
     # A made-up event, judged now; a pattern that does not compile is shown as the filter
     # reports it.
     varnel.add_group("Broken", ("dba", "PopupNetSend"), NodeName="[db")
