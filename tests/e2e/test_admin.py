@@ -127,8 +127,6 @@ BAD_INPUT = [
     (["add", "{home}", "Recv_Mail", "Name=x"], "unknown table \"Recv_Mail\"; the tables are: "),
     (["add", "{home}", "Recv_Mail_SMTP", "Nam=x"], "its columns are: Name, Enabled,"),
     (["set", "{home}", "Settings_SNMP_Agent", "UdpPort=70000"], "port number from 0"),
-    (["add", "{home}", "Recv_Mail_SMTP", "Name=x", "DutyTimeMon=16777216"], "hour mask"),
-    (["set", "{home}", "Settings_General", "DebugMode=debug all"], "not \"debug all\""),
     (["set", "{home}", "SuppGrp_Perm", "Enabled=0"], "name them with --where"),
     (["add", "{home}", "Settings_General", "DebugMode=No Debug"], "holds exactly one row"),
     (["delete", "{home}", "Settings_Modem", "--where", "CommPort=0"], "cannot be deleted"),
