@@ -28,21 +28,19 @@ using Lines = std::vector<std::string>;
 TEST(CheckTest, ListenersCollideOnlyWhenEnabledOnTheSameProtocolPortAndAddress) {
   const std::string agent =
       "UPDATE Settings_SNMP_Agent SET Enabled=1, IpAddress='127.0.0.1', UdpPort=5000;";
-  EXPECT_EQ(FindingsAfter(agent), Lines{});
-  // A listener on every address takes the port of each specific one too.
-  EXPECT_EQ(FindingsAfter(agent + "UPDATE Event_SysLog SET Enabled1=1, Protocol1='UDP', "
-                                  "IpAddress1='0.0.0.0', ListeningPort1=5000;"),
-            Lines{"Event_SysLog row 1 ListeningPort1: sysLog1 listens on UDP port 5000 like "
-                  "snmpAgent"});
-  EXPECT_EQ(FindingsAfter(agent + "UPDATE Event_SysLog SET Enabled1=1, Protocol1='TCP', "
-                                  "IpAddress1='0.0.0.0', ListeningPort1=5000;"),
-            Lines{});
-  EXPECT_EQ(FindingsAfter(agent + "UPDATE Event_SysLog SET Enabled1=1, Protocol1='UDP', "
-                                  "IpAddress1='127.0.0.2', ListeningPort1=5000;"),
-            Lines{});
-  EXPECT_EQ(FindingsAfter(agent + "UPDATE Event_SysLog SET Enabled1=0, Protocol1='UDP', "
-                                  "IpAddress1='127.0.0.1', ListeningPort1=5000;"),
-            Lines{});
+  // clang-format off
+  const std::pair<const char*, Lines> cases[] = {
+      {"", {}},
+      // A listener on every address takes the port of each specific one too.
+      {"1, Protocol1='UDP', IpAddress1='0.0.0.0'",
+       {"Event_SysLog row 1 ListeningPort1: sysLog1 listens on UDP port 5000 like snmpAgent"}},
+      {"1, Protocol1='TCP', IpAddress1='0.0.0.0'", {}},
+      {"1, Protocol1='UDP', IpAddress1='127.0.0.2'", {}},
+      {"0, Protocol1='UDP', IpAddress1='127.0.0.1'", {}}};  // clang-format on
+  for (const auto& [syslog, found] : cases)
+    EXPECT_EQ(FindingsAfter(agent + (*syslog ? "UPDATE Event_SysLog SET ListeningPort1=5000, "
+                                               "Enabled1=" + std::string(syslog) : "")),
+              found) << syslog;
   // The standby link listens over TCP on the agent's port number.
   EXPECT_EQ(FindingsAfter(agent + "UPDATE Settings_General SET RemoteBackup=1;"
                                   "UPDATE Event_SMTP SET Enabled=1, IpAddress='', TcpPort=5000;"),

@@ -6,8 +6,7 @@ import subprocess
 import threading
 from datetime import datetime, timedelta
 
-from conftest import ADMIN_BIN, DUTY, P, needs, wait_rows_of, wait_until
-from gsm_simulator import GsmSimulator
+from conftest import ADMIN_BIN, DUTY, P, gsm_modem, needs, wait_rows_of, wait_until
 
 MAIL_SENT = "SMTP: Message sent successfully."
 
@@ -22,27 +21,47 @@ def syslog_datagram(port, text):
         s.sendto(f"<13>{text}".encode(), ("127.0.0.1", port))
 
 
-def netsend_receiver(varnel, name, duty=DUTY):
-    # A net send to a user who is not logged in fails at once, but is still logged.
+def netsend_receiver(varnel, name, duty=DUTY):  # fails at once (nobody logged in), still logged
     varnel.add_row("Recv_Popup_NETSEND", Name=name, Enabled=1, WinAddress="nobody-" + name,
                    **duty)
 
 
-def test_status_of_a_running_then_a_stopped_service(varnel):
+def test_log_follow_status_of_a_running_then_a_stopped_service(varnel):
     port = varnel.init().snmp_ports().syslog()
+    varnel.set("Event_CheckInterval", CheckInterval=1)
     varnel.start()
-    syslog_datagram(port, "probe: status check")
-    wait_rows_of(varnel.events, 1)
+    follow = subprocess.Popen([ADMIN_BIN, "log", varnel.home, "events", "--follow"],
+                              stdout=subprocess.PIPE, text=True)
+    lines = []
+    threading.Thread(target=lambda: lines.extend(follow.stdout), daemon=True).start()
+    try:
+        wait_until(lambda: lines, what="the header line")
+        assert lines[0].split() == ["Index", "DateAndTime", "Priority", "NodeName", "Message",
+                                    "EventSource"]
+        syslog_datagram(port, "probe: followed event")
+        wait_until(lambda: any("followed event" in line for line in lines),
+                   what=lambda: f"the event in {lines}")
+    finally:
+        follow.terminate()
+        follow.wait()
 
     r = admin("status", varnel.home)
     assert r.returncode == 0, r.stderr
-    lines = r.stdout.splitlines()
-    assert lines[0] == "Service: running"
-    syslog1 = next(line.split() for line in lines if line.startswith("Syslog 1"))
+    status = r.stdout.splitlines()
+    assert status[0] == "Service: running"
+    syslog1 = next(line.split() for line in status if line.startswith("Syslog 1"))
     assert syslog1[2] == "started" and "Syslog Server Started" in " ".join(syslog1)
-    assert next(line for line in lines if line.startswith("Comm port")).split()[2:4] == [
+    assert next(line for line in status if line.startswith("Comm port")).split()[2:4] == [
         "not", "started"]
-    assert "Errors: 0" in lines and "Today: 1 events, 0 alarms" in lines
+    assert "Errors: 0" in status and "Today: 1 events, 0 alarms" in status
+
+    varnel.query("UPDATE LogFiles_Event SET DateAndTime = '2020-01-01 00:00:00'")
+    syslog_datagram(port, "probe: later event")
+    wait_rows_of(varnel.events, 2)
+    r = admin("log", varnel.home, "events", "--json", "--since", "2021-01-01")
+    assert r.returncode == 0
+    (row,) = r.stdout.splitlines()
+    assert 'later event"' in row and row.startswith('{"Index": ')
 
     varnel.snmp_set(f"{P}.1.1.1.0", "i", "2")  # paused through the agent
     assert admin("status", varnel.home).stdout.startswith("Service: paused\n")
@@ -65,11 +84,6 @@ def test_send_reaches_a_mail_receiver_and_the_gsm_terminal(varnel, relay):
     mail = relay()
     varnel.init().snmp_ports().add_mail_server("Relay1", mail.port)
     varnel.add_mail_server("Dead", 1)  # nothing listens on port 1
-    varnel.set("Settings_Modem", CommPort=1, ModemInitString="ATZ", ModemSpeed="9600",
-               ModemSettings="n,8,1", ModemCommDelays="Short", Retries=1)
-    varnel.add_row("Settings_Oper_Phone_MO", Name="Alpha", Protocol="ETSI 07.05-TEXT",
-                   TerminalNumber="+4670000", ModemInitString="ATZ", ModemSpeed="9600",
-                   ModemSettings="n,8,1", MaxChar=160, CharSet="GSM 3.38 Default")
     varnel.add_row("Recv_Mail_SMTP", Name="Ops", Enabled=1, MailAddress="ops@example.org",
                    MailServer1="Relay1", **DUTY)
     varnel.add_row("Recv_Mail_SMTP", Name="Lost", Enabled=1, MailAddress="x@example.org",
@@ -77,7 +91,7 @@ def test_send_reaches_a_mail_receiver_and_the_gsm_terminal(varnel, relay):
     # Off duty all week: a test message goes to it all the same.
     varnel.add_row("Recv_Phone_MO", Name="Anna", Enabled=1, PhoneNumber="46701234",
                    Operator="Alpha", **{k: 0 for k in DUTY})
-    with GsmSimulator(varnel.path("ports/COM1")) as sim:
+    with gsm_modem(varnel) as sim:
         varnel.start()
         r = admin("send", varnel.home, "Ops", "hello from the tool")
         assert (r.returncode, r.stdout) == (0, MAIL_SENT + "\n"), r.stderr
@@ -127,8 +141,7 @@ def test_explain_names_the_deciding_condition_of_every_group(varnel):
     verdicts = {line.split("  ")[0]: line for line in out[3:8]}
     assert out[0] == f"Event: {times[1]}  2 - Major  web1  disk full  (Log File)"
     assert "matched" in verdicts["Web team"] and "matched" in verdicts["All events"]
-    assert "missed: off duty" in verdicts["Night shift"] and "has no hour" in verdicts[
-        "Night shift"]
+    assert "missed: off duty" in (night := verdicts["Night shift"]) and "has no hour" in night
     assert "missed: node filter" in verdicts["DB team"] and '"db*"' in verdicts["DB team"]
     assert "missed: held as a duplicate" in verdicts["Correlated"]
     assert any(line.split()[2:] == ["night", "PopupNetSend", "off", "duty"] for line in out)
@@ -136,9 +149,8 @@ def test_explain_names_the_deciding_condition_of_every_group(varnel):
     assert sorted(line.split()[3] for line in rows) == ["console", "webops"]
 
     # The first event is not a duplicate of the entry it made itself.
-    first_out = admin("explain", varnel.home, "--event", first).stdout
-    assert next(line for line in first_out.splitlines()
-                if line.startswith("Correlated")).split()[1] == "matched"
+    out = admin("explain", varnel.home, "--event", first).stdout.splitlines()
+    assert next(line for line in out if line.startswith("Correlated")).split()[1] == "matched"
     # A made-up event, judged now; a pattern that does not compile is shown as the filter
     # reports it.
     varnel.add_group("Broken", ("dba", "PopupNetSend"), NodeName="[db")
@@ -146,35 +158,6 @@ def test_explain_names_the_deciding_condition_of_every_group(varnel):
     assert next(line for line in out if line.startswith("DB team")).split()[2] == "matched"
     assert "missed: node filter" in next(line for line in out if line.startswith("Broken"))
     assert "filter error: [93] Invalid pattern string (Module: StringCompareText)" in out
-
-
-def test_log_follow_shows_a_new_event_and_json_filters_by_time(varnel):
-    port = varnel.init().syslog()
-    varnel.set("Event_CheckInterval", CheckInterval=1)
-    varnel.start()
-    follow = subprocess.Popen([ADMIN_BIN, "log", varnel.home, "events", "--follow"],
-                              stdout=subprocess.PIPE, text=True)
-    lines = []
-    reader = threading.Thread(target=lambda: lines.extend(follow.stdout), daemon=True)
-    reader.start()
-    try:
-        wait_until(lambda: lines, what="the header line")
-        assert lines[0].split() == ["Index", "DateAndTime", "Priority", "NodeName", "Message",
-                                    "EventSource"]
-        syslog_datagram(port, "probe: followed event")
-        wait_until(lambda: any("followed event" in line for line in lines),
-                   what=lambda: f"the event in {lines}")
-    finally:
-        follow.terminate()
-        follow.wait()
-
-    varnel.query("UPDATE LogFiles_Event SET DateAndTime = '2020-01-01 00:00:00'")
-    syslog_datagram(port, "probe: later event")
-    wait_rows_of(varnel.events, 2)
-    r = admin("log", varnel.home, "events", "--json", "--since", "2021-01-01")
-    assert r.returncode == 0
-    (row,) = r.stdout.splitlines()
-    assert 'later event"' in row and row.startswith('{"Index": ')
 
 
 def test_bad_input_is_refused_with_status_2_and_nothing_written(varnel, tmp_path):

@@ -1,7 +1,6 @@
 """Event intake: Syslog from util-linux logger (UDP, TCP, RFC 3164 and 5424) forwarded as
-traps, and the day stamp of event rows across midnight."""
+traps."""
 import subprocess
-import time
 
 from conftest import P, needs, wait_rows_of
 
@@ -61,19 +60,4 @@ def test_rfc5424_and_rfc3164_give_the_same_events(varnel):
     assert rows[0][0] == varnel.events("NodeName")[0][0]
     assert rows[0][1].startswith("app[") and rows[0][1].endswith('[zoo@123 tiger="hungry"]')
     assert rows[1] == ("127.0.0.1", "nil header")
-    assert varnel.stop() == 0
-
-
-@needs(faketime=True)
-def test_event_rows_change_day_stamp_at_midnight(varnel):
-    varnel.init()
-    started = time.monotonic()
-    varnel.start(faketime="@2026-06-26 23:59:50", tick_ms=200)
-    varnel.drop("2026-06-26 23:59:51\t4 - Warning\tups\tbefore midnight")
-    wait_rows_of(varnel.events, 1)
-    time.sleep(max(0.0, 12 - (time.monotonic() - started)))  # the service clock is past 00:00
-    varnel.drop("2026-06-27 00:00:02\t4 - Warning\tups\tafter midnight")
-    rows = wait_rows_of(lambda: varnel.events('"Index", Message'), 2)
-    assert [(r[0] // 10000, r[1]) for r in rows] == [(60626, "before midnight"),
-                                                     (60627, "after midnight")]
     assert varnel.stop() == 0

@@ -29,23 +29,16 @@ std::string TecomaLine(const std::string& text) {
   return Padded("26-06-26 10:15:03 L01 " + text, 88) + "\r\n";
 }
 
-struct Panel {
-  const char* type;
-  std::string output;
+// Three messages from each panel.
+const std::pair<const char*, std::string> kSamples[] = {
+    {kPanelCerberus, CerberusRecord("HUSB-2 BRANDLARM") + CerberusRecord("PUMP1 FEL LINJE 3") +
+                         CerberusRecord("LAGER-OST SABOTAGE")},
+    {kPanelNms10, Nms10Message("HEL-SW-01", "HEL-SW-01 LINK DOWN", "Major") +
+                      Nms10Message("NMF001", "ESP-BSC-2, CLOCK LOST", "Critical") +
+                      Nms10Message("TRE-MUX-7", "FAN UNIT", "Warning")},
+    {kPanelTecoma,
+     TecomaLine("INBROTT DORR") + TecomaLine("STROMAVBROTT") + TecomaLine("BRAND SEKTION 4")},
 };
-
-const std::vector<Panel>& Samples() {
-  static const std::vector<Panel> kSamples = {
-      {kPanelCerberus, CerberusRecord("HUSB-2 BRANDLARM") + CerberusRecord("PUMP1 FEL LINJE 3") +
-                           CerberusRecord("LAGER-OST SABOTAGE")},
-      {kPanelNms10, Nms10Message("HEL-SW-01", "HEL-SW-01 LINK DOWN", "Major") +
-                        Nms10Message("NMF001", "ESP-BSC-2, CLOCK LOST", "Critical") +
-                        Nms10Message("TRE-MUX-7", "FAN UNIT", "Warning")},
-      {kPanelTecoma,
-       TecomaLine("INBROTT DORR") + TecomaLine("STROMAVBROTT") + TecomaLine("BRAND SEKTION 4")},
-  };
-  return kSamples;
-}
 
 // The events of one read after another, then of further reads without output until they add
 // nothing; fails the test when a buffer outgrows its size.
@@ -71,18 +64,29 @@ Fed Feed(const std::string& type, const std::vector<std::string_view>& reads) {
 }
 
 TEST(PanelParsers, OutputSplitAcrossReadsAtEveryPositionGivesTheSameEvents) {
-  for (const Panel& p : Samples()) {
-    std::string_view out = p.output;
-    Events whole = Feed(p.type, {out}).events;
-    ASSERT_EQ(whole.size(), 3u) << p.type;
+  for (const auto& [type, output] : kSamples) {
+    std::string_view out = output;
+    Events whole = Feed(type, {out}).events;
+    ASSERT_EQ(whole.size(), 3u) << type;
     std::vector<std::string_view> bytewise;
     for (std::size_t at = 0; at < out.size(); ++at) bytewise.push_back(out.substr(at, 1));
-    EXPECT_EQ(Feed(p.type, bytewise).events, whole) << p.type;
+    EXPECT_EQ(Feed(type, bytewise).events, whole) << type;
     for (std::size_t at = 1; at < out.size(); ++at)
-      ASSERT_EQ(Feed(p.type, {out.substr(0, at), out.substr(at)}).events, whole)
-          << p.type << " split at " << at;
+      ASSERT_EQ(Feed(type, {out.substr(0, at), out.substr(at)}).events, whole)
+          << type << " split at " << at;
   }
 }
+
+// One message of each panel and its event.
+struct Message {
+  const char* type;
+  std::string text;
+  std::string event;
+};
+const Message kMessages[] = {
+    {kPanelTecoma, TecomaLine("LARM"), "5 - Normal|Tecoma|LARM"},
+    {kPanelNms10, Nms10Message("RTR-1", "LOSS", "Minor"), "3 - Minor|RTR-1|LOSS,Minor"},
+    {kPanelCerberus, CerberusRecord("HUSB-2 BRAND"), "1 - Critical|HUSB-2|BRAND"}};
 
 // Noise on the line never grows a buffer past its size and never keeps the panel from
 // being read once its output is clean again.
@@ -91,60 +95,34 @@ TEST(PanelParsers, PanelIsReadAgainAfterLineNoise) {
   for (std::size_t i = 0; i < noLineEnds.size(); i += 7) noLineEnds[i] = '\xff';
   std::string shortLines;
   for (int i = 0; i < 400; ++i) shortLines += "\x1b[0m\r\n";
-  struct Case {
-    const char* type;
-    std::string noise;
-    std::string clean;
-    Events expected;
-  };
-  const Case cases[] = {
-      {kPanelTecoma, noLineEnds, "\n" + TecomaLine("BRAND"), {"5 - Normal|Tecoma|BRAND"}},
-      // Noise in front of a message makes the whole buffer garbage; the next message is read.
-      {kPanelNms10,
-       noLineEnds,
-       Nms10Message("RTR-1", "LOSS", "Minor"),
-       {"3 - Minor|RTR-1|LOSS,Minor"}},
-      {kPanelNms10,
-       shortLines,
-       Nms10Message("RTR-1", "LOSS", "Minor"),
-       {"3 - Minor|RTR-1|LOSS,Minor"}},
-      {kPanelCerberus,
-       std::string(259 * 3, '\0'),
-       CerberusRecord("HUSB-2 BRAND"),
-       {"1 - Critical|HUSB-2|BRAND"}},
-  };
-  for (const Case& c : cases) {
+  // Noise in front of a message makes the whole buffer garbage; the next message is read.
+  const std::pair<std::string, const Message&> cases[] = {
+      {noLineEnds, kMessages[0]}, {noLineEnds, kMessages[1]}, {shortLines, kMessages[1]},
+      {std::string(259 * 3, '\0'), kMessages[2]}};
+  for (const auto& [noise, m] : cases) {
     std::vector<std::string_view> reads;
-    for (std::size_t at = 0; at < c.noise.size(); at += 1500)
-      reads.push_back(std::string_view(c.noise).substr(at, 1500));
-    std::size_t noiseEvents = Feed(c.type, reads).events.size();
-    reads.push_back(c.clean);
-    Events all = Feed(c.type, reads).events;
-    EXPECT_EQ(Events(all.begin() + static_cast<long>(noiseEvents), all.end()), c.expected)
-        << c.type;
+    for (std::size_t at = 0; at < noise.size(); at += 1500)
+      reads.push_back(std::string_view(noise).substr(at, 1500));
+    std::size_t noiseEvents = Feed(m.type, reads).events.size();
+    const std::string clean = m.type == kPanelTecoma ? "\n" + m.text : m.text;
+    reads.push_back(clean);
+    Events all = Feed(m.type, reads).events;
+    EXPECT_EQ(Events(all.begin() + static_cast<long>(noiseEvents), all.end()), Events{m.event})
+        << m.type;
     for (const std::string& e : all)
-      for (char ch : e) EXPECT_GE(static_cast<unsigned char>(ch), 0x20) << c.type << ": " << e;
+      for (char ch : e) EXPECT_GE(static_cast<unsigned char>(ch), 0x20) << m.type << ": " << e;
   }
 }
 
 // A panel that prints faster than a cycle takes its messages loses the excess and says how
 // much; the whole messages the buffer kept still come out, and the cut one does not.
 TEST(PanelParsers, FloodIsBoundedAndCounted) {
-  struct Case {
-    const char* type;
-    std::string message;
-    std::string event;
-  };
-  const Case cases[] = {
-      {kPanelTecoma, TecomaLine("LARM"), "5 - Normal|Tecoma|LARM"},
-      {kPanelNms10, Nms10Message("RTR-1", "LOSS", "Minor"), "3 - Minor|RTR-1|LOSS,Minor"},
-      {kPanelCerberus, CerberusRecord("HUSB-2 BRAND"), "1 - Critical|HUSB-2|BRAND"}};
-  for (const Case& c : cases) {
+  for (const Message& m : kMessages) {
     std::string flood;
-    for (int i = 0; i < 100; ++i) flood += c.message;
-    Fed f = Feed(c.type, {flood});
-    EXPECT_EQ(f.dropped, flood.size() - PanelBufferSize(c.type)) << c.type;
-    EXPECT_EQ(f.events, Events(PanelBufferSize(c.type) / c.message.size(), c.event)) << c.type;
+    for (int i = 0; i < 100; ++i) flood += m.text;
+    Fed f = Feed(m.type, {flood});
+    EXPECT_EQ(f.dropped, flood.size() - PanelBufferSize(m.type)) << m.type;
+    EXPECT_EQ(f.events, Events(PanelBufferSize(m.type) / m.text.size(), m.event)) << m.type;
   }
 }
 

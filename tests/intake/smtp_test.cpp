@@ -1,4 +1,5 @@
 #include <asio/ip/tcp.hpp>
+#include <asio/read.hpp>
 #include <gtest/gtest.h>
 
 #include "intake/smtp_dialogue.h"
@@ -28,53 +29,38 @@ class SmtpMailTest : public testing::VarnelTest {
 };
 
 TEST_F(SmtpMailTest, SmsSystemsWriteDirectRequestLines) {
-  struct Case {
-    const char* system;
-    bool eventFilter;
-    const char* to;
-    const char* mail;
-    Texts lines;  // after "2026-06-26 10:15:00\tPhoneMO\tTelia\t"
-  };
-  const Case cases[] = {
-      {"Check Point Mobile Access",
-       false,
-       ";+4670123@sms.example;+4670999@sms.example",
+  const std::string cp = "Check Point Mobile Access", body = "SMS Gateway - Body",
+                    subject = "SMS Gateway - Subject";
+  // system, event filter, recipients, mail; lines after "2026-06-26 10:15:00\tPhoneMO\tTelia\t"
+  // clang-format off
+  const std::tuple<std::string, bool, std::string, std::string, Texts> cases[] = {
+      {cp, false, ";+4670123@sms.example;+4670999@sms.example",
        "Subject: OTP\r\n\r\nDear user\r\nyour mobile access dynamicid: 4711\r\nBye\r\n",
        {"4670123\tops@example.org\tyour mobile access dynamicid: 4711"}},
-      {"Check Point Mobile Access", false, ";4670123@sms.example", "\r\nno subject\r\n", {}},
-      {"SafeWord",
-       false,
-       ";4670123@sms.example",
+      {cp, false, ";4670123@sms.example", "\r\nno subject\r\n", {}},
+      {"SafeWord", false, ";4670123@sms.example",
        "Subject: token\r\n\r\nHello\r\nPassword: 9876\r\n",
        {"4670123\tops@example.org\tPassword: 9876"}},
-      {"SafeWord",
-       false,
-       ";4670123@sms.example",
-       "Subject: token\r\n\r\nno marker\r\n",
+      {"SafeWord", false, ";4670123@sms.example", "Subject: token\r\n\r\nno marker\r\n",
        {"4670123\tops@example.org\tno marker"}},
-      {"SMS Gateway - Body",
-       false,
-       ";+4670111@sms.example; nobody ;+4670222@sms.example",
+      {body, false, ";+4670111@sms.example; nobody ;+4670222@sms.example",
        "Subject: s\r\n\r\nignored <SMS>Pump\t3\r\nfailed</sms> ignored\r\n",
        {"+4670111\tops@example.org\tPump 3 failed", "+4670222\tops@example.org\tPump 3 failed"}},
-      {"SMS Gateway - Body", false, ";+4670111@sms.example", "Subject: only a subject\r\n\r\n", {}},
-      {"SMS Gateway - Subject",
-       false,
-       ";+4670111@sms.example",
-       "Subject: disk\tfull\r\n\r\nx\r\n",
+      {body, false, ";+4670111@sms.example", "Subject: only a subject\r\n\r\n", {}},
+      {subject, false, ";+4670111@sms.example", "Subject: disk\tfull\r\n\r\nx\r\n",
        {"+4670111\tops@example.org\tdisk full"}},
-      {"SMS Gateway - Subject", true, ";+4670111@sms.example", "Subject: disk full\r\n\r\n", {}},
-  };
+      {subject, true, ";+4670111@sms.example", "Subject: disk full\r\n\r\n", {}},
+  };  // clang-format on
   ctx.intake.smtp.settings.PhoneMoOper = "Telia";
-  for (const Case& c : cases) {
-    ctx.intake.smtp.settings.SendingSystem = c.system;
-    ctx.intake.smtp.settings.UseEventFilter = c.eventFilter;
+  for (const auto& [system, eventFilter, to, mail, lines] : cases) {
+    ctx.intake.smtp.settings.SendingSystem = system;
+    ctx.intake.smtp.settings.UseEventFilter = eventFilter;
     DeleteFile(File("SmtpMess.log"));
-    Mail("ops@example.org", c.to, c.mail);
+    Mail("ops@example.org", to, mail);
     Texts expected;
-    for (const auto& l : c.lines) expected.push_back("2026-06-26 10:15:00\tPhoneMO\tTelia\t" + l);
-    EXPECT_EQ(Lines("SmtpMess.log"), expected) << c.system << " " << c.mail;
-    EXPECT_EQ(ctx.intake.smtp.connections[1].OK, !c.lines.empty() || c.eventFilter) << c.mail;
+    for (const auto& l : lines) expected.push_back("2026-06-26 10:15:00\tPhoneMO\tTelia\t" + l);
+    EXPECT_EQ(Lines("SmtpMess.log"), expected) << system << " " << mail;
+    EXPECT_EQ(ctx.intake.smtp.connections[1].OK, !lines.empty() || eventFilter) << mail;
   }
 }
 
@@ -123,18 +109,10 @@ TEST_F(SmtpMailTest, ASilentConnectionIsClosedAfterTheIdleTime) {
   EXPECT_EQ(server.Connections(), 0u);
   // The client reads the greeting, then the end of the connection.
   std::string got;
-  std::array<char, 256> buffer{};
   bool ended = false;
-  std::function<void()> read = [&] {
-    client.async_read_some(asio::buffer(buffer), [&](const std::error_code& ec, std::size_t n) {
-      got.append(buffer.data(), n);
-      if (ec)
-        ended = true;
-      else
-        read();
-    });
-  };
-  read();
+  asio::async_read(client, asio::dynamic_buffer(got), [&](std::error_code, std::size_t) {
+    ended = true;
+  });
   EXPECT_TRUE(testing::PumpUntil(io, [&] { return ended; }));
   EXPECT_EQ(got, "220 Varnel SMTP Server ready\r\n");
 }

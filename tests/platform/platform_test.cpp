@@ -188,13 +188,25 @@ TEST(LineSettings, ParsesSpeedParityDataAndStopBits) {
 }
 
 // COM1 of the program directory is linked to the slave side of a pty.
-TEST(PosixSerialPort, OpenDiscardAndCloseOnAPty) {
+class PtyPortTest : public ::testing::Test {
+ protected:
+  PtyPortTest() {
+    EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    std::filesystem::create_symlink(::ttyname(slave), home.ctx.Path("ports/COM1"));
+  }
+  ~PtyPortTest() override { ::close(master), ::close(slave); }
+  // Waits until the port has count bytes of input: the pty delivers them asynchronously.
+  void AwaitInput(std::size_t count) {
+    for (int i = 0; i < 200 && p.InputCount() < count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   testing::ProgramHome home;
   int master = -1, slave = -1;
-  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-  std::filesystem::create_symlink(::ttyname(slave), home.ctx.Path("ports/COM1"));
+  PosixSerialPort p{home.io, home.ctx.ProgramDir};
+};
+
+TEST_F(PtyPortTest, OpenDiscardAndClose) {
   EXPECT_EQ(SerialDevicePath(home.ctx.ProgramDir, 3), "/dev/ttyS2");  // no link
-  PosixSerialPort p(home.io, home.ctx.ProgramDir);
   EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kInvalidPortNumber);  // no number chosen yet
   p.SetPortNumber(1);
   p.SetSettings("19200,e,7,1");
@@ -202,9 +214,7 @@ TEST(PosixSerialPort, OpenDiscardAndCloseOnAPty) {
   p.Open();
   EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kPortAlreadyOpen);
   ASSERT_EQ(::write(master, "junk", 4), 4);
-  // Input reaches the slave side asynchronously.
-  for (int i = 0; i < 200 && p.InputCount() < 4; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  AwaitInput(4);
   EXPECT_EQ(p.InputCount(), 4u);
   p.DiscardInput();
   EXPECT_EQ(p.InputCount(), 0u);
@@ -217,25 +227,17 @@ TEST(PosixSerialPort, OpenDiscardAndCloseOnAPty) {
   // A rejected number does not leave COM1 selected.
   EXPECT_EQ(ErrorOf([&] { p.SetPortNumber(0); }), serr::kInvalidPortNumber);
   EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kInvalidPortNumber);
-  ::close(master), ::close(slave);
 }
 
 // Without modem lines the carrier follows the result codes the modem sends.
-TEST(PosixSerialPort, CarrierOnAPtyFollowsTheModemsResultCodes) {
-  testing::ProgramHome home;
-  int master = -1, slave = -1;
-  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-  std::filesystem::create_symlink(::ttyname(slave), home.ctx.Path("ports/COM1"));
-  PosixSerialPort p(home.io, home.ctx.ProgramDir);
+TEST_F(PtyPortTest, CarrierFollowsTheModemsResultCodes) {
   p.SetPortNumber(1);
   p.SetSettings("9600,n,8,1");
   p.Open();
-  // Sends text from the modem side and reads the carrier once the port has all of it.
-  auto carrierAfter = [&](const std::string& text) {
+  auto carrierAfter = [&](const std::string& text) {  // text from the modem side
     std::size_t expected = p.InputCount() + text.size();
     EXPECT_EQ(::write(master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    for (int i = 0; i < 200 && p.InputCount() < expected; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    AwaitInput(expected);
     return p.CarrierDetect();
   };
   EXPECT_FALSE(carrierAfter("ATDT0740\r\r\nCONNE"));
@@ -251,7 +253,6 @@ TEST(PosixSerialPort, CarrierOnAPtyFollowsTheModemsResultCodes) {
   p.Open();
   EXPECT_FALSE(p.CarrierDetect());
   p.Close();
-  ::close(master), ::close(slave);
 }
 
 }  // namespace
