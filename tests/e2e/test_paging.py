@@ -126,9 +126,6 @@ UCP01 = dict(Protocol="UCP-01")
 TIME_OUT = "ALPHA: Response Time Out."
 FAILURES = [  # centre, operator, fault switches, status text, trace line
     ("tap", TAP, {"busy"}, "ALPHA: Line Busy.", None),
-    ("tap", TAP, {"no dialtone"}, "ALPHA: No Dialtone.", None),
-    ("tap", TAP, {"no carrier"}, "ALPHA: No Carrier.", None),
-    ("tap", TAP, {"no answer"}, "ALPHA: No Answer.", None),
     ("tap", TAP, {"dial silent"}, "ALPHA: Dial Time Out.", None),
     ("tap", TAP, {"init silent"}, "MODEM: Error when sending AT&F<CR> to modem.", None),
     ("tap", TAP, {"logon nak"}, "ALPHA: Login rejected.", None),
@@ -138,12 +135,6 @@ FAILURES = [  # centre, operator, fault switches, status text, trace line
     ("tap", TAP, {"block silent"}, TIME_OUT, "Response4 Time Out."),
     ("tap", TAP, {"block nak"}, "ALPHA: Message rejected", None),
     ("ucp", UCP01, {"nack 01"}, "ALPHA: Error[01] Checksum error.", None),
-    ("ucp", UCP01, {"nack 02"}, "ALPHA: Error[02] Syntax error.", None),
-    ("ucp", UCP01, {"nack 03"}, "ALPHA: Error[03] Operation not supported by system.", None),
-    ("ucp", UCP01, {"nack 04"}, "ALPHA: Error[04] Operation not allowed.", None),
-    ("ucp", UCP01, {"nack 05"}, "ALPHA: Error[05] Call barring active.", None),
-    ("ucp", UCP01, {"nack 06"}, "ALPHA: Error[06] Receiver number invalid.", None),
-    ("ucp", UCP01, {"nack 07"}, "ALPHA: Error[07] Authentication failure.", None),
     ("ucp", UCP01, {"nack 24"}, "ALPHA: Error[24] <STX>01/00022/R/01/N/24//05<ETX>", None),
     ("ucp", UCP01, {"silent"}, TIME_OUT, "Response Time Out."),
     ("espa", ESPA, {"poll silent"}, "ALPHA: Error when sending Poll Sequence.", None),
