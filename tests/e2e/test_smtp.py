@@ -95,6 +95,11 @@ def test_skytel_mail_becomes_an_event_of_its_sender(varnel, tmp_path):
     swaks_data(port, tmp_path, "Subject: x\r\n\r\nups on battery\r\nsince 10:00")
     assert wait_rows_of(varnel.events, 1) == [
         ("1 - Critical", "ops@example.org", "ups on battery>>since 10:00")]
+    summary = ["[1] **** Summary ****", "System:  SkyTel", "Host:    127.0.0.1",
+               "From:    ops@example.org", "To:      ;alarm@varnel.example", "Subject: x",
+               "Text:    ups on battery", "since 10:00", "OK:      True"]
+    wait_until(lambda: varnel.read(TRACE).splitlines()[-9:] == summary,
+               what=lambda: varnel.read(TRACE)[-400:])  # the summary closes the trace
     assert varnel.stop() == 0
 
 
