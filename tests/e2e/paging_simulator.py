@@ -43,7 +43,6 @@ class PagingSimulator(PtyDevice):
     def __init__(self, link, centre="tap", poll_address="2"):
         super().__init__(link)
         self.centre, self.poll_address, self.faults = centre, poll_address, set()
-        self.ucp_words = ""  # the centre's words in a positive reply of operation 30
         self.notification = None  # text of the delivery notification of operation 30
         self.commands, self.dialled, self.tones, self.logons, self.pages, self.acks = \
             [], [], [], [], [], []
@@ -206,7 +205,7 @@ class PagingSimulator(PtyDevice):
             return self._ucp_reply(trn, op + "/N/%s//" % nack[0][5:])
         if "silent" in self.faults:
             return True
-        self._ucp_reply(trn, op + "/A/" + self.ucp_words + "/")
+        self._ucp_reply(trn, op + "/A//")
         if op == "30" and record["notify"] == "1" and self.notification is not None:
             self._answer(ucp_frame("05", "O/53/%s/%s/0/260626101500/0/000/260626101501//3/%s/" % (
                 number, originator, self.notification.encode("latin-1").hex().upper())))

@@ -60,17 +60,8 @@ UCP = {  # engine: centre, operator columns, simulator settings, page fields, st
                (1, "ALPHA: Message sent to receiver.")),
     "UCP-01 via PAD": ("pad", dict(Protocol="UCP-01 via PAD"), {}, dict(type="3"),
                        (1, "ALPHA: Message sent to receiver.")),
-    "UCP-30 delivered": ("ucp", dict(Protocol="UCP-30"), dict(ucp_words="ATTEMPTED DELIVERED"),
-                         dict(notify="0"), (1, "ALPHA: Message delivered to receiver.")),
     "UCP-30 unconfirmed": ("ucp", dict(Protocol="UCP-30"), {}, dict(notify="0"),
                            (2, "ALPHA: <STX>01/00019/R/30/A//6B<ETX>")),
-    "UCP-30 no contact": (
-        "ucp", dict(Protocol="UCP-30"), dict(ucp_words="NOT DELIVERED REASON:05"),
-        dict(notify="0"),
-        (2, "ALPHA: No contact with receiver. New attempts will be done by Service Center.")),
-    "UCP-30 not attempted": (
-        "ucp", dict(Protocol="UCP-30"), dict(ucp_words="NOT_ATTEMPTED REASON:1"),
-        dict(notify="0"), (3, "ALPHA: Message can not be delivered by Service Center.")),
     "UCP-30 notified": ("ucp", dict(Protocol="UCP-30", ConfirmedDelivery=1),
                         dict(notification="Delivered 10:15"), dict(notify="1"),
                         (1, "ALPHA: Delivered 10:15")),
