@@ -3,6 +3,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <filesystem>
 #include <memory>
@@ -229,12 +230,15 @@ void WriteSnmpTrapEventsToEventList(Varnel& ctx) {
     LetEventsRun(ctx.io);
     SnmpState& s = ctx.snmp;
     int n = s.InTrapIndex - 1;
-    // The queued traps are taken out and the queue emptied before anything can yield, so a
-    // trap that arrives during this drain waits in the queue for the next one.
-    std::vector<InTrapSlot> traps(static_cast<std::size_t>(n));
-    for (int i = 1; i <= n; ++i)
+    // The queued traps are taken out before anything can yield, so a trap that arrives during
+    // this drain waits in the queue for the next one. Only as many as the event list has room
+    // for are taken; the rest move to the front of the queue and wait too.
+    int take = std::min(n, ctx.events.Room());
+    std::vector<InTrapSlot> traps(static_cast<std::size_t>(take));
+    for (int i = 1; i <= take; ++i)
       std::swap(traps[static_cast<std::size_t>(i - 1)], s.InTrap[static_cast<std::size_t>(i)]);
-    s.InTrapIndex = 1;
+    std::rotate(s.InTrap.begin(), s.InTrap.begin() + take, s.InTrap.begin() + n);
+    s.InTrapIndex = static_cast<std::int16_t>(n - take + 1);
     ReportDrops(ctx);
 
     for (const InTrapSlot& trap : traps) {
@@ -248,12 +252,12 @@ void WriteSnmpTrapEventsToEventList(Varnel& ctx) {
         }
       }
       if (match) {
-        if (!match->SnmpTrapLogEvent || ctx.events.Count() >= kMaxEvents) continue;
+        if (!match->SnmpTrapLogEvent) continue;
         std::string priority = TrapPriority(*match, trap);
         std::string node = TrapNodeName(ctx, *match, trap);
         std::string message = NoTabs(TrapMessage(ctx, *match, trap));
         ctx.events.Append(trap.InTrapTime, priority, node, message, kSourceSnmpTrap);
-      } else if (!s.SkipTrapsNotDef && ctx.events.Count() < kMaxEvents) {
+      } else if (!s.SkipTrapsNotDef) {
         ctx.events.Append(trap.InTrapTime, kNormal, trap.InTrapSourceNetwork,
                           NoTabs(GenericTrapMessage(trap)), kSourceSnmpTrap);
       }
