@@ -16,12 +16,14 @@ void WriteEventLogEventsToEventList(Varnel& ctx) {
     std::string path = ctx.Path("Event.log");
     std::vector<std::string> lines = ReadLines(path);
     std::vector<std::string> traced;
-    for (const std::string& raw : lines) {
-      std::string line = FromWire(raw);
-      traced.push_back(line);
+    std::size_t read = 0;
+    for (; read < lines.size(); ++read) {
+      std::string line = FromWire(lines[read]);
       auto t1 = line.find('\t');
       auto t2 = t1 == std::string::npos ? t1 : line.find('\t', t1 + 1);
       auto t3 = t2 == std::string::npos ? t2 : line.find('\t', t2 + 1);
+      if (t3 != std::string::npos && ctx.events.Room() == 0) break;
+      traced.push_back(line);
       if (t3 == std::string::npos) continue;
       std::string message = line.substr(t3 + 1);
       for (char& c : message)
@@ -30,7 +32,11 @@ void WriteEventLogEventsToEventList(Varnel& ctx) {
                         line.substr(t2 + 1, t3 - t2 - 1), message, kSourceLogFile);
     }
     WriteTrace(ctx, TraceCategory::EventSources, trace::kLogFile, traced);
-    DeleteFile(path);
+    // The lines the full event list could not take stay in the file for the next cycle.
+    if (read < lines.size())
+      RewriteLines(path, {lines.begin() + static_cast<long>(read), lines.end()});
+    else
+      DeleteFile(path);
     ctx.events.RemoveDuplicates(kSourceLogFile);
     TraceEventList(ctx, kSourceLogFile, "Event List (from Event.log)");
   });

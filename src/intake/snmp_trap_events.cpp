@@ -3,6 +3,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstdint>
 #include <filesystem>
@@ -252,15 +253,20 @@ void WriteSnmpTrapEventsToEventList(Varnel& ctx) {
     LetEventsRun(ctx.io);
     SnmpState& s = ctx.snmp;
     int n = s.InTrapIndex - 1;
-    // The queued traps are taken out and the queue emptied before anything can yield, so a
-    // trap that arrives during this drain waits in the queue for the next one.
+    // The queued traps are taken out before anything can yield, so a trap that arrives during
+    // this drain waits in the queue for the next one: the whole queue is swapped with the spare
+    // one. Only as many as the event list has room for are taken; the rest go back to the
+    // front of the (empty) queue and wait too.
+    int take = std::min(n, ctx.events.Room());
     HeapSlots<InTrapSlot> traps = std::move(s.InTrapSpare);
     if (traps.size() != s.InTrap.size()) traps = HeapSlots<InTrapSlot>(s.InTrap.size());
     std::swap(traps, s.InTrap);
-    s.InTrapIndex = 1;
+    for (int i = take + 1; i <= n; ++i)
+      std::swap(s.InTrap[static_cast<std::size_t>(i - take)], traps[static_cast<std::size_t>(i)]);
+    s.InTrapIndex = static_cast<std::int16_t>(n - take + 1);
     ReportDrops(ctx);
 
-    for (int i = 1; i <= n; ++i) {
+    for (int i = 1; i <= take; ++i) {
       const InTrapSlot& trap = traps[static_cast<std::size_t>(i)];
       const TrapDefinition* match = nullptr;
       for (int d = 1; d <= kTrapDefinitions; ++d) {
@@ -272,12 +278,12 @@ void WriteSnmpTrapEventsToEventList(Varnel& ctx) {
         }
       }
       if (match) {
-        if (!match->SnmpTrapLogEvent || ctx.events.Count() >= kMaxEvents) continue;
+        if (!match->SnmpTrapLogEvent) continue;
         std::string priority = TrapPriority(*match, trap);
         std::string node = TrapNodeName(ctx, *match, trap);
         std::string message = NoTabs(TrapMessage(ctx, *match, trap));
         ctx.events.Append(trap.InTrapTime, priority, node, message, kSourceSnmpTrap);
-      } else if (!s.SkipTrapsNotDef && ctx.events.Count() < kMaxEvents) {
+      } else if (!s.SkipTrapsNotDef) {
         ctx.events.Append(trap.InTrapTime, kNormal, trap.InTrapSourceNetwork,
                           NoTabs(GenericTrapMessage(trap)), kSourceSnmpTrap);
       }

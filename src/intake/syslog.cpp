@@ -1,5 +1,6 @@
 #include "intake/syslog.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "filter/wildcard.h"
@@ -316,16 +317,22 @@ void WriteSysLogEventsToEventList(Varnel& ctx) {
                  " messages were dropped since the last check.");
       q.dropped = 0;
     }
-    if (q.InSysLogIndex == 1) return;
+    // Only as many messages as the event list has room for are taken (each gives one event
+    // at most); the rest move to the front of the queue for the next cycle, so a list that
+    // other sources filled loses nothing the listener accepted.
+    int queued = q.InSysLogIndex - 1;
+    int take = std::min(queued, ctx.events.Room());
+    if (take == 0) return;
     SyslogSettings s = ReadSyslogSettings(ctx);
     CheckSyslogSettings(ctx, s);
     std::vector<SyslogWorkItem> work;
-    for (int i = 1; i < q.InSysLogIndex; ++i) {
+    for (int i = 1; i <= take; ++i) {
       const auto& item = q.queue[static_cast<std::size_t>(i)];
       if (!item.text.empty())
         work.push_back(ParseSyslogMessage(s, item.time, item.source, item.text));
     }
-    q.InSysLogIndex = 1;
+    std::rotate(q.queue.begin(), q.queue.begin() + take, q.queue.begin() + queued);
+    q.InSysLogIndex = queued - take + 1;
     Delay(ctx.io, 40);
 
     PatternList addressFilter(ctx, s.FilterIpAddress, s.FilterIpAddrSearch, CaseMode::Binary);
@@ -345,7 +352,7 @@ void WriteSysLogEventsToEventList(Varnel& ctx) {
           s.LogSourceAs == "Name (RFC 3164)" && !w.hostName.empty() ? w.hostName : w.source;
       std::string priority = SyslogSeverityToPriority(w.severity);
       std::string message = ComposeMessage(s, w);
-      if (!ctx.events.Append(w.time, priority, node, message, kSourceSyslog)) continue;
+      ctx.events.Append(w.time, priority, node, message, kSourceSyslog);
       // Forwarded before the duplicate removal, so a repeated message is forwarded each time.
       ForwardSysLogAsTrap(ctx, w.source, node, static_cast<std::int16_t>(priority[0] - '0'),
                           message);

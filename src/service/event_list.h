@@ -46,6 +46,7 @@ class EventList {
   InEvent& operator[](int i);
   const InEvent& operator[](int i) const;
   int Count() const { return count_; }
+  int Room() const { return kMaxEvents - count_; }  // entries still free
   void SetCount(int n);  // direct-entry writers that fill entries from 1 on
 
   void Clear();

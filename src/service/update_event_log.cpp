@@ -1,5 +1,8 @@
 #include "service/update_event_log.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "platform/text.h"
 #include "service/errors.h"
 
@@ -20,8 +23,12 @@ void UpdateEventLog(Varnel& ctx) {
     {
       Table g = db.Open("Settings_General");
       n = g.Int16("LogIndexEvent");
-      // The counter advances by the whole count, whether or not the rows get written.
-      g.Set("LogIndexEvent", static_cast<std::int64_t>(n) + ctx.events.Count());
+      // The counter advances by the whole count, whether or not the rows get written. It
+      // stops at the top of its 16-bit range: a busy day must not make every later write of
+      // the day fail on reading it back.
+      g.Set("LogIndexEvent",
+            std::min<std::int64_t>(static_cast<std::int64_t>(n) + ctx.events.Count(),
+                                   std::numeric_limits<std::int16_t>::max()));
       g.Update();
     }
     if (n > kMaxLogRowsPerDay) return;

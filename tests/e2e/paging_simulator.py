@@ -4,11 +4,11 @@ With no centre the modem only places calls, as for numeric pagers. It records ev
 command, every dialled number and DTMF code, and every page received (in .pages), and
 checks the length, checksums and BCC the protocols carry.
 
-Fault switches (.faults, a set): "busy", "no dialtone", "no carrier", "no answer",
-"dial silent", "init silent" (modem); "no prompt", "logon nak", "logon silent",
-"no go-ahead", "block nak", "block silent" (TAP); "silent", "nack NN", "no etx" (UCP);
-"poll silent", "block silent" (ESPA); "garbage" (the centre answers noise), "flood" (it
-answers a flood of noise), "drop carrier" (the modem loses the line when a block arrives).
+Fault switches (.faults, a set): "busy", "dial silent", "init silent" (modem); "no prompt",
+"logon nak", "logon silent", "no go-ahead", "block nak", "block silent" (TAP); "silent",
+"nack NN", "no etx" (UCP); "poll silent", "block silent" (ESPA); "garbage" (the centre
+answers noise), "flood" (it answers a flood of noise), "drop carrier" (the modem loses the
+line when a block arrives).
 
 Standalone it prints one JSON line per page until interrupted."""
 
@@ -43,7 +43,6 @@ class PagingSimulator(PtyDevice):
     def __init__(self, link, centre="tap", poll_address="2"):
         super().__init__(link)
         self.centre, self.poll_address, self.faults = centre, poll_address, set()
-        self.ucp_words = ""  # the centre's words in a positive reply of operation 30
         self.notification = None  # text of the delivery notification of operation 30
         self.commands, self.dialled, self.tones, self.logons, self.pages, self.acks = \
             [], [], [], [], [], []
@@ -101,10 +100,9 @@ class PagingSimulator(PtyDevice):
         if number.endswith(";"):  # a voice call stays in command mode
             self.write("\r\nOK\r\n")
             return
-        for fault in ("busy", "no dialtone", "no carrier", "no answer"):
-            if fault in self.faults:
-                self.write("\r\n%s\r\n" % fault.upper())
-                return
+        if "busy" in self.faults:
+            self.write("\r\nBUSY\r\n")
+            return
         if "dial silent" in self.faults or self.centre is None:
             return
         self.write("\r\nCONNECT 9600\r\n")
@@ -207,7 +205,7 @@ class PagingSimulator(PtyDevice):
             return self._ucp_reply(trn, op + "/N/%s//" % nack[0][5:])
         if "silent" in self.faults:
             return True
-        self._ucp_reply(trn, op + "/A/" + self.ucp_words + "/")
+        self._ucp_reply(trn, op + "/A//")
         if op == "30" and record["notify"] == "1" and self.notification is not None:
             self._answer(ucp_frame("05", "O/53/%s/%s/0/260626101500/0/000/260626101501//3/%s/" % (
                 number, originator, self.notification.encode("latin-1").hex().upper())))

@@ -1,11 +1,9 @@
-"""Messages that name their receiver themselves, test messages and the daily test event."""
+"""Messages that name their receiver themselves, and the daily test event."""
 import re
 import socket
 import subprocess
 
 from conftest import P, free_port, gsm_modem, needs, wait_rows_of, wait_until
-
-MAIL_SENT = "SMTP: Message sent successfully."
 
 
 @needs("snmptrap", "swaks")
@@ -42,25 +40,6 @@ def test_direct_trap_and_sms_gateway_mail_reach_the_phone(varnel, snmptrapd):
     # Direct mail reports no status trap; the trap's message does.
     traps = snmptrapd.wait(1)
     assert len(traps) == 1 and f'.{P}.1.3.1 = STRING: "Anna"' in traps[0]
-
-
-@needs("snmpset", modules=["aiosmtpd"])
-def test_test_message_is_sent_after_the_update_request_and_its_row_deleted(varnel, relay):
-    mail = relay()
-    varnel.init().snmp_ports().add_mail_server("Relay1", mail.port)
-    varnel.start()
-    varnel.add_row("Receiver_Test", Name="Ops", Type="MailSMTP", Operator="Relay1",
-                   Address="ops@example.org", Message="test from the admin")
-    varnel.drop("2026-06-26 10:00:00\t5 - Normal\tprobe\tcycle passed")
-    wait_rows_of(varnel.events, 1)
-    assert varnel.alarms() == []  # not without the update request
-
-    varnel.snmp_set(f"{P}.1.2.1.0", "i", "1")
-    assert wait_rows_of(varnel.alarms, 1) == [
-        ("Ops", "test from the admin", MAIL_SENT, 1, "MailSMTP")]
-    wait_until(lambda: varnel.query("SELECT COUNT(*) FROM Receiver_Test") == [(0,)])
-    assert [m["rcpt"] for m in mail.mails] == [["ops@example.org"]]
-    assert varnel.events("Message") == [("cycle passed",)]  # a test message is no event
 
 
 @needs(faketime=True)

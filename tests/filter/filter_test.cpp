@@ -372,63 +372,6 @@ TEST_F(WildcardCompareTest, MalformedPatternsAreReportedOnEveryCompareAndNeverMa
   EXPECT_EQ(errors[1], "[93] Invalid pattern string (Module: StringCompareBin)");
 }
 
-// The verdict of each group on one event names the first condition that decided it.
-TEST_F(FilterTest, GroupVerdictNamesTheFirstDecidingCondition) {
-  struct Queue : HeldEvents {
-    bool held = false;
-    bool HasNode(const std::string&, const std::string&) override { return held; }
-    bool IsDuplicate(const std::string&, const std::string&, const std::string&, const std::string&,
-                     const std::string&) override {
-      return held;
-    }
-  };
-  struct Row {
-    Columns group;
-    const char* priority;
-    bool held;
-    GroupCondition decided;
-    bool hold;
-  };
-  const Columns corr = {{"Correlation", "1"}, {"HoldTimer", "5"}};
-  auto with = [&](Columns c) {
-    c.insert(corr.begin(), corr.end());
-    return c;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {{{"Enabled", "0"}, {"NodeName", "db*"}}, kMajor, false, GroupCondition::Disabled, false},
-      {{{"DutyTimeFri", "1"}, {"Priority", "1 - Critical"}}, kMajor, false,
-       GroupCondition::OffDuty, false},
-      {{{"Priority", "1 - Critical"}, {"NodeName", "db*"}}, kMajor, false,
-       GroupCondition::Priority, false},
-      {{{"Message", "disk*"}, {"MessageSearch", "!="}}, kMajor, false,
-       GroupCondition::MessageFilter, false},
-      {with({{"SkipDupEvent", "1"}}), kMajor, true, GroupCondition::Duplicate, false},
-      {with({}), kMajor, false, GroupCondition::HeldDown, true},
-      {with({{"SendMessFirstDown", "1"}}), kMajor, false, GroupCondition::Matched, true},
-      {with({{"SendUpNotInQueue", "1"}}), kNormal, true, GroupCondition::UpLeftToQueue, false},
-      {with({{"SendUpNotInQueue", "1"}}), kNormal, false, GroupCondition::Matched, false},
-  };  // clang-format on
-  for (std::size_t i = 0; i < std::size(rows); ++i)
-    AddGroup("g" + std::to_string(i), rows[i].group);
-  const InEvent ev{"2026-06-26 10:14:58", "", "web1", "disk full", "Syslog"};
-  Database db = Db();
-  Table t = db.Open("SuppGrp_Perm");
-  for (const Row& r : rows) {
-    SCOPED_TRACE(t.Text("Name"));
-    Queue queue;
-    queue.held = r.held;
-    GroupCondition c = GroupGate(clock, t);
-    GroupFilter::Verdict v{c, false};
-    InEvent e = ev;
-    e.Priority = r.priority;
-    if (c == GroupCondition::Matched) v = GroupFilter(ctx, t).Judge(e, queue);
-    EXPECT_EQ(v.decided, r.decided);
-    EXPECT_EQ(v.hold, r.hold);
-    t.MoveNext();
-  }
-}
-
 TEST(WildcardLongTexts, StarsDoNotGoExponential) {
   // Naive backtracking takes ages on these.
   const std::string as(65536, 'a');

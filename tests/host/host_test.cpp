@@ -81,13 +81,6 @@ TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
             std::tuple(ServiceStateCode::Running, text));
 }
 
-TEST_F(ServiceControlTest, StopResetsStatusTexts) {
-  Db().Exec("UPDATE Event_SMTP SET Status = 'Started'; UPDATE Event_CommPort SET Status = 'x'");
-  dartSvc_State(ctx, kCodeStop);
-  EXPECT_EQ(GetColumn("Event_SMTP", "Status") + "/" + GetColumn("Event_CommPort", "Status"),
-            "Not Started/Not Opened");
-}
-
 TEST_F(ServiceControlTest, BackupListenerDecidesTheRole) {
   SetColumn("Settings_General", "RemoteBackup", "1");
   // With ini, an ini file's switch decides, not the machine's address.

@@ -207,7 +207,8 @@ TEST_F(SnmpTrapIntakeTest, DuplicatesAreRemovedAndAFullListLeavesTheRestQueued) 
   Trap("1.3.6.1.4.1.1.0.9");
   WriteSnmpTrapEventsToEventList(ctx);
   EXPECT_EQ(std::tuple(ctx.events.Count(), ctx.events[300].Message, ctx.snmp.InTrapIndex),
-            std::tuple(300, "enterprises.1.0.8", 1));
+            std::tuple(300, "enterprises.1.0.8", 2));
+  EXPECT_EQ(Messages(), Texts{"enterprises.1.0.9"});
 }
 
 TEST(TrapDefinitionVar, SplitsAtTheFirstTwoSpaces) {
@@ -408,13 +409,18 @@ TEST_F(EventLogFileTest, LinesBecomeEventsAndTheFileGoes) {
   AppendLines(File("Event.log"), lines);
   ctx.events.Clear();
   WriteEventLogEventsToEventList(ctx);
-  EXPECT_FALSE(FileExists(File("Event.log")));
-  // 300 were taken; the duplicate of the first was removed from them afterwards.
+  // 300 were taken; the duplicate of the first was removed from them afterwards. The last 12
+  // wait in the file for the next cycle.
+  EXPECT_EQ(ReadLines(File("Event.log")), std::vector(lines.end() - 12, lines.end()));
   EXPECT_EQ(ctx.events.Count(), 299);
   EXPECT_EQ(std::tuple(ctx.events[1].Name, ctx.events[1].Message, ctx.events[1].EventSource),
             std::tuple("srv1", "disk full on C:", "Log File"));
   EXPECT_EQ(ctx.events[2].Message, "event 0");
   EXPECT_TRUE(ctx.events[300].Free());
+  ctx.events.Clear();
+  WriteEventLogEventsToEventList(ctx);
+  EXPECT_EQ(std::tuple(ctx.events.Count(), ctx.events[1].Message), std::tuple(12, "event 298"));
+  EXPECT_FALSE(FileExists(File("Event.log")));
 }
 
 TEST_F(EventLogFileTest, UnreadableDropFileIsReportedAndKept) {

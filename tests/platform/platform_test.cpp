@@ -159,25 +159,6 @@ TEST_F(DatabaseTest, KeptConnectionFollowsAReplacedFileAndSchemaChanges) {
   EXPECT_EQ(ErrorOf([&] { Db(); }), 3014);  // not the kept connection to the removed file
 }
 
-// The live file logs ahead of itself; a copy must hold every commit in one file of its own.
-TEST_F(DatabaseTest, CopyHoldsTheLatestCommitsInOneFile) {
-  AddRow("Receiver_Test", {{"Name", "latest"}});
-  const std::string copy = dir + "/copy.mdb";
-  CopyDatabase(ctx.DatabasePath(), copy);
-  std::filesystem::copy_file(copy, dir + "/alone.mdb");  // the copy file without companions
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open((dir + "/alone.mdb").c_str(), &raw), SQLITE_OK);
-  std::string name, mode;
-  auto text = [](void* out, int, char** values, char**) {
-    *static_cast<std::string*>(out) = values[0];
-    return 0;
-  };
-  sqlite3_exec(raw, "SELECT Name FROM Receiver_Test", text, &name, nullptr);
-  sqlite3_exec(raw, "PRAGMA journal_mode", text, &mode, nullptr);
-  sqlite3_close(raw);
-  EXPECT_EQ(std::tuple(name, mode), std::tuple("latest", "delete"));
-}
-
 TEST(LineSettings, ParsesSpeedParityDataAndStopBits) {
   LineSettings s = ParseLineSettings("115200,E,7,2");
   EXPECT_EQ(std::tuple(s.speed, s.parity, s.dataBits, s.stopBits), std::tuple(115200u, 'e', 7, 2));

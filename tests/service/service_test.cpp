@@ -145,6 +145,12 @@ TEST_F(UpdateEventLogTest, StopsAtThreeThousandADayButAdvancesTheCounter) {
   UpdateEventLog(ctx);  // counter beyond 3000: nothing more is logged today
   EXPECT_EQ(Column("LogFiles_Event", "Index").size(), 2u);
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3009");
+  // The counter stops at 32767 and reading it back does not fail.
+  SetColumn("Settings_General", "LogIndexEvent", "32765");
+  UpdateEventLog(ctx);
+  UpdateEventLog(ctx);
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "32767");
+  EXPECT_TRUE(Entries(106).empty());
 }
 
 TEST_F(UpdateEventLogTest, MissingTableIsReportedAndTheListStays) {

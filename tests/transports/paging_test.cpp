@@ -42,6 +42,19 @@ TEST(PagingReplies, UcpAndTapRepliesReadAsStatusAndText) {
   EXPECT_EQ(text, "Not äÄ");
   EXPECT_EQ(TapBlockReply("\r\x06\r", text), kSent);
   EXPECT_EQ(text, "");
+  // What a positive reply of operation 30 says about the delivery.
+  // clang-format off
+  for (auto [words, status, said] : {
+           std::tuple{"ATTEMPTED DELIVERED", kSent, "Message delivered to receiver."},
+           {"NOT DELIVERED REASON:05", kUnconfirmed,
+            "No contact with receiver. New attempts will be done by Service Center."},
+           {"NOT_ATTEMPTED REASON:1", kSendFailed,
+            "Message can not be delivered by Service Center."}}) {  // clang-format on
+    EXPECT_EQ(Ucp30DeliveryStatus(kStx + "01/00040/R/30/A/" + words + "/00" + kEtx, "Alpha", text),
+              status)
+        << words;
+    EXPECT_EQ(text, "ALPHA: " + std::string(said));
+  }
 }
 
 TEST(PagingCharsets, TablesForEachProtocol) {
