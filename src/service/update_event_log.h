@@ -1,8 +1,10 @@
 // Writes the event list to the event log table with daily running indexes.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <string>
 
+#include "service/errors.h"
 #include "service/varnel.h"
 
 namespace varnel {
@@ -12,6 +14,55 @@ constexpr int kMaxLogRowsPerDay = 3000;
 // Day stamp of a "YYYY-MM-DD" date: last year digit * 10^8 + month * 10^6 + day * 10^4.
 std::int32_t DayStamp(const std::string& date);
 
+// Writes the rows kept from earlier calls, then entries 1 to Count of the event list. When
+// the database cannot be written for now, the rows are kept for a later call.
 void UpdateEventLog(Varnel& ctx);
+
+// Database errors after which the same write may succeed later: the database locked by
+// another program, no memory, a disk I/O error, a full disk, a file that cannot be opened.
+bool PassingDatabaseError(int number);
+
+// Appends rows to kept, at most kMaxKeptLogRows in all; returns how many did not fit.
+template <class Row>
+std::size_t KeepRows(std::deque<Row>& kept, std::deque<Row>&& rows) {
+  std::size_t dropped = 0;
+  for (Row& r : rows) {
+    if (kept.size() < kMaxKeptLogRows)
+      kept.push_back(std::move(r));
+    else
+      ++dropped;
+  }
+  return dropped;
+}
+
+// Runs write(db) on a new connection. When it fails for a passing reason, its transaction is
+// undone (so no part of it stays written) and keep() is called; the error then goes on to
+// the caller's guard as any other.
+template <class Write, class Keep>
+void WriteOrKeep(Varnel& ctx, Write&& write, Keep&& keep) {
+  try {
+    Database db = OpenDatabase(ctx);
+    try {
+      write(db);
+    } catch (const VarnelError& e) {
+      if (PassingDatabaseError(e.Number())) db.Rollback();
+      throw;
+    }
+  } catch (const VarnelError& e) {
+    if (PassingDatabaseError(e.Number())) {
+      ctx.logs.failedThisCycle = true;
+      keep();
+    }
+    throw;
+  }
+}
+
+// Reports rows that did not fit among the kept ones of a log.
+void ReportDroppedRows(Varnel& ctx, const std::string& procedure, std::size_t dropped,
+                       const std::string& what);
+
+// Writes the event rows still kept, unless a write failed earlier in this cycle; called once
+// at the end of every cycle.
+void WriteKeptEventRows(Varnel& ctx);
 
 }  // namespace varnel
