@@ -96,8 +96,8 @@ void AddAlarmRow(Database& db, std::int64_t logIndex, const KeptAlarmRow& row) {
 // be written for now, the kept rows and what keepNew adds wait for a later write.
 template <class AddNew, class KeepNew>
 void WriteOrKeepAlarmRows(Varnel& ctx, std::deque<KeptAlarmRow> rows, std::size_t waited,
-                          AddNew&& addNew, KeepNew&& keepNew) {
-  const bool written = Guarded(ctx, "UpdateAlarmLog", [&] {
+                          AddNew&& addNew, KeepNew&& keepNew, bool retry) {
+  auto write = [&] {
     WriteOrKeep(
         ctx,
         [&](Database& db) {
@@ -116,7 +116,9 @@ void WriteOrKeepAlarmRows(Varnel& ctx, std::deque<KeptAlarmRow> rows, std::size_
           ReportDroppedRows(ctx, "UpdateAlarmLog", KeepRows(ctx.logs.alarms, std::move(rows)),
                             "alarm log rows");
         });
-  });
+  };
+  const bool written =
+      retry ? GuardedRetry(ctx, "UpdateAlarmLog", write) : Guarded(ctx, "UpdateAlarmLog", write);
   if (written && waited > 0)
     Notice(ctx, evt::kInformation,
            "The alarm log was written late: " + std::to_string(waited) +
@@ -163,7 +165,8 @@ void UpdateAlarmLog(Varnel& ctx, int index, const std::string& listName) {
       },
       [&](std::deque<KeptAlarmRow>& kept) {
         if (row) kept.push_back(std::move(*row));
-      });
+      },
+      false);
 }
 
 void WriteKeptLogRows(Varnel& ctx) {
@@ -173,7 +176,7 @@ void WriteKeptLogRows(Varnel& ctx) {
     rows.swap(ctx.logs.alarms);
     const std::size_t waited = rows.size();
     WriteOrKeepAlarmRows(
-        ctx, std::move(rows), waited, [](Database&) {}, [](std::deque<KeptAlarmRow>&) {});
+        ctx, std::move(rows), waited, [](Database&) {}, [](std::deque<KeptAlarmRow>&) {}, true);
   }
   ctx.logs.failedThisCycle = false;
 }

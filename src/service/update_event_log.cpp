@@ -37,15 +37,18 @@ void WriteEventRows(Varnel& ctx, Database& db, const std::deque<KeptEventRow>& r
 }
 
 // Writes rows (the kept ones first); those of a failed write are kept again.
-void WriteOrKeepEventRows(Varnel& ctx, std::deque<KeptEventRow> rows, std::size_t waited) {
-  const bool written = Guarded(ctx, "UpdateEventLog", [&] {
+void WriteOrKeepEventRows(Varnel& ctx, std::deque<KeptEventRow> rows, std::size_t waited,
+                          bool retry) {
+  auto write = [&] {
     WriteOrKeep(
         ctx, [&](Database& db) { WriteEventRows(ctx, db, rows); },
         [&] {
           ReportDroppedRows(ctx, "UpdateEventLog", KeepRows(ctx.logs.events, std::move(rows)),
                             "events");
         });
-  });
+  };
+  const bool written =
+      retry ? GuardedRetry(ctx, "UpdateEventLog", write) : Guarded(ctx, "UpdateEventLog", write);
   if (written && waited > 0)
     Notice(ctx, evt::kInformation,
            "The event log was written late: " + std::to_string(waited) +
@@ -88,7 +91,7 @@ void UpdateEventLog(Varnel& ctx) {
     const InEvent& e = ctx.events[i];
     rows.push_back({e.DateAndTime, e.Priority, e.Name, e.Message, e.EventSource});
   }
-  WriteOrKeepEventRows(ctx, std::move(rows), waited);
+  WriteOrKeepEventRows(ctx, std::move(rows), waited, false);
 }
 
 void WriteKeptEventRows(Varnel& ctx) {
@@ -96,7 +99,7 @@ void WriteKeptEventRows(Varnel& ctx) {
   std::deque<KeptEventRow> rows;
   rows.swap(ctx.logs.events);
   const std::size_t waited = rows.size();
-  WriteOrKeepEventRows(ctx, std::move(rows), waited);
+  WriteOrKeepEventRows(ctx, std::move(rows), waited, true);
 }
 
 }  // namespace varnel

@@ -57,6 +57,20 @@ void WriteOrKeep(Varnel& ctx, Write&& write, Keep&& keep) {
   }
 }
 
+// Guarded for a retry of kept rows: a passing database error is not reported again (it was
+// when the rows were first kept); any other error is.
+template <class Body>
+bool GuardedRetry(Varnel& ctx, const std::string& procedure, Body&& body) {
+  try {
+    body();
+    return true;
+  } catch (const std::exception& e) {
+    const int number = ErrorNumberOf(e);
+    if (!PassingDatabaseError(number)) ReportError(ctx, procedure, number, e.what());
+  }
+  return false;
+}
+
 // Reports rows that did not fit among the kept ones of a log.
 void ReportDroppedRows(Varnel& ctx, const std::string& procedure, std::size_t dropped,
                        const std::string& what);

@@ -26,6 +26,8 @@ struct LogState {
   std::deque<KeptAlarmRow> alarms;
   // A write of this cycle failed: the end of the cycle does not try again at once.
   bool failedThisCycle = false;
+  // A trace write failed and none has succeeded since: further failures are not reported.
+  bool traceFailing = false;
 };
 
 }  // namespace varnel
