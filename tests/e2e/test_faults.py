@@ -4,6 +4,7 @@ service stays up, says what went wrong, loses nothing it accepted, and goes on o
 has passed."""
 import os
 import re
+import smtplib
 import socket
 import socketserver
 import sqlite3
@@ -13,7 +14,7 @@ import time
 
 import pytest
 
-from conftest import DUTY, gsm_modem, program, wait_rows_of, wait_until
+from conftest import DUTY, free_port, gsm_modem, program, wait_rows_of, wait_until
 from gsm_simulator import GsmSimulator
 
 LATE = re.compile(r"The (event|alarm) log was written late: \d+ (events|rows) waited while the "
@@ -290,6 +291,16 @@ def test_full_file_system_keeps_accepted_events_until_there_is_room(varnel, smal
     varnel.log_path, varnel.stderr_path = str(tmp_path / "log.txt"), str(tmp_path / "err.txt")
     port, ran = alarm_to_program(varnel.init(), tmp_path)
     varnel.set("Settings_General", DebugMode="Debug All")
+    with open(varnel.path("Varnel.ini"), "w") as f:
+        f.write("SMTPSERVERMULTIHOMED=1\r\n")
+    smtp_port = free_port(socket.SOCK_STREAM)
+    varnel.set("Event_SMTP", Enabled=1, IpAddress="127.0.0.1", TcpPort=smtp_port,
+               AccessListIp="*", AccessListFrom="*")
+
+    def mail(subject):
+        with smtplib.SMTP("127.0.0.1", smtp_port, timeout=20) as client:
+            client.sendmail("ups@example.org", ["alarm@example.org"],
+                            f"Subject: {subject}\r\n\r\nbody\r\n")
     try:
         varnel.start()
         small_fs.fill()
@@ -297,8 +308,13 @@ def test_full_file_system_keeps_accepted_events_until_there_is_room(varnel, smal
         wait_until(lambda: ran_lines(ran) == ["fan failed"], 30, "the alarm while full")
         send(port, "disk failed")
         wait_until(lambda: len(ran_lines(ran)) == 2, 30, "the second alarm while full")
+        # A mail that cannot be stored is not accepted: the sender keeps it.
+        with pytest.raises(smtplib.SMTPDataError) as refused:
+            mail("ups 2 battery-low")
+        assert refused.value.smtp_code == 451
         entries = varnel.log(106)
         assert "[3013] database or disk is full (Module: UpdateEventLog)" in entries
+        assert any(t.endswith("(Module: WriteSmtpMailEventsToEventLog)") for t in entries)
         # A trace that cannot be written is said once and stops nothing.
         assert len([t for t in entries if t.endswith("(Module: WriteTrace)")]) == 1, entries
         assert texts(varnel) == []  # not logged, and not said to be
@@ -308,8 +324,10 @@ def test_full_file_system_keeps_accepted_events_until_there_is_room(varnel, smal
         assert [r[1] for r in wait_rows_of(varnel.alarms, 2)] == ["fan failed", "disk failed"]
         wait_until(lambda: len([t for t in varnel.log(107) if LATE.fullmatch(t)]) == 2,
                    what=lambda: f"both late entries in {varnel.log(107)}")
+        mail("ups 2 battery-low")
         send(port, "room again")
-        assert wait_rows_of(lambda: texts(varnel), 3)[2] == "room again"
+        assert sorted(wait_rows_of(lambda: texts(varnel), 4)[2:]) == ["battery-low",
+                                                                      "room again"]
         assert varnel.alive()
         assert varnel.stop() == 0
     finally:
