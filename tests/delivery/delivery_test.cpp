@@ -327,6 +327,21 @@ TEST_F(ReadSmsTest, AtMostFiftyMessagesACallTheRestStayOnTheTerminal) {
             std::tuple("46700\tm50", 10u, 51));
 }
 
+// Messages deleted from the terminal whose lines cannot be written wait for the next read.
+TEST_F(ReadSmsTest, LinesThatCannotBeWrittenWaitForTheNextRead) {
+  term->store = {{1, kAck}, {2, kSeven}};
+  ASSERT_EQ(::mkdir(File("SmsCmd.log").c_str(), 0755), 0);  // stands for a full disk
+  ReadSms(ctx, false);
+  EXPECT_THAT(Entries(evt::kRuntimeError), ElementsAre(HasSubstr("(Module: DecodePduIncom)")));
+  EXPECT_TRUE(term->store.empty());
+  ASSERT_EQ(::rmdir(File("SmsCmd.log").c_str()), 0);
+  term->store = {{1, kSevenAt}};
+  ReadSms(ctx, false);
+  EXPECT_THAT(Lines("SmsCmd.log"),
+              ElementsAre("46701234567\tACK 901", "4670123\tabcdefg", "4670123\tabcdefg@"));
+  EXPECT_EQ(Entries(evt::kRuntimeError).size(), 1u);
+}
+
 TEST_F(ReadSmsTest, MalformedPduIsReportedAndTheOthersAreDelivered) {
   term->store = {{1, kAck},
                  {2, "07916407000000F00407ZZ"},
