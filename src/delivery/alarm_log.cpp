@@ -97,8 +97,9 @@ void AddAlarmRow(Database& db, std::int64_t logIndex, const KeptAlarmRow& row) {
 template <class AddNew, class KeepNew>
 void WriteOrKeepAlarmRows(Varnel& ctx, std::deque<KeptAlarmRow> rows, std::size_t waited,
                           AddNew&& addNew, KeepNew&& keepNew, bool retry) {
+  bool wrote = false;
   auto write = [&] {
-    WriteOrKeep(
+    wrote = WriteOrKeep(
         ctx,
         [&](Database& db) {
           db.Begin();
@@ -117,9 +118,9 @@ void WriteOrKeepAlarmRows(Varnel& ctx, std::deque<KeptAlarmRow> rows, std::size_
                             "alarm log rows");
         });
   };
-  const bool written =
+  const bool guarded =
       retry ? GuardedRetry(ctx, "UpdateAlarmLog", write) : Guarded(ctx, "UpdateAlarmLog", write);
-  if (written && waited > 0)
+  if (guarded && wrote && waited > 0)
     Notice(ctx, evt::kInformation,
            "The alarm log was written late: " + std::to_string(waited) +
                " rows waited while the database could not be written.");

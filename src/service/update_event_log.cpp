@@ -39,17 +39,18 @@ void WriteEventRows(Varnel& ctx, Database& db, const std::deque<KeptEventRow>& r
 // Writes rows (the kept ones first); those of a failed write are kept again.
 void WriteOrKeepEventRows(Varnel& ctx, std::deque<KeptEventRow> rows, std::size_t waited,
                           bool retry) {
+  bool wrote = false;
   auto write = [&] {
-    WriteOrKeep(
+    wrote = WriteOrKeep(
         ctx, [&](Database& db) { WriteEventRows(ctx, db, rows); },
         [&] {
           ReportDroppedRows(ctx, "UpdateEventLog", KeepRows(ctx.logs.events, std::move(rows)),
                             "events");
         });
   };
-  const bool written =
+  const bool guarded =
       retry ? GuardedRetry(ctx, "UpdateEventLog", write) : Guarded(ctx, "UpdateEventLog", write);
-  if (written && waited > 0)
+  if (guarded && wrote && waited > 0)
     Notice(ctx, evt::kInformation,
            "The event log was written late: " + std::to_string(waited) +
                " events waited while the database could not be written.");

@@ -37,13 +37,21 @@ std::size_t KeepRows(std::deque<Row>& kept, std::deque<Row>&& rows) {
 
 // Runs write(db) on a new connection. When it fails for a passing reason, its transaction is
 // undone (so no part of it stays written) and keep() is called; the error then goes on to
-// the caller's guard as any other.
+// the caller's guard as any other. Once a write of the cycle has failed so, keep() is called
+// without trying and the result is false; true when written.
 template <class Write, class Keep>
-void WriteOrKeep(Varnel& ctx, Write&& write, Keep&& keep) {
+bool WriteOrKeep(Varnel& ctx, Write&& write, Keep&& keep) {
+  // After a failure in this cycle the rows wait at once: another busy wait on a locked
+  // database would only hold up the deliveries still to come.
+  if (ctx.logs.failedThisCycle) {
+    keep();
+    return false;
+  }
   try {
     Database db = OpenDatabase(ctx);
     try {
       write(db);
+      return true;
     } catch (const VarnelError& e) {
       if (PassingDatabaseError(e.Number())) db.Rollback();
       throw;
