@@ -41,11 +41,18 @@ TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
   WriteTrace(ctx, C::DebugAllOnly, trace::kTask, {"c"});
   EXPECT_EQ(ReadLines(File("Debug/Task.txt")), (Texts{"a", "b", "c"}));
 
-  testing::RemoveTree(File("Debug"));  // a failing write raises only when tracing
-  ctx.DebugMode = "No Debug";
-  EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), 0);
-  ctx.DebugMode = "Event Sources";
-  EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), err::kPathNotFound);
+  // A failing write stops nothing: it is said once, and again after a write has succeeded.
+  testing::RemoveTree(File("Debug"));
+  const std::string said = "[76] Path not found: " + File("Debug/x") + " (Module: WriteTrace)";
+  for (int i = 0; i < 3; ++i) {
+    if (i == 2) {
+      ASSERT_EQ(::mkdir(File("Debug").c_str(), 0755), 0);
+      WriteTrace(ctx, C::EventSources, "x", {});
+      testing::RemoveTree(File("Debug"));
+    }
+    EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), 0);
+  }
+  EXPECT_EQ(Entries(106), (Texts{said, said}));
 }
 
 TEST_F(TraceTest, ClearDebugDirDeletesTraceFilesAndStopsAtTheFirstFailure) {
@@ -171,6 +178,38 @@ TEST_F(UpdateEventLogTest, LockedDatabaseIsReportedNotFatal) {
   ASSERT_EQ(Entries(106).size(), 1u);
   EXPECT_NE(Entries(106)[0].find("[3005] database is locked"), std::string::npos);
   holder.Exec("ROLLBACK");
+}
+
+// Rows whose write fails for a passing reason (here a database file that cannot be opened)
+// wait in order, up to a bound; the retry at the end of a cycle is quiet while it still fails.
+TEST_F(UpdateEventLogTest, RowsWaitUpToTheirBoundAndAreWrittenWhenTheDatabaseIsBack) {
+  for (std::size_t i = 1; i < kMaxKeptLogRows; ++i)
+    ctx.logs.events.push_back({"2026-06-26 10:00:00", kMajor, "n", "w" + std::to_string(i), "s"});
+  ctx.events.Append("2026-06-26 10:14:00", kMajor, "n", "last kept", "s");
+  ctx.events.Append("2026-06-26 10:14:01", kMajor, "n", "dropped", "s");
+  ctx.ConnectionString = File("gone/Varnel.mdb");
+  UpdateEventLog(ctx);
+  ASSERT_EQ(Entries(106).size(), 2u);
+  EXPECT_EQ(Entries(106)[0],
+            "[6] 1 events not logged: 3000 were already waiting for the database to be written "
+            "(Module: UpdateEventLog)");
+  EXPECT_EQ(Entries(106)[1].substr(0, 7), "[3014] ");
+  WriteKeptEventRows(ctx);  // not again in the cycle whose write failed
+  ctx.logs.failedThisCycle = false;
+  WriteKeptEventRows(ctx);  // still failing: nothing more to say
+  EXPECT_EQ(std::tuple(Entries(106).size(), ctx.logs.events.size()),
+            std::tuple(2u, kMaxKeptLogRows));
+  EXPECT_EQ(ctx.logs.events.back().Message, "last kept");
+
+  ctx.ConnectionString.clear();
+  ctx.logs.failedThisCycle = false;
+  WriteKeptEventRows(ctx);
+  const Texts messages = Column("LogFiles_Event", "Message");
+  ASSERT_EQ(messages.size(), kMaxKeptLogRows);
+  EXPECT_EQ(std::tuple(messages.front(), messages.back()), std::tuple("w1", "last kept"));
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3001");
+  EXPECT_TRUE(ctx.logs.events.empty());
+  EXPECT_EQ(Entries(107).size(), 1u);
 }
 
 class SettingsTest : public testing::VarnelTest {};
