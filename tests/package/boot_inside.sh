@@ -32,13 +32,13 @@ check() {  # check DESCRIPTION COMMAND...
     failures=$((failures + 1))
   fi
 }
-# Retries COMMAND for up to 60 s (a loaded machine under emulation can be slow).
+# Retries COMMAND until it holds, for up to 90 s (a loaded machine under emulation is slow).
 eventually() {
-  for _ in $(seq 120); do
-    "$@" && return 0
+  local deadline=$((SECONDS + 90))
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
     sleep 0.5
   done
-  "$@"
 }
 admin() { runuser -u varnel -- /usr/sbin/varnel-admin "$@"; }
 main_pid() { systemctl show -p MainPID --value varnel; }
@@ -76,8 +76,9 @@ restart_after_update() {
   /usr/lib/varnel/update-capabilities "$home" && systemctl restart varnel && active
 }
 no_denials() {
-  ! { journalctl -b -u varnel --no-pager -o cat; cat "$home"/Debug/* 2>/dev/null; } |
-    grep -Ei "$denials"
+  local text
+  text=$(journalctl -b -u varnel --no-pager -o cat; find "$home/Debug" -type f -exec cat {} +)
+  ! grep -Ei "$denials" <<<"$text"
 }
 
 install_phase() {
