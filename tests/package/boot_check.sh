@@ -86,7 +86,7 @@ make_disk_image() {
   chroot "$machine" systemctl enable systemd-networkd systemd-networkd-wait-online \
     >/dev/null 2>&1
   rm -f "$cache/disk.img"
-  mkfs.ext4 -q -L root -d "$machine" "$cache/disk.img" 4G
+  mkfs.ext4 -q -L root -d "$machine" "$cache/disk.img" 4G >/dev/null
 }
 
 boot_nspawn() {

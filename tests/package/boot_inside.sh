@@ -50,6 +50,7 @@ has_caps() {  # has_caps HEX: the service's effective and bounding capabilities 
 runs_as_varnel() { [ "$(ps -o user= -p "$(main_pid)")" = varnel ]; }
 status_running() { admin status "$home" | tee /dev/stderr | grep -qx "Service: running"; }
 active() { systemctl is-active --quiet varnel; }
+restarted_since() { [ "$(main_pid)" != "$1" ] && active; }  # restarted_since OLD_MAIN_PID
 stopped_cleanly() {
   local state
   state=$(systemctl show -p ActiveState -p Result -p ExecMainStatus varnel | sort | tr '\n' ' ')
@@ -152,8 +153,13 @@ run_phase() {
     sh -c '! journalctl -b -u varnel -p err --no-pager -o cat | grep .'
   echo "        systemd-analyze security: $(systemd-analyze security varnel 2>&1 | tail -1)"
 
-  echo "== purge"
-  check "systemctl start varnel (to be stopped by the package)" systemctl start varnel
+  echo "== reinstall, purge"
+  check "systemctl start varnel" systemctl start varnel
+  local before
+  before=$(main_pid)
+  check "dpkg -i again" dpkg -i "$deb"
+  check "reinstall restarted the service" restarted_since "$before"
+  check "configuration kept: varnel-admin status answered" eventually status_running
   check "apt-get purge varnel" apt-get purge -y -q varnel
   check "service stopped by prerm" sh -c '! pgrep -x varnel'
   check "unit gone" sh -c '! systemctl cat varnel.service'
