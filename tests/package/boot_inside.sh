@@ -3,7 +3,7 @@
 # unit varnel-boot-check.service, with systemd as PID 1. Two boots:
 #   install  dpkg -i the package, dependencies from the mirror, configure listeners
 #   run      the unit started at boot; start, status, stop, the low-port drop-in, the
-#            journal, purge
+#            journal, reinstall, purge
 # The first boot runs the install phase, the next the run phase. Each check prints PASS or
 # FAIL with the seconds since the phase began, also appended to /root/boot-check.log; the last
 # line is "== PHASE: N failed". The unit powers the machine off when the phase is done.
