@@ -1,5 +1,8 @@
 #include "service/update_event_log.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "platform/text.h"
 #include "service/errors.h"
 
@@ -20,10 +23,19 @@ void UpdateEventLog(Varnel& ctx) {
     {
       Table g = db.Open("Settings_General");
       n = g.Int16("LogIndexEvent");
-      // The counter advances by the whole count, whether or not the rows get written.
-      g.Set("LogIndexEvent", static_cast<std::int64_t>(n) + ctx.events.Count());
+      // The counter advances by the whole count, whether or not the rows get written. It
+      // stops at the top of its 16-bit range, so that a day with more events than that does
+      // not turn every later cycle of the day into an overflow error.
+      g.Set("LogIndexEvent", std::min<std::int64_t>(std::int64_t{n} + ctx.events.Count(),
+                                                    std::numeric_limits<std::int16_t>::max()));
       g.Update();
     }
+    // The first event of the day past the limit: said once, so the gap in the log is known.
+    if (n <= kMaxLogRowsPerDay + 1 && n + ctx.events.Count() > kMaxLogRowsPerDay + 1)
+      Notice(ctx, evt::kWarning,
+             "Event log: " + std::to_string(kMaxLogRowsPerDay) +
+                 " events are logged today; further events of the day are filtered and "
+                 "delivered but not logged.");
     if (n > kMaxLogRowsPerDay) return;
     std::int32_t stamp = DayStamp(ctx.clock.Now().DateText());
     Table t = db.Open("LogFiles_Event");
