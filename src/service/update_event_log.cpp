@@ -25,6 +25,13 @@ void WriteEventRows(Varnel& ctx, Database& db, const std::deque<KeptEventRow>& r
                                  std::numeric_limits<std::int16_t>::max()));
     g.Update();
   }
+  // The first event of the day past the limit: said once, so the gap in the log is known.
+  const auto count = static_cast<int>(rows.size());
+  if (n <= kMaxLogRowsPerDay + 1 && n + count > kMaxLogRowsPerDay + 1)
+    Notice(ctx, evt::kWarning,
+           "Event log: " + std::to_string(kMaxLogRowsPerDay) +
+               " events are logged today; further events of the day are filtered and "
+               "delivered but not logged.");
   if (n > kMaxLogRowsPerDay) return db.Commit();
   std::int32_t stamp = DayStamp(ctx.clock.Now().DateText());
   Table t = db.Open("LogFiles_Event");

@@ -152,12 +152,29 @@ TEST_F(UpdateEventLogTest, StopsAtThreeThousandADayButAdvancesTheCounter) {
   UpdateEventLog(ctx);  // counter beyond 3000: nothing more is logged today
   EXPECT_EQ(Column("LogFiles_Event", "Index").size(), 2u);
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3009");
-  // The counter stops at 32767 and reading it back does not fail.
-  SetColumn("Settings_General", "LogIndexEvent", "32765");
-  UpdateEventLog(ctx);
-  UpdateEventLog(ctx);
-  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "32767");
-  EXPECT_TRUE(Entries(106).empty());
+  // The day's first unlogged event is announced once.
+  EXPECT_EQ(Entries(107), Texts{"Event log: 3000 events are logged today; further events of the "
+                                "day are filtered and delivered but not logged."});
+}
+
+TEST_F(UpdateEventLogTest, LimitIsAnnouncedByTheCallThatReachesItAndCounterStopsAt16Bits) {
+  // clang-format off
+  struct Case { const char* counter; int events; std::size_t notices; const char* after; } cases[] = {
+      {"2990", 5, 0, "2995"}, {"2996", 5, 0, "3001"}, {"3001", 1, 1, "3002"},
+      {"2999", 3, 1, "3002"}, {"3002", 5, 0, "3007"}, {"32765", 5, 0, "32767"},
+      {"32767", 5, 0, "32767"}};  // clang-format on
+  for (const auto& c : cases) {
+    SetColumn("Settings_General", "LogIndexEvent", c.counter);
+    ctx.events.Clear();
+    for (int i = 0; i < c.events; ++i)
+      ctx.events.Append("2026-06-26 10:14:00", kMajor, "n", "m", kSourceSyslog);
+    std::size_t before = Entries(107).size();
+    UpdateEventLog(ctx);
+    EXPECT_EQ(Entries(107).size() - before, c.notices) << c.counter;
+    EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), c.after) << c.counter;
+  }
+  UpdateEventLog(ctx);  // at the top of the range the next call still works
+  EXPECT_EQ(Entries(106), Texts{});
 }
 
 TEST_F(UpdateEventLogTest, MissingTableIsReportedAndTheListStays) {
