@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstdint>
+#include <deque>
+#include <exception>
 
 #include "agent/send_status_trap.h"
 #include "filter/group_text.h"
@@ -59,6 +61,71 @@ bool Record(Varnel& ctx, int index, const std::string& listName, AlarmRecord& r)
   return true;
 }
 
+// The row of an attempt, made at the time of the attempt.
+KeptAlarmRow RowOf(Varnel& ctx, int index, const std::string& listName) {
+  KeptAlarmRow row;
+  row.DateAndTime = ctx.clock.Now().Text();
+  AlarmRecord r;
+  row.known = Record(ctx, index, listName, r);
+  if (row.known) {
+    row.Receiver = LeftChars(r.receiver, kReceiverChars);
+    row.Message = CrLfToGroupBreaks(LeftChars(r.message, kMessageChars));
+    row.SendStatus = LeftChars(r.status, kStatusChars);
+    row.SendStatusInt = r.statusInt;
+    row.SendType = LeftChars(r.type, kSendTypeChars);
+  }
+  return row;
+}
+
+void AddAlarmRow(Database& db, std::int64_t logIndex, const KeptAlarmRow& row) {
+  Table t = db.Open("LogFiles_Alarm");
+  t.AddNew();
+  t.Set("Index", logIndex);
+  t.Set("DateAndTime", row.DateAndTime);
+  if (row.known) {
+    t.Set("Receiver", row.Receiver);
+    t.Set("Message", row.Message);
+    t.Set("SendStatus", row.SendStatus);
+    t.Set("SendStatusInt", static_cast<std::int64_t>(row.SendStatusInt));
+    t.Set("SendType", row.SendType);
+  }
+  t.Update();
+}
+
+// Writes the kept rows, then what addNew adds, in one transaction. When the database cannot
+// be written for now, the kept rows and what keepNew adds wait for a later write.
+template <class AddNew, class KeepNew>
+void WriteOrKeepAlarmRows(Varnel& ctx, std::deque<KeptAlarmRow> rows, std::size_t waited,
+                          AddNew&& addNew, KeepNew&& keepNew, bool retry) {
+  bool wrote = false;
+  auto write = [&] {
+    wrote = WriteOrKeep(
+        ctx,
+        [&](Database& db) {
+          db.Begin();
+          for (const KeptAlarmRow& r : rows) {
+            const std::optional<std::int64_t> logIndex =
+                TakeDailyLogIndex(ctx, db, "LogIndexAlarm", ctx.clock.Now());
+            if (logIndex) AddAlarmRow(db, *logIndex, r);
+          }
+          addNew(db);
+          db.Commit();
+          ctx.LogChanged = true;
+        },
+        [&] {
+          keepNew(rows);
+          ReportDroppedRows(ctx, "UpdateAlarmLog", KeepRows(ctx.logs.alarms, std::move(rows)),
+                            "alarm log rows");
+        });
+  };
+  const bool guarded =
+      retry ? GuardedRetry(ctx, "UpdateAlarmLog", write) : Guarded(ctx, "UpdateAlarmLog", write);
+  if (guarded && wrote && waited > 0)
+    Notice(ctx, evt::kInformation,
+           "The alarm log was written late: " + std::to_string(waited) +
+               " rows waited while the database could not be written.");
+}
+
 }  // namespace
 
 std::optional<std::int64_t> TakeDailyLogIndex(const Varnel& ctx, Database& db, const char* counter,
@@ -77,28 +144,42 @@ std::optional<std::int64_t> TakeDailyLogIndex(const Varnel& ctx, Database& db, c
 }
 
 void UpdateAlarmLog(Varnel& ctx, int index, const std::string& listName) {
-  Guarded(ctx, "UpdateAlarmLog", [&] {
-    Database db = OpenDatabase(ctx);
-    db.Begin();
-    const LocalTime now = ctx.clock.Now();
-    const std::optional<std::int64_t> logIndex = TakeDailyLogIndex(ctx, db, "LogIndexAlarm", now);
-    if (!logIndex) return;
-    Table t = db.Open("LogFiles_Alarm");
-    t.AddNew();
-    t.Set("Index", *logIndex);
-    t.Set("DateAndTime", now.Text());
-    AlarmRecord r;
-    if (Record(ctx, index, listName, r)) {
-      t.Set("Receiver", LeftChars(r.receiver, kReceiverChars));
-      t.Set("Message", CrLfToGroupBreaks(LeftChars(r.message, kMessageChars)));
-      t.Set("SendStatus", LeftChars(r.status, kStatusChars));
-      t.Set("SendStatusInt", static_cast<std::int64_t>(r.statusInt));
-      t.Set("SendType", LeftChars(r.type, kSendTypeChars));
-    }
-    t.Update();
-    db.Commit();
-    ctx.LogChanged = true;
-  });
+  std::deque<KeptAlarmRow> rows;
+  rows.swap(ctx.logs.alarms);
+  const std::size_t waited = rows.size();
+  // The new row is made before the write; an index outside its list is reported once the
+  // kept rows are written and the counter has advanced for it.
+  std::optional<KeptAlarmRow> row;
+  std::exception_ptr badIndex;
+  try {
+    row = RowOf(ctx, index, listName);
+  } catch (const std::exception&) {
+    badIndex = std::current_exception();
+  }
+  WriteOrKeepAlarmRows(
+      ctx, std::move(rows), waited,
+      [&](Database& db) {
+        const std::optional<std::int64_t> logIndex =
+            TakeDailyLogIndex(ctx, db, "LogIndexAlarm", ctx.clock.Now());
+        if (badIndex) std::rethrow_exception(badIndex);
+        if (logIndex) AddAlarmRow(db, *logIndex, *row);
+      },
+      [&](std::deque<KeptAlarmRow>& kept) {
+        if (row) kept.push_back(std::move(*row));
+      },
+      false);
+}
+
+void WriteKeptLogRows(Varnel& ctx) {
+  WriteKeptEventRows(ctx);
+  if (!ctx.logs.alarms.empty() && !ctx.logs.failedThisCycle) {
+    std::deque<KeptAlarmRow> rows;
+    rows.swap(ctx.logs.alarms);
+    const std::size_t waited = rows.size();
+    WriteOrKeepAlarmRows(
+        ctx, std::move(rows), waited, [](Database&) {}, [](std::deque<KeptAlarmRow>&) {}, true);
+  }
+  ctx.logs.failedThisCycle = false;
 }
 
 void ForwardSendStatus(Varnel& ctx, int index, const std::string& listName) {

@@ -23,8 +23,13 @@ std::optional<std::int64_t> TakeDailyLogIndex(const Varnel& ctx, Database& db, c
 
 // Records the attempt of entry index of the list named ("SendList", "BufferList" or
 // "TestMessage", whose index is not used). Any other list name gives a row with only the
-// index and the time. Sets LogChanged.
+// index and the time. Sets LogChanged. Rows kept from failed writes are written first; when
+// the database cannot be written for now, the row waits with them.
 void UpdateAlarmLog(Varnel& ctx, int index, const std::string& listName);
+
+// Writes the event and alarm log rows kept while the database could not be written, unless
+// a write failed in this cycle already; called at the end of every cycle.
+void WriteKeptLogRows(Varnel& ctx);
 
 // Reports the attempt of entry index of the list named as a send-status trap, when
 // Event_CheckInterval asks for it.

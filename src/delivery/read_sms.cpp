@@ -104,13 +104,25 @@ void ReadSms(Varnel& ctx, bool clearOnly) {
     else if (ctx.gsm.SmsProtocol == kProtocolEtsiPduSca)
       DecodePduIncom(ctx, StripSmscField(pdu));
   }
+  // One write for the lines of this read and those an earlier read could not write: the
+  // messages are gone from the terminal, so a line that cannot be written waits in memory.
+  auto& waiting = ctx.gsm.UnstoredSms;
+  if (!waiting.empty())
+    Guarded(ctx, "DecodePduIncom", [&] {
+      AppendLines(ctx.Path(kSmsCmdLog), {waiting.begin(), waiting.end()});
+      waiting.clear();
+    });
 }
 
 void DecodePduIncom(Varnel& ctx, const std::string& pdu) {
   Guarded(ctx, "DecodePduIncom", [&] {
     ReceivedSms sms = DecodeSmsDeliver(pdu);
+    if (ctx.gsm.UnstoredSms.size() >= kMaxUnstoredSms)
+      throw VarnelError(err::kOverflow, "SMS from " + sms.number +
+                                            " lost: " + std::to_string(kMaxUnstoredSms) +
+                                            " messages already wait to be written");
     // A text with line breaks or TABs stays one line of sender and text.
-    AppendLines(ctx.Path(kSmsCmdLog), {DropFileField(sms.number) + "\t" + DropFileField(sms.text)});
+    ctx.gsm.UnstoredSms.push_back(DropFileField(sms.number) + "\t" + DropFileField(sms.text));
     Delay(ctx.io, ctx.gsm.ShortCommDelay);
   });
 }

@@ -20,8 +20,8 @@ std::string StartSmsServer(Varnel& ctx, Table& t);
 // (service start). Messages already deleted are decoded even when a later command fails.
 void ReadSms(Varnel& ctx, bool clearOnly);
 
-// Decodes one SMS-DELIVER PDU (hex, no service centre field) and appends its line to
-// "SmsCmd.log". A malformed PDU is reported and skipped.
+// Decodes one SMS-DELIVER PDU (hex, no service centre field) into a line for "SmsCmd.log",
+// which the reading call writes. A malformed PDU is reported and skipped.
 void DecodePduIncom(Varnel& ctx, const std::string& pdu);
 
 }  // namespace varnel

@@ -1,6 +1,7 @@
 #include "host/main_cycle.h"
 
 #include "agent/snmp_agent.h"
+#include "delivery/alarm_log.h"
 #include "delivery/direct_messages.h"
 #include "delivery/journal_and_buffer.h"
 #include "delivery/process_send_list.h"
@@ -94,6 +95,7 @@ void RunCycle(Varnel& ctx) {
   SuppGroupCheck_Hq(ctx);
   MakeSendList_Hq(ctx);
   ProcessSendList(ctx);
+  WriteKeptLogRows(ctx);
   if (ctx.LogChanged) {
     WebLogs(ctx);
     FtpLogFiles(ctx);

@@ -36,8 +36,8 @@ std::string MailPriority(const std::string& argument) {
   return kNormal;
 }
 
-void WriteSmtpMailEventsToEventLog(Varnel& ctx, const std::string& text) {
-  Guarded(ctx, "WriteSmtpMailEventsToEventLog", [&] {
+bool WriteSmtpMailEventsToEventLog(Varnel& ctx, const std::string& text) {
+  return Guarded(ctx, "WriteSmtpMailEventsToEventLog", [&] {
     std::string now = ctx.clock.Now().Text();
     auto args = GetCommandLine(text);
     std::string source = Trim(LeftChars(args[0], 100));

@@ -15,6 +15,7 @@ std::array<std::string, 3> GetCommandLine(const std::string& text);
 std::string MailPriority(const std::string& argument);
 
 // Appends the event of a mail text to "Event.log".
-void WriteSmtpMailEventsToEventLog(Varnel& ctx, const std::string& text);
+// False when the line could not be written (the error is reported).
+bool WriteSmtpMailEventsToEventLog(Varnel& ctx, const std::string& text);
 
 }  // namespace varnel

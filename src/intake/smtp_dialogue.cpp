@@ -50,8 +50,12 @@ void EndOfMail(Varnel& ctx, int n, SmtpPeer& peer) {
   }
   ScanSmtpMail(ctx, rec);
   std::string().swap(rec.Mail);
-  ProcessSmtpMailAtEnd(ctx, n);
-  Reply(ctx, n, peer, kSmtpAccepted);
+  if (ProcessSmtpMailAtEnd(ctx, n)) {
+    Reply(ctx, n, peer, kSmtpAccepted);
+  } else {
+    rec.OK = false;
+    Reply(ctx, n, peer, kSmtpNotStored);
+  }
 }
 
 // A new mail of the session: what the previous one left goes.

@@ -20,6 +20,9 @@ inline constexpr const char* kSmtpAccepted = "250 <123> Mail accepted";
 inline constexpr const char* kSmtpQuitReply = "221 Varnel SMTP Server QUIT";
 inline constexpr const char* kSmtpTooBig =
     "552 Requested mail action aborted: exceeded storage allocation";
+// The mail could not be stored; the client keeps it and tries again.
+inline constexpr const char* kSmtpNotStored =
+    "451 Requested action aborted: local error in processing";
 inline constexpr const char* kSmtpUnknown = "500 Command not recognized";
 inline constexpr const char* kSmtpBusy = "421 Too many connections, try again later";
 

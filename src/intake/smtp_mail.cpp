@@ -32,6 +32,7 @@
 #include "intake/smtp_mime.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "service/errors.h"
 
 namespace varnel {
 namespace {
@@ -105,12 +106,15 @@ bool SenderAllowed(Varnel& ctx, int n, const SmtpConnection& rec) {
 }
 
 // A direct SMS request line, in the field order the direct-mail reader takes.
-void WriteSmsRequest(Varnel& ctx, const std::string& address, const std::string& name,
+// False when it could not be written (the error is reported).
+bool WriteSmsRequest(Varnel& ctx, const std::string& address, const std::string& name,
                      const std::string& text) {
-  AppendLines(
-      ctx.Path("SmtpMess.log"),
-      {ctx.clock.Now().Text() + "\tPhoneMO\t" + OneLine(ctx.intake.smtp.settings.PhoneMoOper) +
-       "\t" + OneLine(address) + "\t" + OneLine(name) + "\t" + OneLine(text)});
+  return Guarded(ctx, "WriteSmsRequest", [&] {
+    AppendLines(
+        ctx.Path("SmtpMess.log"),
+        {ctx.clock.Now().Text() + "\tPhoneMO\t" + OneLine(ctx.intake.smtp.settings.PhoneMoOper) +
+         "\t" + OneLine(address) + "\t" + OneLine(name) + "\t" + OneLine(text)});
+  });
 }
 
 // The single receiver of a Check Point or SafeWord mail.
@@ -151,23 +155,25 @@ void ScanSmtpMail(Varnel& ctx, SmtpConnection& rec) {
   }
 }
 
-void ProcessSmtpMailAtEnd(Varnel& ctx, int n) {
+bool ProcessSmtpMailAtEnd(Varnel& ctx, int n) {
   SmtpConnection& rec = Record(ctx, n);
   const SmtpSettings& s = ctx.intake.smtp.settings;
   System system = SystemOf(s.SendingSystem);
   if (system == System::SafeWord) {
-    if (!SenderAllowed(ctx, n, rec)) return;
-    if (rec.To.empty() || rec.From.empty() || rec.Subject.empty() || rec.Text.empty()) return;
+    if (!SenderAllowed(ctx, n, rec)) return true;
+    if (rec.To.empty() || rec.From.empty() || rec.Subject.empty() || rec.Text.empty()) return true;
     rec.OK = true;
-    WriteSmsRequest(ctx, FirstReceiver(rec.To), rec.From, rec.Text);
-  } else if (system == System::General) {
-    if (!SenderAllowed(ctx, n, rec)) return;
+    return WriteSmsRequest(ctx, FirstReceiver(rec.To), rec.From, rec.Text);
+  }
+  if (system == System::General) {
+    if (!SenderAllowed(ctx, n, rec)) return true;
     std::string message =
         rec.Subject.empty() ? FirstLine(WithoutBlankEdges(rec.Text)) : rec.Subject;
-    if (message.empty()) return;
+    if (message.empty()) return true;
     rec.OK = true;
-    WriteSmtpMailEventsToEventLog(ctx, EventText(s, rec, message));
+    return WriteSmtpMailEventsToEventLog(ctx, EventText(s, rec, message));
   }
+  return true;
 }
 
 void ProcessSmtpMailAtQuit(Varnel& ctx, int n) {

@@ -11,7 +11,9 @@ namespace varnel {
 void ScanSmtpMail(Varnel& ctx, SmtpConnection& rec);
 
 // The end of each mail, for the systems that act per mail ("SafeWord" and the general case).
-void ProcessSmtpMailAtEnd(Varnel& ctx, int n);
+// False when the mail was to be stored and could not be (a full disk): the client is then told
+// to send it again later instead of being told it was accepted.
+bool ProcessSmtpMailAtEnd(Varnel& ctx, int n);
 // QUIT, for the other named systems: the last mail of the connection.
 void ProcessSmtpMailAtQuit(Varnel& ctx, int n);
 

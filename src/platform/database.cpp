@@ -210,6 +210,11 @@ void Database::Commit() {
   Exec("COMMIT");
 }
 
+void Database::Rollback() {
+  inTransaction_ = false;
+  if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 Table Database::Open(const std::string& table) { return Table(*this, table); }
 
 sqlite3_stmt* Database::Statement(const std::string& sql) {

@@ -30,6 +30,7 @@ class Database {
   Table Open(const std::string& table);
   void Begin();
   void Commit();
+  void Rollback();  // undoes the open transaction, so the destructor commits nothing
   void Exec(const std::string& sql);  // schema creation and maintenance only
 
   sqlite3* Handle() { return db_; }

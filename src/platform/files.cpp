@@ -59,7 +59,17 @@ void DeleteFile(const std::string& path) {
 void AppendLines(const std::string& path, const std::vector<std::string>& lines) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) throw OpenError(errno, path);
-  WriteAll(fd, JoinCrLf(lines), path);
+  // A write cut short (a full disk) is taken back, so readers never meet half a line.
+  struct stat st {};
+  const bool sized = ::fstat(fd, &st) == 0;
+  try {
+    WriteAll(fd, JoinCrLf(lines), path);
+  } catch (const VarnelError&) {
+    // Should this fail too, the write error is still the one reported.
+    if (sized) [[maybe_unused]]
+      const int rc = ::truncate(path.c_str(), st.st_size);
+    throw;
+  }
   ::close(fd);
 }
 

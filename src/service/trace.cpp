@@ -21,7 +21,13 @@ bool TraceEnabled(const Varnel& ctx, TraceCategory category) {
 void WriteTrace(Varnel& ctx, TraceCategory category, const std::string& file,
                 const std::vector<std::string>& lines) {
   if (!TraceEnabled(ctx, category)) return;
-  AppendLines(ctx.Path("Debug/" + file), lines);
+  try {
+    AppendLines(ctx.Path("Debug/" + file), lines);
+    ctx.logs.traceFailing = false;
+  } catch (const std::exception& e) {
+    if (!ctx.logs.traceFailing) ReportError(ctx, "WriteTrace", ErrorNumberOf(e), e.what());
+    ctx.logs.traceFailing = true;
+  }
 }
 
 std::string TraceTimestamp(const Varnel& ctx) { return ctx.clock.Now().Text(); }

@@ -57,8 +57,9 @@ inline constexpr const char* kFtpPut = "FtpPut.txt";
 // True when DebugMode is the category's word or "Debug All" (exact, case-sensitive).
 bool TraceEnabled(const Varnel& ctx, TraceCategory category);
 
-// Appends the lines (CR LF each) to Debug/file when the category is enabled. A failing
-// write raises, so the writing procedure's guard reports it.
+// Appends the lines (CR LF each) to Debug/file when the category is enabled. A trace is
+// diagnostics only: a failing write (full disk, missing directory) does not stop the
+// procedure that traces. It is reported once, and again only after a write has succeeded.
 void WriteTrace(Varnel& ctx, TraceCategory category, const std::string& file,
                 const std::vector<std::string>& lines);
 

@@ -4,51 +4,117 @@
 #include <limits>
 
 #include "platform/text.h"
-#include "service/errors.h"
 
 namespace varnel {
+namespace {
+
+void WriteEventRows(Varnel& ctx, Database& db, const std::deque<KeptEventRow>& rows) {
+  // One transaction (one disk sync) for the counter and the rows. Should a row fail for a
+  // lasting reason, the connection still commits what was written, so the counter is
+  // advanced either way.
+  db.Begin();
+  int n;
+  {
+    Table g = db.Open("Settings_General");
+    n = g.Int16("LogIndexEvent");
+    // The counter advances by the whole count, whether or not the rows get written. It stops
+    // at the top of its 16-bit range: a busy day must not make every later write of the day
+    // fail on reading it back.
+    g.Set("LogIndexEvent",
+          std::min<std::int64_t>(static_cast<std::int64_t>(n) + static_cast<std::int64_t>(rows.size()),
+                                 std::numeric_limits<std::int16_t>::max()));
+    g.Update();
+  }
+  // The first event of the day past the limit: said once, so the gap in the log is known.
+  const auto count = static_cast<int>(rows.size());
+  if (n <= kMaxLogRowsPerDay + 1 && n + count > kMaxLogRowsPerDay + 1)
+    Notice(ctx, evt::kWarning,
+           "Event log: " + std::to_string(kMaxLogRowsPerDay) +
+               " events are logged today; further events of the day are filtered and "
+               "delivered but not logged.");
+  if (n > kMaxLogRowsPerDay) return db.Commit();
+  std::int32_t stamp = DayStamp(ctx.clock.Now().DateText());
+  Table t = db.Open("LogFiles_Event");
+  for (const KeptEventRow& e : rows) {
+    if (n > kMaxLogRowsPerDay) continue;
+    t.AddNew();
+    t.Set("Index", static_cast<std::int64_t>(stamp) + n);
+    ++n;
+    t.Set("DateAndTime", e.DateAndTime);
+    t.Set("Priority", e.Priority);
+    t.Set("NodeName", LeftChars(e.Name, 100));
+    t.Set("Message", LeftChars(e.Message, 250));
+    t.Set("EventSource", LeftChars(e.EventSource, 25));
+    t.Update();
+  }
+  db.Commit();
+}
+
+// Writes rows (the kept ones first); those of a failed write are kept again.
+void WriteOrKeepEventRows(Varnel& ctx, std::deque<KeptEventRow> rows, std::size_t waited,
+                          bool retry) {
+  bool wrote = false;
+  auto write = [&] {
+    wrote = WriteOrKeep(
+        ctx, [&](Database& db) { WriteEventRows(ctx, db, rows); },
+        [&] {
+          ReportDroppedRows(ctx, "UpdateEventLog", KeepRows(ctx.logs.events, std::move(rows)),
+                            "events");
+        });
+  };
+  const bool guarded =
+      retry ? GuardedRetry(ctx, "UpdateEventLog", write) : Guarded(ctx, "UpdateEventLog", write);
+  if (guarded && wrote && waited > 0)
+    Notice(ctx, evt::kInformation,
+           "The event log was written late: " + std::to_string(waited) +
+               " events waited while the database could not be written.");
+}
+
+}  // namespace
 
 std::int32_t DayStamp(const std::string& date) {
   auto digits = [&](std::size_t pos, std::size_t len) { return std::stoi(date.substr(pos, len)); };
   return digits(3, 1) * 100000000 + digits(5, 2) * 1000000 + digits(8, 2) * 10000;
 }
 
+bool PassingDatabaseError(int number) {
+  switch (number - err::kDatabaseBase) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_NOMEM:
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN: return true;
+    default: return false;
+  }
+}
+
+void ReportDroppedRows(Varnel& ctx, const std::string& procedure, std::size_t dropped,
+                       const std::string& what) {
+  if (dropped == 0) return;
+  ReportError(ctx, procedure, err::kOverflow,
+              std::to_string(dropped) + " " + what +
+                  " not logged: " + std::to_string(kMaxKeptLogRows) +
+                  " were already waiting for the database to be written");
+}
+
 void UpdateEventLog(Varnel& ctx) {
-  Guarded(ctx, "UpdateEventLog", [&] {
-    Database db = OpenDatabase(ctx);
-    // One transaction (one disk sync) for the counter and the rows. Should a row fail, the
-    // connection still commits what was written, so the counter is advanced either way.
-    db.Begin();
-    int n;
-    {
-      Table g = db.Open("Settings_General");
-      n = g.Int16("LogIndexEvent");
-      // The counter advances by the whole count, whether or not the rows get written. It
-      // stops at the top of its 16-bit range: a busy day must not make every later write of
-      // the day fail on reading it back.
-      g.Set("LogIndexEvent",
-            std::min<std::int64_t>(static_cast<std::int64_t>(n) + ctx.events.Count(),
-                                   std::numeric_limits<std::int16_t>::max()));
-      g.Update();
-    }
-    if (n > kMaxLogRowsPerDay) return;
-    std::int32_t stamp = DayStamp(ctx.clock.Now().DateText());
-    Table t = db.Open("LogFiles_Event");
-    for (int i = 1; i <= ctx.events.Count(); ++i) {
-      if (n > kMaxLogRowsPerDay) continue;
-      const InEvent& e = ctx.events[i];
-      t.AddNew();
-      t.Set("Index", static_cast<std::int64_t>(stamp) + n);
-      ++n;
-      t.Set("DateAndTime", e.DateAndTime);
-      t.Set("Priority", e.Priority);
-      t.Set("NodeName", LeftChars(e.Name, 100));
-      t.Set("Message", LeftChars(e.Message, 250));
-      t.Set("EventSource", LeftChars(e.EventSource, 25));
-      t.Update();
-    }
-    db.Commit();
-  });
+  std::deque<KeptEventRow> rows;
+  rows.swap(ctx.logs.events);
+  const std::size_t waited = rows.size();
+  for (int i = 1; i <= ctx.events.Count(); ++i) {
+    const InEvent& e = ctx.events[i];
+    rows.push_back({e.DateAndTime, e.Priority, e.Name, e.Message, e.EventSource});
+  }
+  WriteOrKeepEventRows(ctx, std::move(rows), waited, false);
+}
+
+void WriteKeptEventRows(Varnel& ctx) {
+  if (ctx.logs.events.empty() || ctx.logs.failedThisCycle) return;
+  std::deque<KeptEventRow> rows;
+  rows.swap(ctx.logs.events);
+  const std::size_t waited = rows.size();
+  WriteOrKeepEventRows(ctx, std::move(rows), waited, true);
 }
 
 }  // namespace varnel

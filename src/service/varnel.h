@@ -15,6 +15,7 @@
 #include "service/state/filter_state.h"
 #include "service/state/gsm_state.h"
 #include "service/state/intake_state.h"
+#include "service/state/log_state.h"
 #include "service/state/snmp_state.h"
 
 namespace asio {
@@ -130,6 +131,7 @@ struct Varnel {
   IntakeState intake;
   SnmpState snmp;
   GsmState gsm;
+  LogState logs;
   BackupState backup;
   int ReqAckIdCounter = 900;
 

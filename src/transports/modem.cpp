@@ -177,7 +177,14 @@ void PortOpen(Varnel& ctx, bool& opened) {
 void PortClose(Varnel& ctx) {
   bool done = Guarded(ctx, "PortClose", [&] {
     SerialPort& p = ModemPort(ctx);
-    p.SetHandshaking(kNoHandshaking);
+    try {
+      p.SetHandshaking(kNoHandshaking);
+    } catch (const std::exception&) {
+      // A device that has gone takes no settings. The port is closed all the same, so the
+      // next session opens the device afresh instead of writing to the one that is gone.
+      p.Close();
+      throw;
+    }
     Delay(ctx.io, ctx.gsm.ShortCommDelay);
     if (p.IsOpen()) {
       p.Close();

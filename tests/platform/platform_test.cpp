@@ -1,7 +1,9 @@
 #include <pty.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -48,6 +50,22 @@ TEST_F(FilesTest, LinesWithAnyEndingAndErrorsWithClassicNumbers) {
   EXPECT_EQ(ErrorOf([&] { AppendLines(dir + "/no/dir/x.txt", {"x"}); }), err::kPathNotFound);
   EXPECT_EQ(ErrorOf([&] { ReadLines(dir); }), err::kPathFileAccess);  // a directory
   EXPECT_EQ(ErrorOf([&] { DeleteFile(dir + "/missing.txt"); }), 0);
+}
+
+// A write that the disk cuts short (here the file size limit) leaves no half line behind.
+TEST_F(FilesTest, AnAppendCutShortIsTakenBack) {
+  std::string path = dir + "/drop.log";
+  AppendLines(path, {"first"});  // 7 bytes
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small{10, old.rlim_max};
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  int number = ErrorOf([&] { AppendLines(path, {"second line"}); });  // 3 bytes fit
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(number, err::kPathFileAccess);
+  EXPECT_EQ(ReadLines(path), (Texts{"first"}));
 }
 
 LocalTime At(const std::string& text) {
@@ -188,7 +206,7 @@ class PtyPortTest : public ::testing::Test {
 
 TEST_F(PtyPortTest, OpenDiscardAndClose) {
   EXPECT_EQ(SerialDevicePath(home.ctx.ProgramDir, 3), "/dev/ttyS2");  // no link
-  EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kInvalidPortNumber);  // no number chosen yet
+  EXPECT_EQ(ErrorOf([&] { p.Open(); }), serr::kInvalidPortNumber);    // no number chosen yet
   p.SetPortNumber(1);
   p.SetSettings("19200,e,7,1");
   p.SetDtr(true);  // before opening: applied when the port opens

@@ -41,11 +41,18 @@ TEST_F(TraceTest, ModeDecidesWhichFilesAreWrittenAndWritesAppend) {
   WriteTrace(ctx, C::DebugAllOnly, trace::kTask, {"c"});
   EXPECT_EQ(ReadLines(File("Debug/Task.txt")), (Texts{"a", "b", "c"}));
 
-  testing::RemoveTree(File("Debug"));  // a failing write raises only when tracing
-  ctx.DebugMode = "No Debug";
-  EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), 0);
-  ctx.DebugMode = "Event Sources";
-  EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), err::kPathNotFound);
+  // A failing write stops nothing: it is said once, and again after a write has succeeded.
+  testing::RemoveTree(File("Debug"));
+  const std::string said = "[76] Path not found: " + File("Debug/x") + " (Module: WriteTrace)";
+  for (int i = 0; i < 3; ++i) {
+    if (i == 2) {
+      ASSERT_EQ(::mkdir(File("Debug").c_str(), 0755), 0);
+      WriteTrace(ctx, C::EventSources, "x", {});
+      testing::RemoveTree(File("Debug"));
+    }
+    EXPECT_EQ(ErrorOf([&] { WriteTrace(ctx, C::EventSources, "x", {}); }), 0);
+  }
+  EXPECT_EQ(Entries(106), (Texts{said, said}));
 }
 
 TEST_F(TraceTest, ClearDebugDirDeletesTraceFilesAndStopsAtTheFirstFailure) {
@@ -145,12 +152,29 @@ TEST_F(UpdateEventLogTest, StopsAtThreeThousandADayButAdvancesTheCounter) {
   UpdateEventLog(ctx);  // counter beyond 3000: nothing more is logged today
   EXPECT_EQ(Column("LogFiles_Event", "Index").size(), 2u);
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3009");
-  // The counter stops at 32767 and reading it back does not fail.
-  SetColumn("Settings_General", "LogIndexEvent", "32765");
-  UpdateEventLog(ctx);
-  UpdateEventLog(ctx);
-  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "32767");
-  EXPECT_TRUE(Entries(106).empty());
+  // The day's first unlogged event is announced once.
+  EXPECT_EQ(Entries(107), Texts{"Event log: 3000 events are logged today; further events of the "
+                                "day are filtered and delivered but not logged."});
+}
+
+TEST_F(UpdateEventLogTest, LimitIsAnnouncedByTheCallThatReachesItAndCounterStopsAt16Bits) {
+  // clang-format off
+  struct Case { const char* counter; int events; std::size_t notices; const char* after; } cases[] = {
+      {"2990", 5, 0, "2995"}, {"2996", 5, 0, "3001"}, {"3001", 1, 1, "3002"},
+      {"2999", 3, 1, "3002"}, {"3002", 5, 0, "3007"}, {"32765", 5, 0, "32767"},
+      {"32767", 5, 0, "32767"}};  // clang-format on
+  for (const auto& c : cases) {
+    SetColumn("Settings_General", "LogIndexEvent", c.counter);
+    ctx.events.Clear();
+    for (int i = 0; i < c.events; ++i)
+      ctx.events.Append("2026-06-26 10:14:00", kMajor, "n", "m", kSourceSyslog);
+    std::size_t before = Entries(107).size();
+    UpdateEventLog(ctx);
+    EXPECT_EQ(Entries(107).size() - before, c.notices) << c.counter;
+    EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), c.after) << c.counter;
+  }
+  UpdateEventLog(ctx);  // at the top of the range the next call still works
+  EXPECT_EQ(Entries(106), Texts{});
 }
 
 TEST_F(UpdateEventLogTest, MissingTableIsReportedAndTheListStays) {
@@ -171,6 +195,38 @@ TEST_F(UpdateEventLogTest, LockedDatabaseIsReportedNotFatal) {
   ASSERT_EQ(Entries(106).size(), 1u);
   EXPECT_NE(Entries(106)[0].find("[3005] database is locked"), std::string::npos);
   holder.Exec("ROLLBACK");
+}
+
+// Rows whose write fails for a passing reason (here a database file that cannot be opened)
+// wait in order, up to a bound; the retry at the end of a cycle is quiet while it still fails.
+TEST_F(UpdateEventLogTest, RowsWaitUpToTheirBoundAndAreWrittenWhenTheDatabaseIsBack) {
+  for (std::size_t i = 1; i < kMaxKeptLogRows; ++i)
+    ctx.logs.events.push_back({"2026-06-26 10:00:00", kMajor, "n", "w" + std::to_string(i), "s"});
+  ctx.events.Append("2026-06-26 10:14:00", kMajor, "n", "last kept", "s");
+  ctx.events.Append("2026-06-26 10:14:01", kMajor, "n", "dropped", "s");
+  ctx.ConnectionString = File("gone/Varnel.mdb");
+  UpdateEventLog(ctx);
+  ASSERT_EQ(Entries(106).size(), 2u);
+  EXPECT_EQ(Entries(106)[0],
+            "[6] 1 events not logged: 3000 were already waiting for the database to be written "
+            "(Module: UpdateEventLog)");
+  EXPECT_EQ(Entries(106)[1].substr(0, 7), "[3014] ");
+  WriteKeptEventRows(ctx);  // not again in the cycle whose write failed
+  ctx.logs.failedThisCycle = false;
+  WriteKeptEventRows(ctx);  // still failing: nothing more to say
+  EXPECT_EQ(std::tuple(Entries(106).size(), ctx.logs.events.size()),
+            std::tuple(2u, kMaxKeptLogRows));
+  EXPECT_EQ(ctx.logs.events.back().Message, "last kept");
+
+  ctx.ConnectionString.clear();
+  ctx.logs.failedThisCycle = false;
+  WriteKeptEventRows(ctx);
+  const Texts messages = Column("LogFiles_Event", "Message");
+  ASSERT_EQ(messages.size(), kMaxKeptLogRows);
+  EXPECT_EQ(std::tuple(messages.front(), messages.back()), std::tuple("w1", "last kept"));
+  EXPECT_EQ(GetColumn("Settings_General", "LogIndexEvent"), "3001");
+  EXPECT_TRUE(ctx.logs.events.empty());
+  EXPECT_EQ(Entries(107).size(), 1u);
 }
 
 class SettingsTest : public testing::VarnelTest {};

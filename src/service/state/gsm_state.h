@@ -1,12 +1,16 @@
 // State of the modem port and of the incoming SMS reader, kept in the service context.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 
 #include "platform/serial_port.h"
 
 namespace varnel {
+
+// At most this many lines wait; a further message is reported as lost.
+constexpr std::size_t kMaxUnstoredSms = 500;
 
 struct GsmState {
   // Communication delays in ms, set by every GetModemParameters; 0 before the first.
@@ -17,6 +21,9 @@ struct GsmState {
   // Incoming SMS reader settings loaded when the reader starts.
   std::string SmsStorage = "SM";
   std::string SmsProtocol;
+  // Lines of received messages not yet written to SmsCmd.log (the disk was full): the
+  // messages are deleted from the terminal, so they wait here for the next read.
+  std::deque<std::string> UnstoredSms;
 };
 
 }  // namespace varnel
