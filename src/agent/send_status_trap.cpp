@@ -40,7 +40,7 @@ void ForwardSendStatus(Varnel& ctx, const std::string& recvName, const std::stri
                        const std::string& recvMess, std::int16_t recvSendStatusInt,
                        const std::string& recvSendStatus) {
   Guarded(ctx, "ForwardSendStatus", [&] {
-    snmp::TrapTarget target = ReadTrapTarget(ctx, "Event_CheckInterval", "ForwardSendStatusAsTrap");
+    snmp::TrapTarget target = KeptTrapTarget(ctx, "Event_CheckInterval", "ForwardSendStatusAsTrap");
     if (!target.forward) return;
     snmp::Message m = NewServiceTrap(ctx, target, 1, TrapAgentAddress(ctx, target));
     m.variables.push_back({StatusObject(1), recvName, snmp::vt::kOctetString});
@@ -59,7 +59,7 @@ void ForwardSendStatus(Varnel& ctx, const std::string& recvName, const std::stri
 void ForwardReqAckStatus(Varnel& ctx, int alarmId, const std::string& receiver, int ackStatus,
                          const std::string& ackInfo) {
   Guarded(ctx, "ForwardReqAckStatus", [&] {
-    snmp::TrapTarget target = ReadTrapTarget(ctx, "Event_CheckInterval", "ForwardSendStatusAsTrap");
+    snmp::TrapTarget target = KeptTrapTarget(ctx, "Event_CheckInterval", "ForwardSendStatusAsTrap");
     if (!target.forward) return;
     snmp::Message m = NewServiceTrap(ctx, target, 3, TrapAgentAddress(ctx, target));
     m.variables.push_back({AckObject(1), std::to_string(alarmId), snmp::vt::kInteger});

@@ -64,7 +64,7 @@ struct ReminderGroup {
 // list holds exactly its receivers.
 ReminderGroup PrepareReminderGroup(Varnel& ctx, const ReqAckEntry& entry) {
   ReminderGroup g;
-  for (SuppGroupEntry& e : ctx.filter.SuppGrp) e = SuppGroupEntry{};
+  for (SuppGroupEntry& e : ctx.filter.SuppGrp) e.Clear();
   Database db = OpenDatabase(ctx);
   for (Table t = db.Open("SuppGrp_Perm"); !t.Eof(); t.MoveNext()) {
     if (t.Text("Name") != entry.GroupName) continue;
@@ -96,7 +96,7 @@ void RunNoAckProgram(Varnel& ctx, const ReqAckEntry& entry, const std::string& r
 void SendReminder(Varnel& ctx, ReqAckEntry& entry, Transport deliver) {
   const ReminderGroup g = PrepareReminderGroup(ctx, entry);
   MakeSendList(ctx);
-  for (SuppGroupEntry& e : ctx.filter.SuppGrp) e = SuppGroupEntry{};
+  for (SuppGroupEntry& e : ctx.filter.SuppGrp) e.Clear();
   auto& list = ctx.delivery.SendList;
   for (int i = 1; i <= kMaxSendList; ++i) {
     SendEntry& e = list[i];

@@ -284,7 +284,7 @@ void Commit(Varnel& ctx, const std::string& path, HoldQueueRun& run, HoldQueueOu
 
 void SuppGroupCheck_Hq(Varnel& ctx) {
   Guarded(ctx, "SuppGroupCheck_Hq", [&] {
-    for (auto& e : ctx.filter.HqSuppGrp) e = SuppGroupEntry{};
+    for (auto& e : ctx.filter.HqSuppGrp) e.Clear();
     const std::string path = ctx.Path(kHoldQueueFile);
     if (!FileExists(path)) return;
     HoldQueueRun run = ReadRun(path);

@@ -114,7 +114,7 @@ HeldEntry GroupFilter::HoldEntry(const LocalTime& now, const InEvent& ev) {
 void SuppGroupCheck(Varnel& ctx) {
   Guarded(ctx, "SuppGroupCheck", [&] {
     SuppGroupTable& table = ctx.filter.SuppGrp;
-    for (auto& e : table) e = SuppGroupEntry{};
+    for (auto& e : table) e.Clear();
     Database db = OpenDatabase(ctx);
     Table groups = db.Open("SuppGrp_Perm");
     if (groups.Eof()) return;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -69,6 +70,20 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
   }
 }
 
+// Bit k is set when "$k" (k from 1 to 20) occurs in text, also as the front of "$kN".
+std::uint32_t VariableCodesIn(const std::string& text) {
+  std::uint32_t codes = 0;
+  auto digit = [&](std::size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+  for (auto p = text.find('$'); p != std::string::npos; p = text.find('$', p + 1)) {
+    if (!digit(p + 1) || text[p + 1] == '0') continue;
+    int k = text[p + 1] - '0';
+    codes |= 1u << k;
+    if (digit(p + 2) && k * 10 + (text[p + 2] - '0') <= kTrapVariables)
+      codes |= 1u << (k * 10 + (text[p + 2] - '0'));
+  }
+  return codes;
+}
+
 // The value of variable k with an Integer shown by its label from the definition.
 std::string LabelledValue(const TrapDefinition& def, const InTrapSlot& trap, int k) {
   const InTrapVar& v = TrapVar(trap, k);
@@ -118,17 +133,24 @@ std::string TrapNodeName(Varnel& ctx, const TrapDefinition& def, const InTrapSlo
 
 std::string TrapMessage(Varnel& ctx, const TrapDefinition& def, const InTrapSlot& trap) {
   std::string m = def.SnmpTrapMessage;
-  ReplaceAll(m, "$A", FromWire(trap.InTrapSourceAgent));
-  ReplaceAll(m, "$R", trap.InTrapSourceNetwork);
-  ReplaceAll(m, "$O", def.SnmpTrapName);
-  ReplaceAll(m, "$o", def.SnmpTrapOid);
-  ReplaceAll(m, "$T", FromWire(trap.InTrapCommunityName));
-  ReplaceAll(m, "$X", trap.InTrapTime);
-  ReplaceAll(m, "$U", FromWire(trap.InTrapSysUpTime));
-  // From 20 down, so that "$1" does not take the front of "$10" to "$19".
+  if (m.find('$') == std::string::npos) return m;
+  // A value is converted only when its code is in the text.
+  auto replace = [&m](const char* code, auto value) {
+    if (m.find(code) != std::string::npos) ReplaceAll(m, code, value());
+  };
+  replace("$A", [&] { return FromWire(trap.InTrapSourceAgent); });
+  replace("$R", [&] { return trap.InTrapSourceNetwork; });
+  replace("$O", [&] { return def.SnmpTrapName; });
+  replace("$o", [&] { return def.SnmpTrapOid; });
+  replace("$T", [&] { return FromWire(trap.InTrapCommunityName); });
+  replace("$X", [&] { return trap.InTrapTime; });
+  replace("$U", [&] { return FromWire(trap.InTrapSysUpTime); });
+  // From 20 down, so that "$1" does not take the front of "$10" to "$19". The codes present
+  // are found again after each replacement, as an inserted value may hold one.
+  std::uint32_t present = VariableCodesIn(m);
   for (int k = kTrapVariables; k >= 1; --k) {
+    if (!(present & (1u << k))) continue;
     std::string code = "$" + std::to_string(k);
-    if (m.find(code) == std::string::npos) continue;
     const InTrapVar& v = TrapVar(trap, k);
     std::string value;
     if (IsReceivedType(v, snmp::vt::kInteger)) {
@@ -141,6 +163,7 @@ std::string TrapMessage(Varnel& ctx, const TrapDefinition& def, const InTrapSlot
       value = FromWire(v.varValue);
     }
     ReplaceAll(m, code, value);
+    present = VariableCodesIn(m);
   }
   return m;
 }
@@ -231,17 +254,20 @@ void WriteSnmpTrapEventsToEventList(Varnel& ctx) {
     SnmpState& s = ctx.snmp;
     int n = s.InTrapIndex - 1;
     // The queued traps are taken out before anything can yield, so a trap that arrives during
-    // this drain waits in the queue for the next one. Only as many as the event list has room
-    // for are taken; the rest move to the front of the queue and wait too.
+    // this drain waits in the queue for the next one: the whole queue is swapped with the spare
+    // one. Only as many as the event list has room for are taken; the rest go back to the
+    // front of the (empty) queue and wait too.
     int take = std::min(n, ctx.events.Room());
-    std::vector<InTrapSlot> traps(static_cast<std::size_t>(take));
-    for (int i = 1; i <= take; ++i)
-      std::swap(traps[static_cast<std::size_t>(i - 1)], s.InTrap[static_cast<std::size_t>(i)]);
-    std::rotate(s.InTrap.begin(), s.InTrap.begin() + take, s.InTrap.begin() + n);
+    HeapSlots<InTrapSlot> traps = std::move(s.InTrapSpare);
+    if (traps.size() != s.InTrap.size()) traps = HeapSlots<InTrapSlot>(s.InTrap.size());
+    std::swap(traps, s.InTrap);
+    for (int i = take + 1; i <= n; ++i)
+      std::swap(s.InTrap[static_cast<std::size_t>(i - take)], traps[static_cast<std::size_t>(i)]);
     s.InTrapIndex = static_cast<std::int16_t>(n - take + 1);
     ReportDrops(ctx);
 
-    for (const InTrapSlot& trap : traps) {
+    for (int i = 1; i <= take; ++i) {
+      const InTrapSlot& trap = traps[static_cast<std::size_t>(i)];
       const TrapDefinition* match = nullptr;
       for (int d = 1; d <= kTrapDefinitions; ++d) {
         const TrapDefinition& def = s.SnmpTrap[static_cast<std::size_t>(d)];
@@ -263,6 +289,7 @@ void WriteSnmpTrapEventsToEventList(Varnel& ctx) {
       }
     }
 
+    s.InTrapSpare = std::move(traps);
     ctx.events.RemoveDuplicates(kSourceSnmpTrap);
     TraceEventList(ctx, kSourceSnmpTrap, "Event List (from SNMP Traps)");
   });

@@ -490,10 +490,12 @@ void PrepareArchive(Varnel& ctx) {
 
 void SendMdbToBkSrv(Varnel& ctx) {
   Guarded(ctx, "SendMdbToBkSrv", [&] {
+    BackupState& s = ctx.backup;
+    if (s.RemoteBackupKept == false) return;
     BackupTarget target = ReadBackupTarget(ctx);
+    s.RemoteBackupKept = target.remoteBackup;
     if (!target.remoteBackup || !ctx.IsPrimary) return;
     SetStatus(ctx, StatusStepCode::Maintenance, kStatusRemoteBackup);
-    BackupState& s = ctx.backup;
     PrepareArchive(ctx);
     const auto length = static_cast<std::int64_t>(s.BackupTxBuffer.size());
     s.client.reset();

@@ -95,10 +95,27 @@ std::string Rfc5322Date(const LocalTime& t) {
 }
 
 std::string LocalTime::Text() const {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,
-                second);
-  return buf;
+  // Written digit by digit: it stamps every received event, and printf costs more than the rest.
+  const int fields[] = {year, month, day, hour, minute, second};
+  bool inRange = year >= 0 && year <= 9999;
+  for (int i = 1; i < 6; ++i) inRange = inRange && fields[i] >= 0 && fields[i] <= 99;
+  if (!inRange) {
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour,
+                  minute, second);
+    return buf;
+  }
+  std::string text = "0000-00-00 00:00:00";
+  auto put = [&text](std::size_t end, int value) {
+    for (std::size_t i = end; value > 0; --i, value /= 10) text[i] = static_cast<char>('0' + value % 10);
+  };
+  put(3, year);
+  put(6, month);
+  put(9, day);
+  put(12, hour);
+  put(15, minute);
+  put(18, second);
+  return text;
 }
 
 std::string LocalTime::DateText() const { return Text().substr(0, 10); }

@@ -23,7 +23,12 @@ void ThrowSocketError(const std::error_code& ec) { throw SocketErrorOf(ec); }
 
 UdpListener::UdpListener(asio::io_context& io, const std::string& address, int port,
                          Handler handler)
-    : socket_(io), buffer_(kMaxDatagram), handler_(std::move(handler)) {
+    : handler_(std::move(handler)),
+      reader_(
+          io, kMaxDatagram, kGatherInterval,
+          [this](std::string_view data, const asio::ip::udp::endpoint& from) { Deliver(data, from); },
+          [this](const std::error_code& ec) { ReportError(ec); }),
+      socket_(reader_.Socket()) {
   asio::ip::udp::endpoint ep(BindAddress(address), static_cast<unsigned short>(port));
   std::error_code ec;
   socket_.open(ep.protocol(), ec);
@@ -34,12 +39,13 @@ UdpListener::UdpListener(asio::io_context& io, const std::string& address, int p
     socket_.bind(ep, ec);
   }
   if (ec) ThrowSocketError(ec);
-  Receive();
+  reader_.Start();
 }
 
 UdpListener::~UdpListener() { Close(); }
 
 void UdpListener::Close() {
+  reader_.Stop();
   std::error_code ec;
   socket_.close(ec);
 }
@@ -54,18 +60,14 @@ int UdpListener::LocalPort() const {
   return socket_.local_endpoint(ec).port();
 }
 
-void UdpListener::Receive() {
-  socket_.async_receive_from(
-      asio::buffer(buffer_), sender_, [this](const std::error_code& ec, std::size_t n) {
-        if (ec == asio::error::operation_aborted) return;
-        if (!ec) {
-          handler_(std::string(buffer_.data(), n), sender_.address().to_string());
-        } else if (onError_) {
-          VarnelError e = SocketErrorOf(ec);
-          onError_(e.Number(), e.what());
-        }
-        if (socket_.is_open()) Receive();
-      });
+void UdpListener::Deliver(std::string_view data, const asio::ip::udp::endpoint& from) {
+  handler_(std::string(data), from.address().to_string());
+}
+
+void UdpListener::ReportError(const std::error_code& ec) {
+  if (!onError_) return;
+  VarnelError e = SocketErrorOf(ec);
+  onError_(e.Number(), e.what());
 }
 
 }  // namespace varnel

@@ -4,8 +4,8 @@
 #include <asio/ip/udp.hpp>
 #include <functional>
 #include <string>
-#include <vector>
 
+#include "platform/datagram_reader.h"
 #include "platform/error.h"
 
 namespace varnel {
@@ -28,12 +28,12 @@ class UdpListener {
   void OnError(SocketErrorHandler handler) { onError_ = std::move(handler); }
 
  private:
-  void Receive();
-  asio::ip::udp::socket socket_;
-  asio::ip::udp::endpoint sender_;
-  std::vector<char> buffer_;
+  void Deliver(std::string_view data, const asio::ip::udp::endpoint& from);
+  void ReportError(const std::error_code& ec);
   Handler handler_;
   SocketErrorHandler onError_;
+  DatagramReader reader_;
+  asio::ip::udp::socket& socket_;  // the reader's
 };
 
 // Parses a bind address; "" and "0.0.0.0" mean every IPv4 address. Raises 10049 when the

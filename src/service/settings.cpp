@@ -8,6 +8,7 @@ namespace varnel {
 
 void ReadDb_Updates(Varnel& ctx) {
   ctx.snmp.TrapTargets.clear();
+  ctx.backup.RemoteBackupKept.reset();
   Guarded(ctx, "ReadDb_Updates", [&] {
     Database db = OpenDatabase(ctx);
     {

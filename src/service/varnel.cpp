@@ -4,7 +4,8 @@
 
 namespace varnel {
 
-SnmpState::SnmpState() : InTrap(kTrapQueueSlots), SnmpTrap(kTrapDefinitions) {}
+SnmpState::SnmpState()
+    : InTrap(kTrapQueueSlots), InTrapSpare(kTrapQueueSlots), SnmpTrap(kTrapDefinitions) {}
 SnmpState::~SnmpState() = default;
 
 Varnel::Varnel(asio::io_context& io, const Clock& clock, EventLog& eventLog, std::string programDir)

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/snmp/snmp_message.h"
 #include "platform/snmp/snmp_socket.h"
+#include "service/settings.h"
 #include "support/test_support.h"
 
 namespace varnel {
@@ -164,6 +165,7 @@ TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
   const std::string s = type(vt::kOctetString), i = type(vt::kInteger);
   ForwardSendStatus(ctx, "off", "PhoneMO", "not sent while forwarding is off", 1, "Sent");
   SetColumn("Event_CheckInterval", "ForwardSendStatusAsTrap", "1");
+  ReadDb_Updates(ctx);  // the settings are kept until an update
   ForwardSendStatus(ctx, "Anna", "MailSMTP", "Pump 3 failed", 1, "Sent");
   Message m;
   EXPECT_EQ(Received(m), (Texts{R + "1=Anna" + s, R + "2=Pump 3 failed" + s, R + "3=3" + i,
@@ -174,6 +176,7 @@ TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
       std::tuple(snmp::kVersion1, "nms", snmp::pdu::kTrapV1, P + ".2", 6, 1, "127.0.0.1", 90000u));
 
   SetColumn("Event_CheckInterval", "TrapProtocol", "SNMPv2 Trap");
+  ReadDb_Updates(ctx);  // the settings are kept until an update
   ctx.StartTime = {1990, 1, 1, 0, 0, 0};  // an up time beyond 2^31 - 1 hundredths
   ForwardSendStatus(ctx, "Bo", "Other", "x", 3, "No such user");
   EXPECT_EQ(Received(m), (Texts{"1.3.6.1.2.1.1.3.0=2147483647" + type(vt::kTimeTicks),
@@ -184,6 +187,7 @@ TEST_F(SendStatusTrapTest, VersionOneAndTwoTrapsCarryTheDeliveryRecord) {
   EXPECT_EQ(m.pduType, snmp::pdu::kTrapV2);
 
   SetColumn("Event_CheckInterval", "TrapIpAddress", "no-such-host.invalid");
+  ReadDb_Updates(ctx);  // the settings are kept until an update
   ForwardSendStatus(ctx, "Anna", "PhoneMO", "m", 1, "Sent");
   EXPECT_EQ(Entries(106),
             Texts{"[11001] Host not found: no-such-host.invalid (Module: ForwardSendStatus)"});

@@ -23,8 +23,16 @@ VarnelError ToVarnelError(const std::error_code& ec) {
 
 }  // namespace
 
-SnmpEndpoint::SnmpEndpoint(asio::io_context& io, std::vector<int> acceptedPduTypes)
-    : io_(io), socket_(io), buffer_(kMaxDatagram + 1), accepted_(std::move(acceptedPduTypes)) {}
+SnmpEndpoint::SnmpEndpoint(asio::io_context& io, std::vector<int> acceptedPduTypes,
+                           std::chrono::milliseconds gatherInterval)
+    : io_(io),
+      // One byte over the largest payload, so that a longer datagram shows as too long.
+      reader_(
+          io, kMaxDatagram + 1, gatherInterval,
+          [this](std::string_view data, const asio::ip::udp::endpoint& from) { Receive(data, from); },
+          [this](const std::error_code& ec) { ReportError(ec); }),
+      socket_(reader_.Socket()),
+      accepted_(std::move(acceptedPduTypes)) {}
 
 SnmpEndpoint::~SnmpEndpoint() = default;
 
@@ -50,10 +58,11 @@ void SnmpEndpoint::Listen(int port, const std::string& address) {
     socket_.close(ignored);
     throw ToVarnelError(ec);
   }
-  Receive();
+  reader_.Start();
 }
 
 void SnmpEndpoint::Stop() {
+  reader_.Stop();
   std::error_code ec;
   if (socket_.is_open()) socket_.close(ec);
 }
@@ -70,32 +79,28 @@ int SnmpEndpoint::LocalPort() const {
   return ec ? 0 : ep.port();
 }
 
-void SnmpEndpoint::Receive() {
-  socket_.async_receive_from(
-      asio::buffer(buffer_), sender_, [this](const std::error_code& ec, std::size_t n) {
-        if (ec == asio::error::operation_aborted || !socket_.is_open()) return;
-        if (ec) {
-          ReportError(ec);
-        } else if (n > kMaxDatagram) {
-          ++malformed_;
-        } else if (auto message = Decode(std::string_view(buffer_.data(), n))) {
-          if (std::find(accepted_.begin(), accepted_.end(), message->pduType) == accepted_.end()) {
-            ++ignored_;
-          } else {
-            message->senderAddress = sender_.address().to_string();
-            message->senderPort = sender_.port();
-            try {
-              Deliver(*message);
-            } catch (const std::exception& e) {
-              // The handlers guard their own work; this keeps a stray error off the loop.
-              if (onError_) onError_(5, e.what());
-            }
-          }
-        } else {
-          ++malformed_;
-        }
-        if (socket_.is_open()) Receive();
-      });
+void SnmpEndpoint::Receive(std::string_view data, const asio::ip::udp::endpoint& from) {
+  if (data.size() > kMaxDatagram) {
+    ++malformed_;
+    return;
+  }
+  auto message = Decode(data);
+  if (!message) {
+    ++malformed_;
+    return;
+  }
+  if (std::find(accepted_.begin(), accepted_.end(), message->pduType) == accepted_.end()) {
+    ++ignored_;
+    return;
+  }
+  message->senderAddress = from.address().to_string();
+  message->senderPort = from.port();
+  try {
+    Deliver(*message);
+  } catch (const std::exception& e) {
+    // The handlers guard their own work; this keeps a stray error off the loop.
+    if (onError_) onError_(5, e.what());
+  }
 }
 
 void SnmpEndpoint::ReportError(const std::error_code& ec) {
@@ -115,7 +120,7 @@ void SnmpEndpoint::SendBack(const Message& message) {
 }
 
 SnmpManager::SnmpManager(asio::io_context& io)
-    : SnmpEndpoint(io, {pdu::kTrapV1, pdu::kInform, pdu::kTrapV2}) {}
+    : SnmpEndpoint(io, {pdu::kTrapV1, pdu::kInform, pdu::kTrapV2}, kGatherInterval) {}
 
 void SnmpManager::Deliver(Message& message) {
   if (message.pduType == pdu::kInform) {
@@ -144,7 +149,8 @@ void SnmpManager::Respond(const Message& message) {
 
 SnmpAgent::SnmpAgent(asio::io_context& io)
     : SnmpEndpoint(
-          io, {pdu::kGetV1, pdu::kGetNextV1, pdu::kSetV1, pdu::kGet, pdu::kGetNext, pdu::kSet}),
+          io, {pdu::kGetV1, pdu::kGetNextV1, pdu::kSetV1, pdu::kGet, pdu::kGetNext, pdu::kSet},
+          std::chrono::milliseconds(0)),
       trapSocket_(io),
       nextRequestId_(static_cast<std::int32_t>(std::random_device{}() & 0x3FFFFFFF) + 1) {}
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/datagram_reader.h"
 #include "platform/snmp/snmp_message.h"
 
 namespace varnel::snmp {
@@ -23,7 +24,9 @@ class SnmpEndpoint {
   // A socket error while receiving or sending: the Winsock-style number and a description.
   using ErrorHandler = std::function<void(int number, const std::string& description)>;
 
-  SnmpEndpoint(asio::io_context& io, std::vector<int> acceptedPduTypes);
+  // A gathering interval above zero reads datagrams in batches under load (DatagramReader).
+  SnmpEndpoint(asio::io_context& io, std::vector<int> acceptedPduTypes,
+               std::chrono::milliseconds gatherInterval);
   virtual ~SnmpEndpoint();
   SnmpEndpoint(const SnmpEndpoint&) = delete;
   SnmpEndpoint& operator=(const SnmpEndpoint&) = delete;
@@ -51,12 +54,11 @@ class SnmpEndpoint {
   asio::io_context& io_;
 
  private:
-  void Receive();
+  void Receive(std::string_view data, const asio::ip::udp::endpoint& from);
   void ReportError(const std::error_code& ec);
 
-  asio::ip::udp::socket socket_;
-  asio::ip::udp::endpoint sender_;
-  std::vector<char> buffer_;
+  DatagramReader reader_;
+  asio::ip::udp::socket& socket_;  // the reader's
   std::vector<int> accepted_;
   ErrorHandler onError_;
   std::uint64_t malformed_ = 0;

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct BackupState {
   std::int64_t BackupTxCount = 0;    // archive bytes written since the standby answered "OK"
   std::string BackupRxReply;         // the standby's reply up to its first CR LF
   std::shared_ptr<BackupClient> client;
+  // RemoteBackup as last read; cleared when the settings are read again, so that a primary
+  // without a standby does not read it every cycle.
+  std::optional<bool> RemoteBackupKept;
 
   // Receiver.
   std::int64_t BackupRxPosition = 0;  // 0 = header expected, else 1-based write position

@@ -21,6 +21,13 @@ struct SuppGroupEntry {
   std::array<std::string, kMaxGroupReceivers> RecvName;  // RecvName1..5 at [0..4]
   std::array<std::string, kMaxGroupReceivers> RecvType;  // RecvType1..5 at [0..4]
   bool Free() const { return Name.empty(); }
+  // Empties the entry in place (cheaper than assigning a new one to each of 255 every cycle).
+  void Clear() {
+    Name.clear();
+    Mess.clear();
+    for (auto& r : RecvName) r.clear();
+    for (auto& r : RecvType) r.clear();
+  }
 };
 
 // Entries are numbered 1..255. Free entries can lie between used ones.

@@ -73,6 +73,9 @@ struct SnmpState {
   HeapSlots<InTrapSlot> InTrap;
   std::int16_t InTrapIndex = 1;
   std::uint64_t InTrapDropped = 0;      // traps lost to a full queue since the last drain
+  // A second queue of the same size: a drain swaps it with InTrap in one step, and the
+  // strings of both keep their storage, so a busy queue does not allocate per trap.
+  HeapSlots<InTrapSlot> InTrapSpare;
   std::uint64_t MalformedReported = 0;  // malformed datagrams already reported
 
   // Trap definitions 1..200; an empty SnmpTrapOid ends the list.

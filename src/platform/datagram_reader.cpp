@@ -1,0 +1,137 @@
+#include "platform/datagram_reader.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <asio/post.hpp>
+#include <cerrno>
+#include <cstring>
+
+namespace varnel {
+namespace {
+
+constexpr int kBatch = 16;
+// Batches read in one go before other handlers (the cycle, TCP sessions) get their turn.
+constexpr int kBatchesPerTurn = 16;
+
+}  // namespace
+
+DatagramReader::DatagramReader(asio::io_context& io, std::size_t datagramSize,
+                               std::chrono::milliseconds gatherInterval, Handler onDatagram,
+                               ErrorHandler onError)
+    : socket_(quiet_),
+      waiter_(io),
+      gather_(io),
+      size_(datagramSize),
+      gatherInterval_(gatherInterval),
+      // Left uninitialised: only the bytes datagrams fill become resident.
+      buffers_(new char[kBatch * datagramSize]),
+      onDatagram_(std::move(onDatagram)),
+      onError_(std::move(onError)) {}
+
+DatagramReader::~DatagramReader() { Stop(); }
+
+void DatagramReader::Start() {
+  Stop();
+  alive_ = std::make_shared<bool>(true);
+  WaitReadable();
+}
+
+void DatagramReader::Stop() {
+  if (alive_) *alive_ = false;
+  alive_.reset();
+  gather_.cancel();
+  std::error_code ignored;
+  waiter_.close(ignored);
+}
+
+void DatagramReader::WaitReadable() {
+  int copy = ::dup(socket_.native_handle());
+  std::error_code ec;
+  if (copy >= 0) waiter_.assign(copy, ec);
+  if (copy < 0 || ec) {
+    // Out of descriptors: read again after the gathering interval instead.
+    if (copy >= 0) ::close(copy);
+    onError_(ec ? ec : std::error_code(errno, asio::system_category()));
+    GatherThenRead(std::max(gatherInterval_, kGatherInterval));
+    return;
+  }
+  waiter_.async_wait(asio::posix::descriptor_base::wait_read,
+                     [this, alive = alive_](const std::error_code& ec) {
+                       if (!*alive || ec == asio::error::operation_aborted) return;
+                       std::error_code ignored;
+                       waiter_.close(ignored);
+                       if (ec) onError_(ec);
+                       if (socket_.is_open()) ReadAvailable(false);
+                     });
+}
+
+void DatagramReader::GatherThenRead(std::chrono::milliseconds wait) {
+  gather_.expires_after(wait);
+  gather_.async_wait([this, alive = alive_](const std::error_code& ec) {
+    if (!ec && *alive && socket_.is_open()) ReadAvailable(true);
+  });
+}
+
+void DatagramReader::ReadAvailable(bool gathering) {
+  auto alive = alive_;
+  bool empty = false;
+  int total = 0;
+  for (int i = 0; i < kBatchesPerTurn && !empty; ++i) {
+    int n = ReadBatch();
+    if (!*alive || !socket_.is_open()) return;  // a handler stopped or replaced the reader
+    empty = n < 0;
+    total += empty ? 0 : n;
+  }
+  if (!empty) {
+    // A flood: go on reading as soon as the handlers already queued have run.
+    asio::post(gather_.get_executor(), [this, alive, gathering] {
+      if (*alive && socket_.is_open()) ReadAvailable(gathering);
+    });
+    return;
+  }
+  // Gathering goes on while reads find datagrams; it starts when one comes within the
+  // interval of the one before.
+  auto now = std::chrono::steady_clock::now();
+  bool busy = total > 0 && (gathering || now - lastRead_ < gatherInterval_);
+  if (total > 0) lastRead_ = now;
+  if (busy)
+    GatherThenRead(gatherInterval_);
+  else
+    WaitReadable();
+}
+
+int DatagramReader::ReadBatch() {
+  mmsghdr headers[kBatch];
+  iovec slots[kBatch];
+  sockaddr_storage senders[kBatch];
+  std::memset(headers, 0, sizeof headers);
+  for (int i = 0; i < kBatch; ++i) {
+    slots[i] = {buffers_.get() + i * size_, size_};
+    headers[i].msg_hdr.msg_name = &senders[i];
+    headers[i].msg_hdr.msg_namelen = sizeof senders[i];
+    headers[i].msg_hdr.msg_iov = &slots[i];
+    headers[i].msg_hdr.msg_iovlen = 1;
+  }
+  int n;
+  do {
+    n = ::recvmmsg(socket_.native_handle(), headers, kBatch, MSG_DONTWAIT, nullptr);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -1;
+    onError_(std::error_code(errno, asio::system_category()));
+    return -1;
+  }
+  auto alive = alive_;
+  asio::ip::udp::endpoint from;
+  for (int i = 0; i < n && *alive; ++i) {
+    std::size_t length = std::min<std::size_t>(headers[i].msg_hdr.msg_namelen, from.capacity());
+    std::memcpy(from.data(), &senders[i], length);
+    from.resize(length);
+    onDatagram_(std::string_view(buffers_.get() + i * size_, headers[i].msg_len), from);
+  }
+  return n;
+}
+
+}  // namespace varnel
