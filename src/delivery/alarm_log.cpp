@@ -97,33 +97,24 @@ void AddAlarmRow(Database& db, std::int64_t logIndex, const KeptAlarmRow& row) {
 template <class AddNew, class KeepNew>
 void WriteOrKeepAlarmRows(Varnel& ctx, std::deque<KeptAlarmRow> rows, std::size_t waited,
                           AddNew&& addNew, KeepNew&& keepNew, bool retry) {
-  bool wrote = false;
-  auto write = [&] {
-    wrote = WriteOrKeep(
-        ctx,
-        [&](Database& db) {
-          db.Begin();
-          for (const KeptAlarmRow& r : rows) {
-            const std::optional<std::int64_t> logIndex =
-                TakeDailyLogIndex(ctx, db, "LogIndexAlarm", ctx.clock.Now());
-            if (logIndex) AddAlarmRow(db, *logIndex, r);
-          }
-          addNew(db);
-          db.Commit();
-          ctx.LogChanged = true;
-        },
-        [&] {
-          keepNew(rows);
-          ReportDroppedRows(ctx, "UpdateAlarmLog", KeepRows(ctx.logs.alarms, std::move(rows)),
-                            "alarm log rows");
-        });
-  };
-  const bool guarded =
-      retry ? GuardedRetry(ctx, "UpdateAlarmLog", write) : Guarded(ctx, "UpdateAlarmLog", write);
-  if (guarded && wrote && waited > 0)
-    Notice(ctx, evt::kInformation,
-           "The alarm log was written late: " + std::to_string(waited) +
-               " rows waited while the database could not be written.");
+  GuardedWriteOrKeep(
+      ctx, "UpdateAlarmLog", retry, waited, "alarm log", "rows",
+      [&](Database& db) {
+        db.Begin();
+        for (const KeptAlarmRow& r : rows) {
+          const std::optional<std::int64_t> logIndex =
+              TakeDailyLogIndex(ctx, db, "LogIndexAlarm", ctx.clock.Now());
+          if (logIndex) AddAlarmRow(db, *logIndex, r);
+        }
+        addNew(db);
+        db.Commit();
+        ctx.LogChanged = true;
+      },
+      [&] {
+        keepNew(rows);
+        ReportDroppedRows(ctx, "UpdateAlarmLog", KeepRows(ctx.logs.alarms, std::move(rows)),
+                          "alarm log rows");
+      });
 }
 
 }  // namespace

@@ -53,21 +53,13 @@ void WriteEventRows(Varnel& ctx, Database& db, const std::deque<KeptEventRow>& r
 // Writes rows (the kept ones first); those of a failed write are kept again.
 void WriteOrKeepEventRows(Varnel& ctx, std::deque<KeptEventRow> rows, std::size_t waited,
                           bool retry) {
-  bool wrote = false;
-  auto write = [&] {
-    wrote = WriteOrKeep(
-        ctx, [&](Database& db) { WriteEventRows(ctx, db, rows); },
-        [&] {
-          ReportDroppedRows(ctx, "UpdateEventLog", KeepRows(ctx.logs.events, std::move(rows)),
-                            "events");
-        });
-  };
-  const bool guarded =
-      retry ? GuardedRetry(ctx, "UpdateEventLog", write) : Guarded(ctx, "UpdateEventLog", write);
-  if (guarded && wrote && waited > 0)
-    Notice(ctx, evt::kInformation,
-           "The event log was written late: " + std::to_string(waited) +
-               " events waited while the database could not be written.");
+  GuardedWriteOrKeep(
+      ctx, "UpdateEventLog", retry, waited, "event log", "events",
+      [&](Database& db) { WriteEventRows(ctx, db, rows); },
+      [&] {
+        ReportDroppedRows(ctx, "UpdateEventLog", KeepRows(ctx.logs.events, std::move(rows)),
+                          "events");
+      });
 }
 
 }  // namespace

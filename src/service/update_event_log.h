@@ -79,6 +79,21 @@ bool GuardedRetry(Varnel& ctx, const std::string& procedure, Body&& body) {
   return false;
 }
 
+// WriteOrKeep under the guard of procedure (GuardedRetry for a retry of kept rows). When rows
+// that had waited got written, says so: "The <log> was written late: N <rows> waited ...".
+template <class Write, class Keep>
+void GuardedWriteOrKeep(Varnel& ctx, const std::string& procedure, bool retry, std::size_t waited,
+                        const std::string& log, const std::string& rows, Write&& write,
+                        Keep&& keep) {
+  bool wrote = false;
+  auto body = [&] { wrote = WriteOrKeep(ctx, write, keep); };
+  const bool guarded = retry ? GuardedRetry(ctx, procedure, body) : Guarded(ctx, procedure, body);
+  if (guarded && wrote && waited > 0)
+    Notice(ctx, evt::kInformation,
+           "The " + log + " was written late: " + std::to_string(waited) + " " + rows +
+               " waited while the database could not be written.");
+}
+
 // Reports rows that did not fit among the kept ones of a log.
 void ReportDroppedRows(Varnel& ctx, const std::string& procedure, std::size_t dropped,
                        const std::string& what);
