@@ -222,32 +222,6 @@ TEST_F(AlarmLogTest, RowOfASendListEntryCutAndWithLineBreaksAsGroupBreaks) {
   EXPECT_TRUE(ctx.LogChanged);
 }
 
-// A row that cannot be written waits with the time of its attempt and goes first next time.
-TEST_F(AlarmLogTest, RowWaitsWhileTheDatabaseCannotBeWritten) {
-  clock.Set("2026-06-26 10:00:00");
-  ctx.LastHour = 10;
-  Entry(1, "ops", "MailSMTP", "link down");
-  ctx.ConnectionString = File("gone/Varnel.mdb");
-  UpdateAlarmLog(ctx, 1, kSendList);
-  Entry(2, "night", "MailSMTP", "fan failed");
-  UpdateAlarmLog(ctx, 2, kSendList);  // the cycle whose write failed does not try again
-  WriteKeptLogRows(ctx);
-  ASSERT_EQ(Entries(evt::kRuntimeError).size(), 1u);
-  EXPECT_FALSE(ctx.LogChanged);
-
-  ctx.ConnectionString.clear();
-  clock.Set("2026-06-26 10:00:05");
-  Entry(1, "ops", "MailSMTP", "link up");
-  UpdateAlarmLog(ctx, 1, kSendList);
-  EXPECT_EQ(Alarm("Message"), (V{"link down", "fan failed", "link up"}));
-  EXPECT_EQ(Alarm("DateAndTime"),
-            (V{"2026-06-26 10:00:00", "2026-06-26 10:00:00", "2026-06-26 10:00:05"}));
-  EXPECT_EQ(Alarm("Index"), (V{"606260000", "606260001", "606260002"}));
-  EXPECT_TRUE(ctx.LogChanged && ctx.logs.alarms.empty());
-  EXPECT_EQ(Entries(evt::kNotice), (V{"The alarm log was written late: 2 rows waited while the "
-                                      "database could not be written."}));
-}
-
 TEST_F(AlarmLogTest, DayStampCounterLimitAndTheOtherLists) {
   clock.Set("2026-07-01 00:00:05");
   ctx.LastHour = 23;  // the first cycle of a new day still counts to the day before

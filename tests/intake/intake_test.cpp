@@ -372,17 +372,6 @@ TEST_F(SyslogTest, LayoutsNodeNamesTabsBinaryAndDuplicates) {
   EXPECT_EQ(std::tuple(ctx.events[1].Priority, Entries(106).size()), std::tuple("5 - Normal", 2u));
 }
 
-TEST_F(SyslogTest, QueueHoldsThreeHundredAndCountsTheRest) {
-  for (int i = 1; i <= 301; ++i) Queue("<13>message " + std::to_string(i));
-  Pass({"<13>message 302"});
-  EXPECT_EQ(ctx.events.Count(), 300);
-  EXPECT_EQ(ctx.events[300].Message, "message 300");
-  EXPECT_EQ(Entries(107), Texts{"Syslog input queue full: 2 messages were "
-                                "dropped since the last check."});
-  EXPECT_EQ(Pass({"<13>after"}), Texts{"after"});
-  EXPECT_EQ(Entries(107).size(), 1u);
-}
-
 TEST_F(SyslogTest, AConnectionResetIsReportedUnderTheListenersName) {
   Update("Event_SysLog",
          "Enabled1 = 1, Protocol1 = 'TCP', IpAddress1 = '127.0.0.1', ListeningPort1 = 0");

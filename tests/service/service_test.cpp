@@ -187,16 +187,6 @@ TEST_F(UpdateEventLogTest, MissingTableIsReportedAndTheListStays) {
             std::tuple(1, "2026-06-26: no such table: LogFiles_Event"));
 }
 
-TEST_F(UpdateEventLogTest, LockedDatabaseIsReportedNotFatal) {
-  Database holder = Db();
-  holder.Exec("BEGIN EXCLUSIVE");
-  ctx.events.Append("2026-06-26 10:14:59", kCritical, "n", "m", "s");
-  UpdateEventLog(ctx);  // waits out the busy time-out, then reports
-  ASSERT_EQ(Entries(106).size(), 1u);
-  EXPECT_NE(Entries(106)[0].find("[3005] database is locked"), std::string::npos);
-  holder.Exec("ROLLBACK");
-}
-
 // Rows whose write fails for a passing reason (here a database file that cannot be opened)
 // wait in order, up to a bound; the retry at the end of a cycle is quiet while it still fails.
 TEST_F(UpdateEventLogTest, RowsWaitUpToTheirBoundAndAreWrittenWhenTheDatabaseIsBack) {
