@@ -113,28 +113,6 @@ TEST_F(SendListTest, OffDutyReceiversAreBufferedOnceOrAlwaysUpToFifty) {
   EXPECT_EQ(ctx.delivery.BufferList[50].BufferRecvMess, "again 48");
 }
 
-// The trace shows the columns a receiver type brings; the buffer list trace is rewritten.
-TEST_F(SendListTest, TracesOfTheSendListWithThePagerColumnsAndOfTheBufferList) {
-  ctx.DebugMode = "Filter Process";
-  AddReceiver("Recv_Pager_Num", "num", {{"PagerNumber", "555"}, {"MoCalling", "1"}});
-  Update("Recv_Pager_Num", "SendCode = '12,34', DelayTime = 7, BufferMessages = 1");
-  AddReceiver("Recv_Phone_MO", "night", {{"DutyTimeFri", kNotAtTen}, {"BufferMessages", "1"}});
-  SetGroup(1, "a>>b", {{"num", "PagerNum"}, {"night", "PhoneMO"}});
-  MakeSendList(ctx);
-  clock.Set("2026-06-26 10:16:00");
-  MakeSendList(ctx);  // a dropped repeat: the buffer list trace still holds one entry
-  V trace = ReadLines(File("Debug/Filter_Process.txt"));
-  ASSERT_GT(trace.size(), 12u);
-  EXPECT_EQ(
-      V(trace.begin(), trace.begin() + 12),
-      (V{"2026-06-26 10:15:00 ***** Send List *****", "", "RecvName(1)=num", "RecvType(1)=PagerNum",
-         "RecvAddr(1)=555", "RecvOper(1)=", "RecvMess(1)=a>>b", "RecvBuffMess(1)=True",
-         "RecvPagerNumMoCall(1)=True", "RecvPagerNumCode(1)=12,34", "RecvPagerNumDelay(1)=7", ""}));
-  V buffer = ReadLines(File("Debug/BuffMess_List.txt"));
-  ASSERT_EQ(buffer.size(), 19u);
-  EXPECT_EQ(buffer[0], "2026-06-26 10:16:00 ***** Buffer Messages List (Off Duty) *****");
-}
-
 // What the transport was handed, attempt by attempt.
 V delivered;
 

@@ -121,8 +121,6 @@ FAILURES = [  # centre, operator, fault switches, status text, trace line
     ("tap", TAP, {"init silent"}, "MODEM: Error when sending AT&F<CR> to modem.", None),
     ("tap", TAP, {"logon nak"}, "ALPHA: Login rejected.", None),
     ("tap", TAP, {"no prompt"}, TIME_OUT, "Response1 Time Out."),
-    ("tap", TAP, {"logon silent"}, TIME_OUT, "Response2 Time Out."),
-    ("tap", TAP, {"no go-ahead"}, TIME_OUT, "Response3 Time Out."),
     ("tap", TAP, {"block silent"}, TIME_OUT, "Response4 Time Out."),
     ("tap", TAP, {"block nak"}, "ALPHA: Message rejected", None),
     ("ucp", UCP01, {"nack 01"}, "ALPHA: Error[01] Checksum error.", None),
@@ -132,7 +130,6 @@ FAILURES = [  # centre, operator, fault switches, status text, trace line
     ("espa", ESPA, {"block silent"}, "ALPHA: Error when sending Paging Block.", None),
     # Centres that misbehave and a line that drops: each ends within its waits.
     ("tap", TAP, {"garbage"}, TIME_OUT, "Response1 Time Out."),
-    ("tap", TAP, {"flood"}, TIME_OUT, "Response1 Time Out."),
     ("tap", TAP, {"drop carrier"}, TIME_OUT, "Response4 Time Out."),
     ("ucp", UCP01, {"no etx"}, TIME_OUT, "Response Time Out."),
     ("pad", dict(Protocol="UCP-01 via PAD"), {"flood"}, TIME_OUT, "Response Time Out."),

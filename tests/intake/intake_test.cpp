@@ -211,24 +211,6 @@ TEST_F(SnmpTrapIntakeTest, DuplicatesAreRemovedAndAFullListLeavesTheRestQueued) 
   EXPECT_EQ(Messages(), Texts{"enterprises.1.0.9"});
 }
 
-TEST(TrapDefinitionVar, SplitsAtTheFirstTwoSpaces) {
-  const std::pair<const char*, const char*> cases[] = {
-      // Two spaces: the name part is empty.
-      {"1.3.6.1.2.1.2.2.1.8  ifOperStatus  up(1),down(2), testing(3)",
-       "1.3.6.1.2.1.2.2.1.8||ifOperStatus  up(1),down(2), testing(3)"},
-      {"1.3.6.1.4.1.9.1 severity critical(1),major(2)",
-       "1.3.6.1.4.1.9.1|severity|critical(1),major(2)"},
-      {"no-space-here", "o|n|t"},                           // unchanged
-      {"1.3.6.1.4.1.9.2 onlyName", "1.3.6.1.4.1.9.2|n|t"},  // one space: only the OID
-      {" ", "||"},
-  };
-  for (auto [text, expected] : cases) {
-    TrapDefinitionVar v{"o", "n", "t"};
-    ParseTrapDefinitionVar(text, v);
-    EXPECT_EQ(v.varOid + "|" + v.varName + "|" + v.varType, expected) << text;
-  }
-}
-
 TEST_F(SnmpTrapIntakeTest, DefinitionsLoadTwoHundredRowsInTableOrder) {
   Db().Exec(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 201) "
