@@ -125,11 +125,9 @@ FAILURES = [  # centre, operator, fault switches, status text, trace line
     ("tap", TAP, {"block nak"}, "ALPHA: Message rejected", None),
     ("ucp", UCP01, {"nack 01"}, "ALPHA: Error[01] Checksum error.", None),
     ("ucp", UCP01, {"nack 24"}, "ALPHA: Error[24] <STX>01/00022/R/01/N/24//05<ETX>", None),
-    ("ucp", UCP01, {"silent"}, TIME_OUT, "Response Time Out."),
     ("espa", ESPA, {"poll silent"}, "ALPHA: Error when sending Poll Sequence.", None),
     ("espa", ESPA, {"block silent"}, "ALPHA: Error when sending Paging Block.", None),
     # Centres that misbehave and a line that drops: each ends within its waits.
-    ("tap", TAP, {"garbage"}, TIME_OUT, "Response1 Time Out."),
     ("tap", TAP, {"drop carrier"}, TIME_OUT, "Response4 Time Out."),
     ("ucp", UCP01, {"no etx"}, TIME_OUT, "Response Time Out."),
     ("pad", dict(Protocol="UCP-01 via PAD"), {"flood"}, TIME_OUT, "Response Time Out."),
