@@ -113,28 +113,6 @@ TEST_F(SendListTest, OffDutyReceiversAreBufferedOnceOrAlwaysUpToFifty) {
   EXPECT_EQ(ctx.delivery.BufferList[50].BufferRecvMess, "again 48");
 }
 
-// The trace shows the columns a receiver type brings; the buffer list trace is rewritten.
-TEST_F(SendListTest, TracesOfTheSendListWithThePagerColumnsAndOfTheBufferList) {
-  ctx.DebugMode = "Filter Process";
-  AddReceiver("Recv_Pager_Num", "num", {{"PagerNumber", "555"}, {"MoCalling", "1"}});
-  Update("Recv_Pager_Num", "SendCode = '12,34', DelayTime = 7, BufferMessages = 1");
-  AddReceiver("Recv_Phone_MO", "night", {{"DutyTimeFri", kNotAtTen}, {"BufferMessages", "1"}});
-  SetGroup(1, "a>>b", {{"num", "PagerNum"}, {"night", "PhoneMO"}});
-  MakeSendList(ctx);
-  clock.Set("2026-06-26 10:16:00");
-  MakeSendList(ctx);  // a dropped repeat: the buffer list trace still holds one entry
-  V trace = ReadLines(File("Debug/Filter_Process.txt"));
-  ASSERT_GT(trace.size(), 12u);
-  EXPECT_EQ(
-      V(trace.begin(), trace.begin() + 12),
-      (V{"2026-06-26 10:15:00 ***** Send List *****", "", "RecvName(1)=num", "RecvType(1)=PagerNum",
-         "RecvAddr(1)=555", "RecvOper(1)=", "RecvMess(1)=a>>b", "RecvBuffMess(1)=True",
-         "RecvPagerNumMoCall(1)=True", "RecvPagerNumCode(1)=12,34", "RecvPagerNumDelay(1)=7", ""}));
-  V buffer = ReadLines(File("Debug/BuffMess_List.txt"));
-  ASSERT_EQ(buffer.size(), 19u);
-  EXPECT_EQ(buffer[0], "2026-06-26 10:16:00 ***** Buffer Messages List (Off Duty) *****");
-}
-
 // What the transport was handed, attempt by attempt.
 V delivered;
 
@@ -220,32 +198,6 @@ TEST_F(AlarmLogTest, RowOfASendListEntryCutAndWithLineBreaksAsGroupBreaks) {
   for (const auto& [column, value] : columns) EXPECT_EQ(Alarm(column), V{value}) << column;
   EXPECT_EQ(GetColumn("Settings_General", "LogIndexAlarm"), "5");
   EXPECT_TRUE(ctx.LogChanged);
-}
-
-// A row that cannot be written waits with the time of its attempt and goes first next time.
-TEST_F(AlarmLogTest, RowWaitsWhileTheDatabaseCannotBeWritten) {
-  clock.Set("2026-06-26 10:00:00");
-  ctx.LastHour = 10;
-  Entry(1, "ops", "MailSMTP", "link down");
-  ctx.ConnectionString = File("gone/Varnel.mdb");
-  UpdateAlarmLog(ctx, 1, kSendList);
-  Entry(2, "night", "MailSMTP", "fan failed");
-  UpdateAlarmLog(ctx, 2, kSendList);  // the cycle whose write failed does not try again
-  WriteKeptLogRows(ctx);
-  ASSERT_EQ(Entries(evt::kRuntimeError).size(), 1u);
-  EXPECT_FALSE(ctx.LogChanged);
-
-  ctx.ConnectionString.clear();
-  clock.Set("2026-06-26 10:00:05");
-  Entry(1, "ops", "MailSMTP", "link up");
-  UpdateAlarmLog(ctx, 1, kSendList);
-  EXPECT_EQ(Alarm("Message"), (V{"link down", "fan failed", "link up"}));
-  EXPECT_EQ(Alarm("DateAndTime"),
-            (V{"2026-06-26 10:00:00", "2026-06-26 10:00:00", "2026-06-26 10:00:05"}));
-  EXPECT_EQ(Alarm("Index"), (V{"606260000", "606260001", "606260002"}));
-  EXPECT_TRUE(ctx.LogChanged && ctx.logs.alarms.empty());
-  EXPECT_EQ(Entries(evt::kNotice), (V{"The alarm log was written late: 2 rows waited while the "
-                                      "database could not be written."}));
 }
 
 TEST_F(AlarmLogTest, DayStampCounterLimitAndTheOtherLists) {

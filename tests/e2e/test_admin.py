@@ -169,13 +169,3 @@ def test_edits_change_only_the_rows_named(home):
     assert '"Name": "A"' not in shown
     lines = ok("show", home, "Recv_Pager_Num").splitlines()
     assert lines[0].split()[:3] == ["Row", "Name", "Enabled"] and len(lines) == 2
-
-
-def test_help_lists_every_command_and_each_explains_itself():
-    listed = admin("--help")
-    assert listed.returncode == 0
-    names = re.findall(r"^  (\w+) ", listed.stdout, re.M)
-    assert {"init", "show", "add", "set", "delete", "reload", "check"} <= set(names)
-    for name in names:
-        r = admin(name, "--help")
-        assert r.returncode == 0 and r.stdout.startswith(f"usage: varnel-admin {name}")

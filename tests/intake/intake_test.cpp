@@ -211,24 +211,6 @@ TEST_F(SnmpTrapIntakeTest, DuplicatesAreRemovedAndAFullListLeavesTheRestQueued) 
   EXPECT_EQ(Messages(), Texts{"enterprises.1.0.9"});
 }
 
-TEST(TrapDefinitionVar, SplitsAtTheFirstTwoSpaces) {
-  const std::pair<const char*, const char*> cases[] = {
-      // Two spaces: the name part is empty.
-      {"1.3.6.1.2.1.2.2.1.8  ifOperStatus  up(1),down(2), testing(3)",
-       "1.3.6.1.2.1.2.2.1.8||ifOperStatus  up(1),down(2), testing(3)"},
-      {"1.3.6.1.4.1.9.1 severity critical(1),major(2)",
-       "1.3.6.1.4.1.9.1|severity|critical(1),major(2)"},
-      {"no-space-here", "o|n|t"},                           // unchanged
-      {"1.3.6.1.4.1.9.2 onlyName", "1.3.6.1.4.1.9.2|n|t"},  // one space: only the OID
-      {" ", "||"},
-  };
-  for (auto [text, expected] : cases) {
-    TrapDefinitionVar v{"o", "n", "t"};
-    ParseTrapDefinitionVar(text, v);
-    EXPECT_EQ(v.varOid + "|" + v.varName + "|" + v.varType, expected) << text;
-  }
-}
-
 TEST_F(SnmpTrapIntakeTest, DefinitionsLoadTwoHundredRowsInTableOrder) {
   Db().Exec(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 201) "
@@ -370,17 +352,6 @@ TEST_F(SyslogTest, LayoutsNodeNamesTabsBinaryAndDuplicates) {
   Update("Event_SysLog", "LogMessageAs = 'Everything', ModDefPriority = 'urgent'");
   EXPECT_EQ(Pass({"no pri"}), Texts{"no pri"});
   EXPECT_EQ(std::tuple(ctx.events[1].Priority, Entries(106).size()), std::tuple("5 - Normal", 2u));
-}
-
-TEST_F(SyslogTest, QueueHoldsThreeHundredAndCountsTheRest) {
-  for (int i = 1; i <= 301; ++i) Queue("<13>message " + std::to_string(i));
-  Pass({"<13>message 302"});
-  EXPECT_EQ(ctx.events.Count(), 300);
-  EXPECT_EQ(ctx.events[300].Message, "message 300");
-  EXPECT_EQ(Entries(107), Texts{"Syslog input queue full: 2 messages were "
-                                "dropped since the last check."});
-  EXPECT_EQ(Pass({"<13>after"}), Texts{"after"});
-  EXPECT_EQ(Entries(107).size(), 1u);
 }
 
 TEST_F(SyslogTest, AConnectionResetIsReportedUnderTheListenersName) {

@@ -15,27 +15,12 @@
 #include "platform/database_copy.h"
 #include "platform/files.h"
 #include "platform/posix_serial_port.h"
-#include "platform/text.h"
 #include "support/test_support.h"
 
 namespace varnel {
 namespace {
 
 using testing::ErrorOf, testing::Texts;
-
-TEST(Text, CutsCountCharactersAndWireBytesReadAsWindows1252) {
-  std::string s = "\xC3\x84rende_12$";  // "Ärende_12$"
-  EXPECT_EQ(CharLength(s), 10u);
-  EXPECT_EQ((std::vector{LeftChars(s, 1), LeftChars(s, -3), MidChars(s, 2, 4), RightChars(s, 3),
-                         RightChars(s, 99)}),
-            (Texts{"\xC3\x84", "", "rend", "12$", s}));
-  for (auto [wire, text] : {std::pair<std::string, std::string>{"caf\xE9", "caf\xC3\xA9"},
-                            {"\x80", "\xE2\x82\xAC"},
-                            {"ok \xC3\xA9", "ok \xC3\xA9"},  // valid UTF-8 passes unchanged
-                            {std::string("a\0b", 3), std::string("a\0b", 3)}})
-    EXPECT_EQ(FromWire(wire), text);
-  EXPECT_EQ(CharLength(FromWire("\xC3")), 1u);  // a truncated sequence is one character
-}
 
 class FilesTest : public testing::VarnelTest {};
 
