@@ -228,6 +228,11 @@ std::string Ip2NamePath(const Varnel& ctx) {
 
 void ReportDrops(Varnel& ctx) {
   SnmpState& s = ctx.snmp;
+  if (std::uint64_t lost = s.manager->TakeKernelDrops())
+    Notice(ctx, evt::kWarning,
+           "SNMP trap server: " + std::to_string(lost) +
+               " datagrams were dropped by the system (receive buffer full) since the last "
+               "check.");
   std::uint64_t malformed = s.manager->Malformed() - s.MalformedReported;
   if (s.InTrapDropped == 0 && malformed == 0) return;
   Notice(ctx, evt::kWarning,

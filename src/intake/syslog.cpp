@@ -317,6 +317,14 @@ void WriteSysLogEventsToEventList(Varnel& ctx) {
                  " messages were dropped since the last check.");
       q.dropped = 0;
     }
+    std::uint64_t lost = 0;
+    for (const auto& listener : q.udp)
+      if (listener) lost += listener->TakeKernelDrops();
+    if (lost > 0)
+      Notice(ctx, evt::kWarning,
+             "Syslog listener: " + std::to_string(lost) +
+                 " datagrams were dropped by the system (receive buffer full) since the last "
+                 "check.");
     // Only as many messages as the event list has room for are taken (each gives one event
     // at most); the rest move to the front of the queue for the next cycle, so a list that
     // other sources filled loses nothing the listener accepted.

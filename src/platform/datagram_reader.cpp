@@ -34,6 +34,10 @@ DatagramReader::~DatagramReader() { Stop(); }
 
 void DatagramReader::Start() {
   Stop();
+  // Each datagram then carries the socket's count of datagrams dropped for a full buffer.
+  int on = 1;
+  ::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+  kernelDropsSeen_ = kernelDropsTaken_ = 0;
   alive_ = std::make_shared<bool>(true);
   WaitReadable();
 }
@@ -102,10 +106,25 @@ void DatagramReader::ReadAvailable(bool gathering) {
     WaitReadable();
 }
 
+std::uint64_t DatagramReader::TakeKernelDrops() {
+  // The counter is 32 bits and wraps; the difference is taken in the same width.
+  std::uint32_t drops = kernelDropsSeen_ - kernelDropsTaken_;
+  kernelDropsTaken_ = kernelDropsSeen_;
+  return drops;
+}
+
+void DatagramReader::NoteKernelDrops(msghdr& header) {
+  for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SO_RXQ_OVFL) continue;
+    std::memcpy(&kernelDropsSeen_, CMSG_DATA(c), sizeof kernelDropsSeen_);
+  }
+}
+
 int DatagramReader::ReadBatch() {
   mmsghdr headers[kBatch];
   iovec slots[kBatch];
   sockaddr_storage senders[kBatch];
+  alignas(cmsghdr) char controls[kBatch][CMSG_SPACE(sizeof(std::uint32_t))];
   std::memset(headers, 0, sizeof headers);
   for (int i = 0; i < kBatch; ++i) {
     slots[i] = {buffers_.get() + i * size_, size_};
@@ -113,6 +132,8 @@ int DatagramReader::ReadBatch() {
     headers[i].msg_hdr.msg_namelen = sizeof senders[i];
     headers[i].msg_hdr.msg_iov = &slots[i];
     headers[i].msg_hdr.msg_iovlen = 1;
+    headers[i].msg_hdr.msg_control = controls[i];
+    headers[i].msg_hdr.msg_controllen = sizeof controls[i];
   }
   int n;
   do {
@@ -125,6 +146,7 @@ int DatagramReader::ReadBatch() {
   }
   auto alive = alive_;
   asio::ip::udp::endpoint from;
+  for (int i = 0; i < n; ++i) NoteKernelDrops(headers[i].msg_hdr);
   for (int i = 0; i < n && *alive; ++i) {
     std::size_t length = std::min<std::size_t>(headers[i].msg_hdr.msg_namelen, from.capacity());
     std::memcpy(from.data(), &senders[i], length);

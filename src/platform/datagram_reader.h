@@ -9,11 +9,14 @@
 // the descriptor then, and nothing while it gathers. Binding, options and sending on Socket()
 // work as on any socket.
 #pragma once
+#include <sys/socket.h>
+
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/steady_timer.hpp>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -47,6 +50,9 @@ class DatagramReader {
   void Start();
   // Stops reading; a Start may follow once the socket is open again.
   void Stop();
+  // Datagrams the kernel dropped for a full receive buffer since the last call. The kernel
+  // tells them with the next datagram it queues, so a count shows once one more has come.
+  std::uint64_t TakeKernelDrops();
 
  private:
   void WaitReadable();
@@ -54,6 +60,7 @@ class DatagramReader {
   void ReadAvailable(bool gathering);
   // Reads one batch; returns how many datagrams it took, -1 when the socket had none.
   int ReadBatch();
+  void NoteKernelDrops(msghdr& header);
 
   asio::io_context quiet_;  // the socket's own context, never run
   asio::ip::udp::socket socket_;
@@ -62,6 +69,8 @@ class DatagramReader {
   std::size_t size_;
   std::chrono::milliseconds gatherInterval_;
   std::chrono::steady_clock::time_point lastRead_{};
+  std::uint32_t kernelDropsSeen_ = 0;   // the socket's own drop counter, as last told
+  std::uint32_t kernelDropsTaken_ = 0;
   std::unique_ptr<char[]> buffers_;  // kBatch slots of size_ bytes
   Handler onDatagram_;
   ErrorHandler onError_;

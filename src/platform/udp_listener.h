@@ -24,6 +24,8 @@ class UdpListener {
   std::string LocalAddress() const;
   int LocalPort() const;
   void Close();
+  // Datagrams the kernel dropped for a full receive buffer since the last call.
+  std::uint64_t TakeKernelDrops() { return reader_.TakeKernelDrops(); }
   // Called for a failed receive; the socket goes on receiving.
   void OnError(SocketErrorHandler handler) { onError_ = std::move(handler); }
 

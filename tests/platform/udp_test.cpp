@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/datagram_reader.h"
 #include "platform/udp_listener.h"
 
 namespace varnel {
@@ -46,6 +47,32 @@ TEST(UdpListener, QueuedDatagramsArriveWholeAndInOrderAndAHandlerMayCloseTheList
   SendQueued(io, *listener, 10);
   io.run_for(std::chrono::milliseconds(300));
   EXPECT_EQ(got.size(), 3u);
+}
+
+TEST(DatagramReader, CountsTheDatagramsTheKernelDroppedForAFullBuffer) {
+  asio::io_context io;
+  int got = 0;
+  DatagramReader reader(
+      io, 2048, std::chrono::milliseconds(0),
+      [&](std::string_view, const udp::endpoint&) { ++got; }, [](const std::error_code&) {});
+  udp::socket& in = reader.Socket();
+  in.open(udp::v4());
+  in.set_option(asio::socket_base::receive_buffer_size(4096));  // room for a few
+  in.bind(udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  reader.Start();
+  udp::socket out(io, udp::endpoint(udp::v4(), 0));
+  const std::string payload(1000, 'x');
+  for (int i = 0; i < 100; ++i) out.send_to(asio::buffer(payload), in.local_endpoint());
+  io.run_for(std::chrono::milliseconds(200));
+  const int kept = got;
+  ASSERT_LT(kept, 100);
+  // The kernel tells its count with the next datagram it queues.
+  out.send_to(asio::buffer(payload), in.local_endpoint());
+  io.restart();
+  io.run_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(got, kept + 1);
+  EXPECT_EQ(reader.TakeKernelDrops(), static_cast<std::uint64_t>(100 - kept));
+  EXPECT_EQ(reader.TakeKernelDrops(), 0u);
 }
 
 }  // namespace

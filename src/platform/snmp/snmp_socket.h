@@ -46,6 +46,8 @@ class SnmpEndpoint {
   // not take.
   std::uint64_t Malformed() const { return malformed_; }
   std::uint64_t Ignored() const { return ignored_; }
+  // Datagrams the kernel dropped for a full receive buffer since the last call.
+  std::uint64_t TakeKernelDrops() { return reader_.TakeKernelDrops(); }
 
  protected:
   // Encodes message and sends it to its sender address and port.
