@@ -129,7 +129,18 @@ LocalTime ToLocalTime(std::time_t t) {
                    tm.tm_min,         tm.tm_sec,     tm.tm_wday};
 }
 
-LocalTime SystemClock::Now() const { return ToLocalTime(std::time(nullptr)); }
+LocalTime SystemClock::Now() const {
+  // The breakdown is kept for the second it belongs to: every received event asks for the
+  // time, and the time zone conversion costs more than the rest of taking an event in.
+  thread_local std::time_t keptSecond = -1;
+  thread_local LocalTime kept;
+  const std::time_t now = std::time(nullptr);
+  if (now != keptSecond) {
+    kept = ToLocalTime(now);
+    keptSecond = now;
+  }
+  return kept;
+}
 
 std::uint64_t SystemClock::TickMs() const {
   using namespace std::chrono;

@@ -263,15 +263,37 @@ Table::Table(Table&& o) noexcept
       deleted_(o.deleted_),
       row_(std::move(o.row_)),
       adding_(o.adding_),
-      edits_(std::move(o.edits_)) {}
+      edits_(std::move(o.edits_)),
+      edited_(std::move(o.edited_)),
+      kept_(o.kept_),
+      keptColumns_(std::move(o.keptColumns_)),
+      keptAdding_(o.keptAdding_) {}
 
 Table::~Table() = default;
 
 std::size_t Table::ColumnIndex(const std::string& column) const {
+  // Callers nearly always spell a column as the schema does; other cases are found too.
   const auto& columns = shape_->columns;
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (columns[i] == column) return i;
   for (std::size_t i = 0; i < columns.size(); ++i)
     if (strcasecmp(columns[i].c_str(), column.c_str()) == 0) return i;
   throw MissingColumn(name_, column);
+}
+
+const Table::Value* Table::Edit(std::size_t column) const {
+  return std::find(edited_.begin(), edited_.end(), column) == edited_.end() ? nullptr
+                                                                            : &edits_[column];
+}
+
+Table::Value& Table::StartEdit(std::size_t column) {
+  if (edits_.size() < shape_->columns.size()) edits_.resize(shape_->columns.size());
+  auto at = std::lower_bound(edited_.begin(), edited_.end(), column);
+  if (at == edited_.end() || *at != column) edited_.insert(at, column);
+  Value& v = edits_[column];
+  v.isNull = false;
+  v.isInt = false;
+  return v;
 }
 
 void Table::LoadRowIds() {
@@ -295,7 +317,7 @@ void Table::MoveNext() {
   if (!Eof()) ++pos_;
   deleted_ = false;
   row_.reset();
-  edits_.clear();
+  edited_.clear();
   adding_ = false;
 }
 
@@ -314,9 +336,9 @@ std::size_t Table::RecordCount() {
 const Table::Value& Table::Current(const std::string& column) {
   std::size_t idx = ColumnIndex(column);
   if (adding_) {
-    auto it = edits_.find(idx);
     static const Value kNull;
-    return it == edits_.end() ? kNull : it->second;
+    const Value* edit = Edit(idx);
+    return edit ? *edit : kNull;
   }
   if (Eof() || deleted_) throw NoCurrentRecord(name_);
   if (!row_) {
@@ -350,8 +372,7 @@ const Table::Value& Table::Current(const std::string& column) {
     sqlite3_reset(st);
     row_ = std::move(values);
   }
-  auto it = edits_.find(idx);
-  if (it != edits_.end()) return it->second;
+  if (const Value* edit = Edit(idx)) return *edit;
   return (*row_)[idx];
 }
 
@@ -397,46 +418,45 @@ std::int32_t Table::Int32(const std::string& column) {
 
 void Table::Set(const std::string& column, const std::string& value) {
   std::size_t idx = ColumnIndex(column);
-  Value v;
-  v.isNull = false;
+  std::int64_t n = 0;
+  if (shape_->intColumn[idx] && !ParseInteger(value, n))
+    throw VarnelError(err::kTypeMismatch, "Type mismatch (" + name_ + "." + column + ")");
+  Value& v = StartEdit(idx);
   if (shape_->intColumn[idx]) {
-    if (!ParseInteger(value, v.i))
-      throw VarnelError(err::kTypeMismatch, "Type mismatch (" + name_ + "." + column + ")");
     v.isInt = true;
+    v.i = n;
   } else {
-    v.s = value;
+    v.s.assign(value);
   }
-  edits_[idx] = std::move(v);
 }
 
 void Table::Set(const std::string& column, std::int64_t value) {
   std::size_t idx = ColumnIndex(column);
-  Value v;
-  v.isNull = false;
+  Value& v = StartEdit(idx);
   if (shape_->intColumn[idx]) {
     v.isInt = true;
     v.i = value;
   } else {
     v.s = std::to_string(value);
   }
-  edits_[idx] = std::move(v);
 }
 
 void Table::AddNew() {
   adding_ = true;
-  edits_.clear();
+  edited_.clear();
 }
 
-void Table::Update() {
-  if (!adding_ && (Eof() || deleted_)) throw NoCurrentRecord(name_);
-  if (edits_.empty() && !adding_) return;
+sqlite3_stmt* Table::UpdateStatement() {
+  // Rows written one after another with the same columns share the statement, so a loop that
+  // adds rows builds its SQL once.
+  if (kept_ && keptAdding_ == adding_ && keptColumns_ == edited_) return kept_;
   std::string sql;
   if (adding_) {
-    if (edits_.empty()) {
+    if (edited_.empty()) {
       sql = "INSERT INTO " + Quote(name_) + " DEFAULT VALUES";
     } else {
       std::string cols, marks;
-      for (auto& [idx, v] : edits_) {
+      for (std::size_t idx : edited_) {
         cols += (cols.empty() ? "" : ", ") + Quote(shape_->columns[idx]);
         marks += marks.empty() ? "?" : ", ?";
       }
@@ -444,17 +464,28 @@ void Table::Update() {
     }
   } else {
     std::string sets;
-    for (auto& [idx, v] : edits_)
+    for (std::size_t idx : edited_)
       sets += (sets.empty() ? "" : ", ") + Quote(shape_->columns[idx]) + " = ?";
     sql = "UPDATE " + Quote(name_) + " SET " + sets + " WHERE rowid = ?";
   }
-  sqlite3_stmt* st = db_->Statement(sql);
+  kept_ = db_->Statement(sql);
+  keptColumns_ = edited_;
+  keptAdding_ = adding_;
+  return kept_;
+}
+
+void Table::Update() {
+  if (!adding_ && (Eof() || deleted_)) throw NoCurrentRecord(name_);
+  if (edited_.empty() && !adding_) return;
+  sqlite3_stmt* st = UpdateStatement();
   int n = 1;
-  for (auto& [idx, v] : edits_) {
+  for (std::size_t idx : edited_) {
+    const Value& v = edits_[idx];
+    // The values stay put until the statement is reset, so SQLite need not copy them.
     if (v.isInt)
       sqlite3_bind_int64(st, n++, v.i);
     else
-      sqlite3_bind_text(st, n++, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, n++, v.s.data(), static_cast<int>(v.s.size()), SQLITE_STATIC);
   }
   if (!adding_) sqlite3_bind_int64(st, n, (*rowIds_)[pos_]);
   int rc = sqlite3_step(st);
@@ -467,7 +498,7 @@ void Table::Update() {
     pos_ = rowIds_->size() - 1;
   }
   adding_ = false;
-  edits_.clear();
+  edited_.clear();
   row_.reset();
 }
 
@@ -480,7 +511,7 @@ void Table::Delete() {
   if (rc != SQLITE_DONE) db_->Fail(rc);
   deleted_ = true;
   row_.reset();
-  edits_.clear();
+  edited_.clear();
 }
 
 }  // namespace varnel

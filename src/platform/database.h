@@ -6,7 +6,6 @@
 #include <sqlite3.h>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,6 +95,9 @@ class Table {
   std::size_t ColumnIndex(const std::string& column) const;
   void LoadRowIds();
   const Value& Current(const std::string& column);
+  const Value* Edit(std::size_t column) const;  // null when the column is not edited
+  Value& StartEdit(std::size_t column);
+  sqlite3_stmt* UpdateStatement();
   std::int64_t IntValue(const std::string& column);
 
   Database* db_;
@@ -106,7 +108,13 @@ class Table {
   bool deleted_ = false;
   std::optional<std::vector<Value>> row_;  // cache of the current row
   bool adding_ = false;
-  std::map<std::size_t, Value> edits_;
+  // The edit buffer: a value per column, of which those in edited_ (ascending) are set.
+  std::vector<Value> edits_;
+  std::vector<std::size_t> edited_;
+  // The statement of the last Update and what it was built for.
+  sqlite3_stmt* kept_ = nullptr;
+  std::vector<std::size_t> keptColumns_;
+  bool keptAdding_ = false;
 };
 
 }  // namespace varnel

@@ -1,5 +1,6 @@
 #include "platform/datagram_reader.h"
 
+#include <linux/sock_diag.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@ namespace {
 constexpr int kBatch = 16;
 // Batches read in one go before other handlers (the cycle, TCP sessions) get their turn.
 constexpr int kBatchesPerTurn = 16;
+// Gathering aims to let the receive buffer fill to about this share between reads.
+constexpr double kTargetFill = 0.25;
 
 }  // namespace
 
@@ -25,6 +28,7 @@ DatagramReader::DatagramReader(asio::io_context& io, std::size_t datagramSize,
       gather_(io),
       size_(datagramSize),
       gatherInterval_(gatherInterval),
+      gatherNow_(gatherInterval),
       // Left uninitialised: only the bytes datagrams fill become resident.
       buffers_(new char[kBatch * datagramSize]),
       onDatagram_(std::move(onDatagram)),
@@ -74,8 +78,30 @@ void DatagramReader::WaitReadable() {
 void DatagramReader::GatherThenRead(std::chrono::milliseconds wait) {
   gather_.expires_after(wait);
   gather_.async_wait([this, alive = alive_](const std::error_code& ec) {
-    if (!ec && *alive && socket_.is_open()) ReadAvailable(true);
+    if (ec || !*alive || !socket_.is_open()) return;
+    AdaptGathering(BufferFill());
+    ReadAvailable(true);
   });
+}
+
+double DatagramReader::BufferFill() {
+  std::uint32_t info[SK_MEMINFO_VARS] = {};
+  socklen_t length = sizeof info;
+  if (::getsockopt(socket_.native_handle(), SOL_SOCKET, SO_MEMINFO, info, &length) != 0 ||
+      length <= SK_MEMINFO_RCVBUF * sizeof info[0] || info[SK_MEMINFO_RCVBUF] == 0)
+    return -1;
+  return static_cast<double>(info[SK_MEMINFO_RMEM_ALLOC]) / info[SK_MEMINFO_RCVBUF];
+}
+
+void DatagramReader::AdaptGathering(double fill) {
+  // Each wake-up costs far more than reading one more datagram, so the interval grows while
+  // the buffer fills to less than its target share, and shrinks (never below the configured
+  // interval) when it fills to more; at most by half or double a step, so one odd interval
+  // does not swing it.
+  if (gatherInterval_.count() == 0 || fill < 0) return;
+  const double scale = fill <= kTargetFill / 2 ? 2.0 : std::max(kTargetFill / fill, 0.5);
+  const auto next = std::chrono::milliseconds(static_cast<long>(gatherNow_.count() * scale));
+  gatherNow_ = std::clamp(next, gatherInterval_, std::max(gatherInterval_, kLongestGather));
 }
 
 void DatagramReader::ReadAvailable(bool gathering) {
@@ -89,7 +115,9 @@ void DatagramReader::ReadAvailable(bool gathering) {
     total += empty ? 0 : n;
   }
   if (!empty) {
-    // A flood: go on reading as soon as the handlers already queued have run.
+    // A flood: go on reading as soon as the handlers already queued have run, and gather
+    // from the shortest interval again once it is read.
+    gatherNow_ = gatherInterval_;
     asio::post(gather_.get_executor(), [this, alive, gathering] {
       if (*alive && socket_.is_open()) ReadAvailable(gathering);
     });
@@ -100,10 +128,12 @@ void DatagramReader::ReadAvailable(bool gathering) {
   auto now = std::chrono::steady_clock::now();
   bool busy = total > 0 && (gathering || now - lastRead_ < gatherInterval_);
   if (total > 0) lastRead_ = now;
-  if (busy)
-    GatherThenRead(gatherInterval_);
-  else
+  if (!busy)
     WaitReadable();
+  else if (gathering)
+    GatherThenRead(gatherNow_);
+  else
+    GatherThenRead(gatherNow_ = gatherInterval_);
 }
 
 std::uint64_t DatagramReader::TakeKernelDrops() {

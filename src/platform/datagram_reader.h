@@ -2,7 +2,9 @@
 // readable and reads everything queued with recvmmsg. When datagrams come faster than one per
 // gathering interval it reads again only after that interval instead of waking for each one,
 // and goes back to waiting once a read finds the socket empty. A datagram that comes alone is
-// read at once; under load each one waits at most the gathering interval.
+// read at once. Under steady load the interval stretches, up to kLongestGather, as long as the
+// receive buffer fills to less than a quarter between reads, and falls back towards the
+// configured interval when it fills more.
 //
 // The socket lives on an io_context of its own that never runs, so an arriving datagram wakes
 // the service only while the reader waits for one: the service's loop watches a duplicate of
@@ -27,6 +29,8 @@ namespace varnel {
 // How long datagrams gather under load before a read: short against an inform sender's
 // retry time, long enough to read dozens at a time.
 constexpr std::chrono::milliseconds kGatherInterval{20};
+// The longest a datagram waits under steady load.
+constexpr std::chrono::milliseconds kLongestGather{100};
 
 class DatagramReader {
  public:
@@ -53,11 +57,16 @@ class DatagramReader {
   // Datagrams the kernel dropped for a full receive buffer since the last call. The kernel
   // tells them with the next datagram it queues, so a count shows once one more has come.
   std::uint64_t TakeKernelDrops();
+  // The interval the reader gathers for now.
+  std::chrono::milliseconds GatherIntervalNow() const { return gatherNow_; }
 
  private:
   void WaitReadable();
   void GatherThenRead(std::chrono::milliseconds wait);
   void ReadAvailable(bool gathering);
+  // The share of the receive buffer in use (0..1); -1 when the system does not tell.
+  double BufferFill();
+  void AdaptGathering(double fill);
   // Reads one batch; returns how many datagrams it took, -1 when the socket had none.
   int ReadBatch();
   void NoteKernelDrops(msghdr& header);
@@ -68,6 +77,7 @@ class DatagramReader {
   asio::steady_timer gather_;
   std::size_t size_;
   std::chrono::milliseconds gatherInterval_;
+  std::chrono::milliseconds gatherNow_;
   std::chrono::steady_clock::time_point lastRead_{};
   std::uint32_t kernelDropsSeen_ = 0;   // the socket's own drop counter, as last told
   std::uint32_t kernelDropsTaken_ = 0;

@@ -36,6 +36,12 @@ const char32_t kCp1252High[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026
                                   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
 
+bool IsAscii(std::string_view s) {
+  unsigned char any = 0;
+  for (char c : s) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
 }  // namespace
 
 std::size_t CharLength(std::string_view s) {
@@ -46,6 +52,8 @@ std::size_t CharLength(std::string_view s) {
 
 std::string LeftChars(std::string_view s, long n) {
   if (n <= 0) return {};
+  // A character has at least one byte: a text of no more bytes than n is whole.
+  if (s.size() <= static_cast<std::size_t>(n)) return std::string(s);
   return std::string(s.substr(0, ByteOffset(s, static_cast<std::size_t>(n))));
 }
 
@@ -82,6 +90,7 @@ std::string ToLower(std::string_view s) {
 }
 
 std::string FromWire(std::string_view bytes) {
+  if (IsAscii(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size();) {

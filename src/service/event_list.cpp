@@ -1,13 +1,43 @@
 #include "service/event_list.h"
 
+#include <functional>
+#include <unordered_map>
+
 #include "platform/error.h"
 
 namespace varnel {
 namespace {
+
+// A string longer than this gives its storage back when its slot is emptied; shorter ones
+// keep it, so a busy list does not allocate per event.
+constexpr std::size_t kKeptCapacity = 1024;
+
 void CheckIndex(int i) {
   if (i < 1 || i > kMaxEvents)
     throw VarnelError(err::kSubscript, "Subscript out of range (event " + std::to_string(i) + ")");
 }
+
+void Empty(std::string& s) {
+  if (s.capacity() > kKeptCapacity)
+    std::string().swap(s);
+  else
+    s.clear();
+}
+
+void Empty(InEvent& e) {
+  for (std::string* f : {&e.DateAndTime, &e.Priority, &e.Name, &e.Message, &e.EventSource})
+    Empty(*f);
+}
+
+std::size_t DuplicateKey(const InEvent& e) {
+  std::hash<std::string> h;
+  return h(e.Message) ^ (h(e.Name) * 31) ^ (h(e.Priority) * 961);
+}
+
+bool SameContent(const InEvent& a, const InEvent& b) {
+  return a.Message == b.Message && a.Name == b.Name && a.Priority == b.Priority;
+}
+
 }  // namespace
 
 InEvent& EventList::operator[](int i) {
@@ -26,7 +56,7 @@ void EventList::SetCount(int n) {
 }
 
 void EventList::Clear() {
-  for (auto& e : items_) e = InEvent{};
+  for (auto& e : items_) Empty(e);
   count_ = 0;
 }
 
@@ -35,7 +65,12 @@ bool EventList::Append(const std::string& dateAndTime, const std::string& priori
                        const std::string& source) {
   if (count_ >= kMaxEvents) return false;
   ++count_;
-  items_[static_cast<std::size_t>(count_)] = InEvent{dateAndTime, priority, name, message, source};
+  InEvent& e = items_[static_cast<std::size_t>(count_)];
+  e.DateAndTime = dateAndTime;
+  e.Priority = priority;
+  e.Name = name;
+  e.Message = message;
+  e.EventSource = source;
   return true;
 }
 
@@ -50,22 +85,29 @@ void EventList::Compact() {
     if (items_[i].Free()) continue;
     ++target;
     if (target != i) {
-      items_[target] = std::move(items_[i]);
-      items_[i] = InEvent{};
+      std::swap(items_[target], items_[i]);
+      Empty(items_[i]);
     }
   }
 }
 
 void EventList::RemoveDuplicates(const std::string& source) {
-  for (std::size_t i = 1; i <= kMaxEvents; ++i) {
-    const InEvent& e = items_[i];
-    if (e.Free() || e.EventSource != source) continue;
-    for (std::size_t j = i + 1; j <= kMaxEvents; ++j) {
-      InEvent& d = items_[j];
-      if (!d.Free() && d.Message == e.Message && d.Name == e.Name && d.Priority == e.Priority) {
-        d = InEvent{};
-        if (count_ > 0) --count_;
-      }
+  // An entry goes when an earlier entry of this source has its content: the earlier entries
+  // of the source are found by a hash of their content instead of comparing every pair.
+  std::unordered_multimap<std::size_t, std::size_t> earlier;
+  earlier.reserve(kMaxEvents);
+  for (std::size_t j = 1; j <= kMaxEvents; ++j) {
+    InEvent& d = items_[j];
+    if (d.Free()) continue;
+    const std::size_t key = DuplicateKey(d);
+    bool duplicate = false;
+    for (auto [it, end] = earlier.equal_range(key); it != end && !duplicate; ++it)
+      duplicate = SameContent(items_[it->second], d);
+    if (duplicate) {
+      Empty(d);
+      if (count_ > 0) --count_;
+    } else if (d.EventSource == source) {
+      earlier.emplace(key, j);
     }
   }
   Compact();

@@ -8,7 +8,34 @@
 namespace varnel {
 namespace {
 
-void WriteEventRows(Varnel& ctx, Database& db, const std::deque<KeptEventRow>& rows) {
+// The rows of one write: those kept from earlier writes, then entries 1 to Count of the
+// event list (when given). The list's entries are copied only when they must wait.
+struct EventRows {
+  std::deque<KeptEventRow> kept;
+  const EventList* list = nullptr;
+
+  std::size_t size() const { return kept.size() + (list ? static_cast<std::size_t>(list->Count()) : 0); }
+  template <class Visit>
+  void ForEach(Visit&& visit) const {
+    for (const KeptEventRow& r : kept) visit(r.DateAndTime, r.Priority, r.Name, r.Message, r.EventSource);
+    if (!list) return;
+    for (int i = 1; i <= list->Count(); ++i) {
+      const InEvent& e = (*list)[i];
+      visit(e.DateAndTime, e.Priority, e.Name, e.Message, e.EventSource);
+    }
+  }
+  std::deque<KeptEventRow> TakeAll() {
+    if (list)
+      for (int i = 1; i <= list->Count(); ++i) {
+        const InEvent& e = (*list)[i];
+        kept.push_back({e.DateAndTime, e.Priority, e.Name, e.Message, e.EventSource});
+      }
+    list = nullptr;
+    return std::move(kept);
+  }
+};
+
+void WriteEventRows(Varnel& ctx, Database& db, const EventRows& rows) {
   // One transaction (one disk sync) for the counter and the rows. Should a row fail for a
   // lasting reason, the connection still commits what was written, so the counter is
   // advanced either way.
@@ -35,29 +62,30 @@ void WriteEventRows(Varnel& ctx, Database& db, const std::deque<KeptEventRow>& r
   if (n > kMaxLogRowsPerDay) return db.Commit();
   std::int32_t stamp = DayStamp(ctx.clock.Now().DateText());
   Table t = db.Open("LogFiles_Event");
-  for (const KeptEventRow& e : rows) {
-    if (n > kMaxLogRowsPerDay) continue;
+  rows.ForEach([&](const std::string& dateAndTime, const std::string& priority,
+                   const std::string& name, const std::string& message,
+                   const std::string& source) {
+    if (n > kMaxLogRowsPerDay) return;
     t.AddNew();
     t.Set("Index", static_cast<std::int64_t>(stamp) + n);
     ++n;
-    t.Set("DateAndTime", e.DateAndTime);
-    t.Set("Priority", e.Priority);
-    t.Set("NodeName", LeftChars(e.Name, 100));
-    t.Set("Message", LeftChars(e.Message, 250));
-    t.Set("EventSource", LeftChars(e.EventSource, 25));
+    t.Set("DateAndTime", dateAndTime);
+    t.Set("Priority", priority);
+    t.Set("NodeName", LeftChars(name, 100));
+    t.Set("Message", LeftChars(message, 250));
+    t.Set("EventSource", LeftChars(source, 25));
     t.Update();
-  }
+  });
   db.Commit();
 }
 
 // Writes rows (the kept ones first); those of a failed write are kept again.
-void WriteOrKeepEventRows(Varnel& ctx, std::deque<KeptEventRow> rows, std::size_t waited,
-                          bool retry) {
+void WriteOrKeepEventRows(Varnel& ctx, EventRows rows, std::size_t waited, bool retry) {
   GuardedWriteOrKeep(
       ctx, "UpdateEventLog", retry, waited, "event log", "events",
       [&](Database& db) { WriteEventRows(ctx, db, rows); },
       [&] {
-        ReportDroppedRows(ctx, "UpdateEventLog", KeepRows(ctx.logs.events, std::move(rows)),
+        ReportDroppedRows(ctx, "UpdateEventLog", KeepRows(ctx.logs.events, rows.TakeAll()),
                           "events");
       });
 }
@@ -91,21 +119,18 @@ void ReportDroppedRows(Varnel& ctx, const std::string& procedure, std::size_t dr
 }
 
 void UpdateEventLog(Varnel& ctx) {
-  std::deque<KeptEventRow> rows;
-  rows.swap(ctx.logs.events);
-  const std::size_t waited = rows.size();
-  for (int i = 1; i <= ctx.events.Count(); ++i) {
-    const InEvent& e = ctx.events[i];
-    rows.push_back({e.DateAndTime, e.Priority, e.Name, e.Message, e.EventSource});
-  }
+  EventRows rows;
+  rows.kept.swap(ctx.logs.events);
+  rows.list = &ctx.events;
+  const std::size_t waited = rows.kept.size();
   WriteOrKeepEventRows(ctx, std::move(rows), waited, false);
 }
 
 void WriteKeptEventRows(Varnel& ctx) {
   if (ctx.logs.events.empty() || ctx.logs.failedThisCycle) return;
-  std::deque<KeptEventRow> rows;
-  rows.swap(ctx.logs.events);
-  const std::size_t waited = rows.size();
+  EventRows rows;
+  rows.kept.swap(ctx.logs.events);
+  const std::size_t waited = rows.kept.size();
   WriteOrKeepEventRows(ctx, std::move(rows), waited, true);
 }
 

@@ -1,6 +1,9 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
+#include <algorithm>
+#include <asio/steady_timer.hpp>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -72,6 +75,49 @@ TEST(DatagramReader, CountsTheDatagramsTheKernelDroppedForAFullBuffer) {
   io.run_for(std::chrono::milliseconds(200));
   EXPECT_EQ(got, kept + 1);
   EXPECT_EQ(reader.TakeKernelDrops(), static_cast<std::uint64_t>(100 - kept));
+  EXPECT_EQ(reader.TakeKernelDrops(), 0u);
+}
+
+// Under a light steady stream the reader wakes less and less often, up to the longest
+// interval; a burst that fills the buffer beyond a quarter brings the interval down again.
+TEST(DatagramReader, GatheringStretchesUnderLightLoadAndShrinksWhenTheBufferFills) {
+  using namespace std::chrono_literals;
+  asio::io_context io;
+  int got = 0;
+  DatagramReader reader(
+      io, 2048, 20ms, [&](std::string_view, const udp::endpoint&) { ++got; },
+      [](const std::error_code&) {});
+  udp::socket& in = reader.Socket();
+  in.open(udp::v4());
+  in.set_option(asio::socket_base::receive_buffer_size(32768));
+  in.bind(udp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  reader.Start();
+  udp::socket out(io, udp::endpoint(udp::v4(), 0));
+  int sent = 0;
+  asio::steady_timer tick(io);
+  std::function<void()> every10ms = [&] {
+    out.send_to(asio::buffer(std::string(50, 'x')), in.local_endpoint());
+    ++sent;
+    tick.expires_after(10ms);
+    tick.async_wait([&](const std::error_code& ec) {
+      if (!ec) every10ms();
+    });
+  };
+  every10ms();
+  io.run_for(600ms);
+  EXPECT_EQ(reader.GatherIntervalNow(), kLongestGather);
+
+  for (int i = 0; i < 12; ++i) out.send_to(asio::buffer(std::string(1000, 'y')), in.local_endpoint());
+  sent += 12;
+  auto shortest = reader.GatherIntervalNow();
+  for (int i = 0; i < 50; ++i) {
+    io.run_for(5ms);
+    shortest = std::min(shortest, reader.GatherIntervalNow());
+  }
+  EXPECT_LT(shortest, kLongestGather);
+  tick.cancel();
+  io.run_for(250ms);
+  EXPECT_EQ(got, sent);
   EXPECT_EQ(reader.TakeKernelDrops(), 0u);
 }
 

@@ -250,5 +250,23 @@ TEST(EventList, HoldsThreeHundredAndCompactEmptiesTheSlotsItVacates) {
   EXPECT_TRUE(l[1].Free() && l[1].Message.empty());
 }
 
+// An entry goes when an earlier entry of the given source has the same message, node and
+// priority, whatever its own source; an earlier entry of another source removes nothing.
+TEST(EventList, RemoveDuplicatesKeysOnEarlierEntriesOfTheSource) {
+  EventList l;
+  // clang-format off
+  const struct { const char* priority; const char* name; const char* message; const char* source; } in[] = {
+      {kMajor, "a", "down", kSourceSyslog}, {kMajor, "a", "down", kSourceSnmpTrap},
+      {kMajor, "b", "down", kSourceSnmpTrap}, {kMajor, "a", "down", kSourceSyslog},
+      {kMinor, "b", "down", kSourceSnmpTrap}, {kMajor, "b", "down", kSourceLogFile},
+      {kMajor, "a", "down", kSourceSnmpTrap}};  // clang-format on
+  for (const auto& e : in) l.Append("2026-01-01 00:00:00", e.priority, e.name, e.message, e.source);
+  l.RemoveDuplicates(kSourceSnmpTrap);
+  std::string kept;
+  for (int i = 1; i <= l.Count(); ++i) kept += l[i].Name + l[i].Priority.substr(0, 1) + l[i].EventSource.substr(0, 2) + " ";
+  EXPECT_EQ(kept, "a2Sy a2SN b2SN b3SN ");
+  EXPECT_TRUE(l[5].Free());
+}
+
 }  // namespace
 }  // namespace varnel

@@ -64,19 +64,24 @@ std::uint64_t DecodeUnsigned(std::string_view content, std::size_t maxBytes) {
   return v;
 }
 
-std::string DecodeOid(std::string_view content) {
+void DecodeOidInto(std::string_view content, std::string& out) {
   if (content.empty()) throw MalformedBer{"empty object identifier"};
-  std::string out;
-  out.reserve(content.size() * 3);
+  // Written into a buffer of the longest text first: appending arc by arc to the string cost
+  // more than the decoding.
+  char text[kMaxOidArcs * 11];
+  std::size_t length = 0;
   std::size_t arcs = 0;
-  std::size_t i = 0;
-  char buf[16];
-  auto append = [&](std::uint64_t arc) {
+  auto append = [&](std::uint32_t arc) {
     if (++arcs > kMaxOidArcs) throw MalformedBer{"too many sub-identifiers"};
-    if (!out.empty()) out += '.';
-    auto r = std::to_chars(buf, buf + sizeof buf, arc);
-    out.append(buf, r.ptr);
+    if (arcs > 1) text[length++] = '.';
+    if (arc < 10) {
+      text[length++] = static_cast<char>('0' + arc);
+      return;
+    }
+    length = static_cast<std::size_t>(
+        std::to_chars(text + length, text + sizeof text, arc).ptr - text);
   };
+  std::size_t i = 0;
   while (i < content.size()) {
     std::uint64_t v = 0;
     std::size_t start = i;
@@ -92,12 +97,18 @@ std::string DecodeOid(std::string_view content) {
     if (start == 0) {
       // The first sub-identifier packs the first two arcs.
       std::uint64_t first = v < 40 ? 0 : v < 80 ? 1 : 2;
-      append(first);
-      append(v - first * 40);
+      append(static_cast<std::uint32_t>(first));
+      append(static_cast<std::uint32_t>(v - first * 40));
     } else {
-      append(v);
+      append(static_cast<std::uint32_t>(v));
     }
   }
+  out.assign(text, length);
+}
+
+std::string DecodeOid(std::string_view content) {
+  std::string out;
+  DecodeOidInto(content, out);
   return out;
 }
 

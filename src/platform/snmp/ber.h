@@ -58,6 +58,7 @@ class BerReader {
 std::int64_t DecodeSigned(std::string_view content, std::size_t maxBytes);
 std::uint64_t DecodeUnsigned(std::string_view content, std::size_t maxBytes);
 std::string DecodeOid(std::string_view content);  // dotted text
+void DecodeOidInto(std::string_view content, std::string& out);  // the same, into out
 
 // Writers append a complete TLV to out.
 void AppendLength(std::string& out, std::size_t length);

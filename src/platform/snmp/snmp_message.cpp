@@ -8,39 +8,36 @@
 namespace varnel::snmp {
 namespace {
 
-std::string DecimalText(std::int64_t v) {
+template <class Number>
+void AssignNumber(std::string& out, Number v) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+  out.assign(buf, r.ptr);
 }
 
-std::string UnsignedText(std::uint64_t v) {
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string DottedAddress(std::string_view content) {
+void AssignDottedAddress(std::string& out, std::string_view content) {
   if (content.size() != 4) throw MalformedBer{"IpAddress of other than four octets"};
-  std::string out;
-  for (int i = 0; i < 4; ++i) {
+  out.clear();
+  for (std::size_t i = 0; i < 4; ++i) {
     if (i) out += '.';
-    out += UnsignedText(static_cast<std::uint8_t>(content[static_cast<std::size_t>(i)]));
+    const unsigned v = static_cast<std::uint8_t>(content[i]);
+    if (v >= 100) out += static_cast<char>('0' + v / 100);
+    if (v >= 10) out += static_cast<char>('0' + v / 10 % 10);
+    out += static_cast<char>('0' + v % 10);
   }
-  return out;
 }
 
-Variable DecodeVariable(std::string_view varBind, int version) {
+// Fills v; its strings keep their storage from an earlier message.
+void DecodeVariable(std::string_view varBind, int version, Variable& v) {
   BerReader r(varBind);
-  Variable v;
-  v.oid = DecodeOid(r.Expect(tag::kObjectId));
+  DecodeOidInto(r.Expect(tag::kObjectId), v.oid);
   std::uint8_t t = 0;
   std::string_view c = r.Read(t);
   if (!r.AtEnd()) throw MalformedBer{"extra data in a variable binding"};
   switch (t) {
     case tag::kInteger:
       v.type = vt::kInteger;
-      v.value = DecimalText(DecodeSigned(c, 8));
+      AssignNumber(v.value, DecodeSigned(c, 8));
       break;
     case tag::kOctetString:
       v.type = vt::kOctetString;
@@ -49,30 +46,31 @@ Variable DecodeVariable(std::string_view varBind, int version) {
     case tag::kNull:
       if (!c.empty()) throw MalformedBer{"Null with content"};
       v.type = vt::kNull;
+      v.value.clear();
       break;
     case tag::kObjectId:
       v.type = vt::kObjectId;
-      v.value = DecodeOid(c);
+      DecodeOidInto(c, v.value);
       break;
     case tag::kIpAddress:
       v.type = vt::kIpAddress;
-      v.value = DottedAddress(c);
+      AssignDottedAddress(v.value, c);
       break;
     case tag::kCounter32:
       v.type = vt::kCounter32;
-      v.value = UnsignedText(DecodeUnsigned(c, 5));
+      AssignNumber(v.value, DecodeUnsigned(c, 5));
       break;
     case tag::kGauge32:
       v.type = vt::kGauge32;
-      v.value = UnsignedText(DecodeUnsigned(c, 5));
+      AssignNumber(v.value, DecodeUnsigned(c, 5));
       break;
     case tag::kTimeTicks:
       v.type = vt::kTimeTicks;
-      v.value = UnsignedText(DecodeUnsigned(c, 5));
+      AssignNumber(v.value, DecodeUnsigned(c, 5));
       break;
     case tag::kUInteger32:
       v.type = vt::kUInteger32;
-      v.value = UnsignedText(DecodeUnsigned(c, 5));
+      AssignNumber(v.value, DecodeUnsigned(c, 5));
       break;
     case tag::kOpaque:
       v.type = vt::kOpaque;
@@ -85,7 +83,7 @@ Variable DecodeVariable(std::string_view varBind, int version) {
     case tag::kCounter64:
       if (version == kVersion1) throw MalformedBer{"Counter64 in a v1 message"};
       v.type = vt::kCounter64;
-      v.value = UnsignedText(DecodeUnsigned(c, 9));
+      AssignNumber(v.value, DecodeUnsigned(c, 9));
       break;
     case tag::kNoSuchObject:
     case tag::kNoSuchInstance:
@@ -93,15 +91,20 @@ Variable DecodeVariable(std::string_view varBind, int version) {
       // v2c exceptions carry no value; they read as Null.
       if (version == kVersion1 || !c.empty()) throw MalformedBer{"bad exception value"};
       v.type = vt::kNull;
+      v.value.clear();
       break;
     default: throw MalformedBer{"unknown value type"};
   }
-  return v;
 }
 
 void DecodeVariables(std::string_view list, int version, std::vector<Variable>& out) {
   BerReader r(list);
-  while (!r.AtEnd()) out.push_back(DecodeVariable(r.Expect(tag::kSequence), version));
+  std::size_t n = 0;
+  for (; !r.AtEnd(); ++n) {
+    if (n == out.size()) out.emplace_back();
+    DecodeVariable(r.Expect(tag::kSequence), version, out[n]);
+  }
+  out.resize(n);
 }
 
 std::int32_t DecodeInt32(std::string_view content) {
@@ -115,12 +118,12 @@ bool PduAllowed(int version, int number) {
   return (number >= 0 && number <= 3) || number == 6 || number == 7;
 }
 
-Message DecodeMessage(std::string_view datagram) {
+// Fills every field of m from the datagram; the strings and variables of m keep their storage.
+void DecodeMessage(std::string_view datagram, Message& m) {
   BerReader outer(datagram);
   std::string_view body = outer.Expect(tag::kSequence);
   if (!outer.AtEnd()) throw MalformedBer{"data after the message"};
   BerReader r(body);
-  Message m;
   std::int64_t version = DecodeSigned(r.Expect(tag::kInteger), 4);
   if (version != kVersion1 && version != kVersion2c) throw MalformedBer{"unsupported version"};
   m.version = static_cast<int>(version);
@@ -132,9 +135,16 @@ Message DecodeMessage(std::string_view datagram) {
   if (!PduAllowed(m.version, number)) throw MalformedBer{"PDU type not handled"};
   m.pduType = (m.version == kVersion1 ? pdu::kGetV1 : pdu::kGet) + number;
   BerReader p(pdu);
+  m.requestId = m.errorStatus = m.errorIndex = 0;
+  m.genericTrap = m.specificTrap = 0;
+  m.timeStamp = 0;
+  m.enterprise.clear();
+  m.agentAddress.clear();
+  m.senderAddress.clear();
+  m.senderPort = 0;
   if (m.pduType == pdu::kTrapV1) {
-    m.enterprise = DecodeOid(p.Expect(tag::kObjectId));
-    m.agentAddress = DottedAddress(p.Expect(tag::kIpAddress));
+    DecodeOidInto(p.Expect(tag::kObjectId), m.enterprise);
+    AssignDottedAddress(m.agentAddress, p.Expect(tag::kIpAddress));
     std::int64_t generic = DecodeSigned(p.Expect(tag::kInteger), 4);
     if (generic < 0 || generic > 6) throw MalformedBer{"bad generic trap"};
     m.genericTrap = static_cast<int>(generic);
@@ -147,7 +157,6 @@ Message DecodeMessage(std::string_view datagram) {
   }
   DecodeVariables(p.Expect(tag::kSequence), m.version, m.variables);
   if (!p.AtEnd()) throw MalformedBer{"data after the variable list"};
-  return m;
 }
 
 [[noreturn]] void BadValue(const Variable& v, const char* why) {
@@ -230,12 +239,19 @@ bool KnownPduType(int code) {
          (code >= pdu::kGet && code <= pdu::kSet) || code == pdu::kInform || code == pdu::kTrapV2;
 }
 
-std::optional<Message> Decode(std::string_view datagram) {
+bool DecodeInto(std::string_view datagram, Message& message) {
   try {
-    return DecodeMessage(datagram);
+    DecodeMessage(datagram, message);
+    return true;
   } catch (const MalformedBer&) {
-    return std::nullopt;
+    return false;
   }
+}
+
+std::optional<Message> Decode(std::string_view datagram) {
+  Message m;
+  if (!DecodeInto(datagram, m)) return std::nullopt;
+  return m;
 }
 
 std::string Encode(const Message& m) {

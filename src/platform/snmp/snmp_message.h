@@ -83,6 +83,9 @@ struct Message {
 // Decodes one datagram. Anything that is not a well-formed v1/v2c message with one of the
 // PDU types above gives nothing; no partial message is ever returned.
 std::optional<Message> Decode(std::string_view datagram);
+// The same into a message kept by the caller, whose strings keep their storage; false (and
+// the message's content undefined) for a datagram that Decode gives nothing for.
+bool DecodeInto(std::string_view datagram, Message& message);
 
 // Encodes a message. A value that does not fit its type (a non-numeric Integer, a Counter64
 // beyond 2^64 - 1, an address that is not dotted, an unknown type) raises VarnelError 13.

@@ -84,23 +84,39 @@ void SnmpEndpoint::Receive(std::string_view data, const asio::ip::udp::endpoint&
     ++malformed_;
     return;
   }
-  auto message = Decode(data);
-  if (!message) {
+  // Messages are decoded into one kept message, so a busy receiver does not allocate per
+  // datagram. A handler that lets the loop run may come back here meanwhile: that datagram
+  // gets a message of its own.
+  Message nested;
+  Message& message = receiving_ ? nested : received_;
+  if (!DecodeInto(data, message)) {
     ++malformed_;
     return;
   }
-  if (std::find(accepted_.begin(), accepted_.end(), message->pduType) == accepted_.end()) {
+  if (std::find(accepted_.begin(), accepted_.end(), message.pduType) == accepted_.end()) {
     ++ignored_;
     return;
   }
-  message->senderAddress = from.address().to_string();
-  message->senderPort = from.port();
+  message.senderAddress = SenderText(from.address());
+  message.senderPort = from.port();
+  const bool outer = !receiving_;
+  receiving_ = true;
   try {
-    Deliver(*message);
+    Deliver(message);
   } catch (const std::exception& e) {
     // The handlers guard their own work; this keeps a stray error off the loop.
     if (onError_) onError_(5, e.what());
   }
+  if (outer) receiving_ = false;
+}
+
+const std::string& SnmpEndpoint::SenderText(const asio::ip::address& address) {
+  // Most datagrams come from the sender of the one before.
+  if (address != lastSender_ || lastSenderText_.empty()) {
+    lastSender_ = address;
+    lastSenderText_ = address.to_string();
+  }
+  return lastSenderText_;
 }
 
 void SnmpEndpoint::ReportError(const std::error_code& ec) {

@@ -57,6 +57,7 @@ class SnmpEndpoint {
 
  private:
   void Receive(std::string_view data, const asio::ip::udp::endpoint& from);
+  const std::string& SenderText(const asio::ip::address& address);
   void ReportError(const std::error_code& ec);
 
   DatagramReader reader_;
@@ -65,6 +66,10 @@ class SnmpEndpoint {
   ErrorHandler onError_;
   std::uint64_t malformed_ = 0;
   std::uint64_t ignored_ = 0;
+  Message received_;
+  bool receiving_ = false;
+  asio::ip::address lastSender_;
+  std::string lastSenderText_;
 };
 
 // Receives v1 traps, v2c traps and informs; each is delivered once.
