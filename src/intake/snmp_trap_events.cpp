@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -131,20 +132,38 @@ std::string TrapNodeName(Varnel& ctx, const TrapDefinition& def, const InTrapSlo
   return "";
 }
 
+// The letter codes of a message, in the order they are replaced.
+constexpr char kLetterCodes[] = "AROoTXU";
+
+// Bit i is set when "$" and letter i of kLetterCodes occur in text.
+std::uint32_t LetterCodesIn(const std::string& text) {
+  std::uint32_t codes = 0;
+  for (auto p = text.find('$'); p != std::string::npos && p + 1 < text.size();
+       p = text.find('$', p + 1)) {
+    const char* at = std::strchr(kLetterCodes, text[p + 1]);
+    if (at && *at) codes |= 1u << (at - kLetterCodes);
+  }
+  return codes;
+}
+
 std::string TrapMessage(Varnel& ctx, const TrapDefinition& def, const InTrapSlot& trap) {
   std::string m = def.SnmpTrapMessage;
   if (m.find('$') == std::string::npos) return m;
-  // A value is converted only when its code is in the text.
-  auto replace = [&m](const char* code, auto value) {
-    if (m.find(code) != std::string::npos) ReplaceAll(m, code, value());
+  // A value is converted only when its code is in the text. The codes present are found in
+  // one scan, and again after each replacement, as an inserted value may hold one.
+  std::uint32_t letters = LetterCodesIn(m);
+  auto replace = [&](int i, auto value) {
+    if (!(letters & (1u << i))) return;
+    ReplaceAll(m, std::string{'$', kLetterCodes[i]}, value());
+    letters = LetterCodesIn(m);
   };
-  replace("$A", [&] { return FromWire(trap.InTrapSourceAgent); });
-  replace("$R", [&] { return trap.InTrapSourceNetwork; });
-  replace("$O", [&] { return def.SnmpTrapName; });
-  replace("$o", [&] { return def.SnmpTrapOid; });
-  replace("$T", [&] { return FromWire(trap.InTrapCommunityName); });
-  replace("$X", [&] { return trap.InTrapTime; });
-  replace("$U", [&] { return FromWire(trap.InTrapSysUpTime); });
+  replace(0, [&] { return FromWire(trap.InTrapSourceAgent); });
+  replace(1, [&] { return trap.InTrapSourceNetwork; });
+  replace(2, [&] { return def.SnmpTrapName; });
+  replace(3, [&] { return def.SnmpTrapOid; });
+  replace(4, [&] { return FromWire(trap.InTrapCommunityName); });
+  replace(5, [&] { return trap.InTrapTime; });
+  replace(6, [&] { return FromWire(trap.InTrapSysUpTime); });
   // From 20 down, so that "$1" does not take the front of "$10" to "$19". The codes present
   // are found again after each replacement, as an inserted value may hold one.
   std::uint32_t present = VariableCodesIn(m);

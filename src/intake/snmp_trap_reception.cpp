@@ -22,7 +22,10 @@ void ResetSlot(InTrapSlot& slot) {
   for (std::string* f : {&slot.InTrapOid, &slot.InTrapSourceAgent, &slot.InTrapSourceNetwork,
                          &slot.InTrapTime, &slot.InTrapCommunityName, &slot.InTrapSysUpTime})
     f->clear();
+  // The variables are filled from the first on, each with its type: the first empty one
+  // ends those to clear, so a trap touches only the part of its slot it uses.
   for (auto& v : slot.InTrapVarList) {
+    if (v.varOid.empty() && v.varValue.empty() && v.varType.empty()) break;
     v.varOid.clear();
     v.varValue.clear();
     v.varType.clear();

@@ -1,6 +1,5 @@
 #include "platform/datagram_reader.h"
 
-#include <linux/sock_diag.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,10 +37,8 @@ DatagramReader::~DatagramReader() { Stop(); }
 
 void DatagramReader::Start() {
   Stop();
-  // Each datagram then carries the socket's count of datagrams dropped for a full buffer.
-  int on = 1;
-  ::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-  kernelDropsSeen_ = kernelDropsTaken_ = 0;
+  auto info = MemoryInfo();
+  kernelDropsTaken_ = info ? (*info)[SK_MEMINFO_DROPS] : 0;
   alive_ = std::make_shared<bool>(true);
   WaitReadable();
 }
@@ -84,13 +81,19 @@ void DatagramReader::GatherThenRead(std::chrono::milliseconds wait) {
   });
 }
 
-double DatagramReader::BufferFill() {
-  std::uint32_t info[SK_MEMINFO_VARS] = {};
+std::optional<DatagramReader::MemoryFigures> DatagramReader::MemoryInfo() {
+  MemoryFigures info{};
   socklen_t length = sizeof info;
-  if (::getsockopt(socket_.native_handle(), SOL_SOCKET, SO_MEMINFO, info, &length) != 0 ||
-      length <= SK_MEMINFO_RCVBUF * sizeof info[0] || info[SK_MEMINFO_RCVBUF] == 0)
-    return -1;
-  return static_cast<double>(info[SK_MEMINFO_RMEM_ALLOC]) / info[SK_MEMINFO_RCVBUF];
+  if (::getsockopt(socket_.native_handle(), SOL_SOCKET, SO_MEMINFO, info.data(), &length) != 0 ||
+      length < sizeof info)
+    return std::nullopt;
+  return info;
+}
+
+double DatagramReader::BufferFill() {
+  auto info = MemoryInfo();
+  if (!info || (*info)[SK_MEMINFO_RCVBUF] == 0) return -1;
+  return static_cast<double>((*info)[SK_MEMINFO_RMEM_ALLOC]) / (*info)[SK_MEMINFO_RCVBUF];
 }
 
 void DatagramReader::AdaptGathering(double fill) {
@@ -137,24 +140,19 @@ void DatagramReader::ReadAvailable(bool gathering) {
 }
 
 std::uint64_t DatagramReader::TakeKernelDrops() {
-  // The counter is 32 bits and wraps; the difference is taken in the same width.
-  std::uint32_t drops = kernelDropsSeen_ - kernelDropsTaken_;
-  kernelDropsTaken_ = kernelDropsSeen_;
+  // The socket's own counter: 32 bits, wrapping, so the difference is taken in that width.
+  auto info = MemoryInfo();
+  if (!info) return 0;
+  const std::uint32_t seen = (*info)[SK_MEMINFO_DROPS];
+  const std::uint32_t drops = seen - kernelDropsTaken_;
+  kernelDropsTaken_ = seen;
   return drops;
-}
-
-void DatagramReader::NoteKernelDrops(msghdr& header) {
-  for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
-    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SO_RXQ_OVFL) continue;
-    std::memcpy(&kernelDropsSeen_, CMSG_DATA(c), sizeof kernelDropsSeen_);
-  }
 }
 
 int DatagramReader::ReadBatch() {
   mmsghdr headers[kBatch];
   iovec slots[kBatch];
   sockaddr_storage senders[kBatch];
-  alignas(cmsghdr) char controls[kBatch][CMSG_SPACE(sizeof(std::uint32_t))];
   std::memset(headers, 0, sizeof headers);
   for (int i = 0; i < kBatch; ++i) {
     slots[i] = {buffers_.get() + i * size_, size_};
@@ -162,8 +160,6 @@ int DatagramReader::ReadBatch() {
     headers[i].msg_hdr.msg_namelen = sizeof senders[i];
     headers[i].msg_hdr.msg_iov = &slots[i];
     headers[i].msg_hdr.msg_iovlen = 1;
-    headers[i].msg_hdr.msg_control = controls[i];
-    headers[i].msg_hdr.msg_controllen = sizeof controls[i];
   }
   int n;
   do {
@@ -176,7 +172,6 @@ int DatagramReader::ReadBatch() {
   }
   auto alive = alive_;
   asio::ip::udp::endpoint from;
-  for (int i = 0; i < n; ++i) NoteKernelDrops(headers[i].msg_hdr);
   for (int i = 0; i < n && *alive; ++i) {
     std::size_t length = std::min<std::size_t>(headers[i].msg_hdr.msg_namelen, from.capacity());
     std::memcpy(from.data(), &senders[i], length);

@@ -13,6 +13,7 @@
 #pragma once
 #include <sys/socket.h>
 
+#include <array>
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
 #include <asio/posix/stream_descriptor.hpp>
@@ -20,7 +21,9 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <linux/sock_diag.h>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -54,8 +57,7 @@ class DatagramReader {
   void Start();
   // Stops reading; a Start may follow once the socket is open again.
   void Stop();
-  // Datagrams the kernel dropped for a full receive buffer since the last call. The kernel
-  // tells them with the next datagram it queues, so a count shows once one more has come.
+  // Datagrams the kernel dropped for a full receive buffer since the last call (or Start).
   std::uint64_t TakeKernelDrops();
   // The interval the reader gathers for now.
   std::chrono::milliseconds GatherIntervalNow() const { return gatherNow_; }
@@ -69,7 +71,9 @@ class DatagramReader {
   void AdaptGathering(double fill);
   // Reads one batch; returns how many datagrams it took, -1 when the socket had none.
   int ReadBatch();
-  void NoteKernelDrops(msghdr& header);
+  // The socket's memory figures, indexed by SK_MEMINFO_*; none when the system does not tell.
+  using MemoryFigures = std::array<std::uint32_t, SK_MEMINFO_VARS>;
+  std::optional<MemoryFigures> MemoryInfo();
 
   asio::io_context quiet_;  // the socket's own context, never run
   asio::ip::udp::socket socket_;
@@ -79,8 +83,7 @@ class DatagramReader {
   std::chrono::milliseconds gatherInterval_;
   std::chrono::milliseconds gatherNow_;
   std::chrono::steady_clock::time_point lastRead_{};
-  std::uint32_t kernelDropsSeen_ = 0;   // the socket's own drop counter, as last told
-  std::uint32_t kernelDropsTaken_ = 0;
+  std::uint32_t kernelDropsTaken_ = 0;  // the socket's own drop counter at the last call
   std::unique_ptr<char[]> buffers_;  // kBatch slots of size_ bytes
   Handler onDatagram_;
   ErrorHandler onError_;

@@ -14,10 +14,13 @@ struct EventRows {
   std::deque<KeptEventRow> kept;
   const EventList* list = nullptr;
 
-  std::size_t size() const { return kept.size() + (list ? static_cast<std::size_t>(list->Count()) : 0); }
+  std::size_t size() const {
+    return kept.size() + (list ? static_cast<std::size_t>(list->Count()) : 0);
+  }
   template <class Visit>
   void ForEach(Visit&& visit) const {
-    for (const KeptEventRow& r : kept) visit(r.DateAndTime, r.Priority, r.Name, r.Message, r.EventSource);
+    for (const KeptEventRow& r : kept)
+      visit(r.DateAndTime, r.Priority, r.Name, r.Message, r.EventSource);
     if (!list) return;
     for (int i = 1; i <= list->Count(); ++i) {
       const InEvent& e = (*list)[i];
@@ -63,8 +66,7 @@ void WriteEventRows(Varnel& ctx, Database& db, const EventRows& rows) {
   std::int32_t stamp = DayStamp(ctx.clock.Now().DateText());
   Table t = db.Open("LogFiles_Event");
   rows.ForEach([&](const std::string& dateAndTime, const std::string& priority,
-                   const std::string& name, const std::string& message,
-                   const std::string& source) {
+                   const std::string& name, const std::string& message, const std::string& source) {
     if (n > kMaxLogRowsPerDay) return;
     t.AddNew();
     t.Set("Index", static_cast<std::int64_t>(stamp) + n);

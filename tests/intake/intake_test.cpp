@@ -165,6 +165,10 @@ TEST_F(SnmpTrapIntakeTest, MessageTemplateFillsEveryCode) {
             Texts{"name1 (1.3.6.1.4.1.1.0.4) from 10.0.0.1 via 127.0.0.1 [public] at "
                   "2026-06-26 10:15:00 up 555: one/v12/two when 2018-06-26 10:05:09 state down ."});
   EXPECT_EQ(ctx.events[1].Name, "v12");
+  // Codes that an inserted value brings in are replaced too, when their turn is still to come.
+  Define("1.3.6.1.4.1.1.0.5", "5 - Normal", "$A", "$O $A").SnmpTrapName = "$T $1 $A";
+  Trap("1.3.6.1.4.1.1.0.5", {Str("one")});
+  EXPECT_EQ(Messages(), Texts{"public one $A 10.0.0.1"});
 }
 
 TEST_F(SnmpTrapIntakeTest, NodeNameCodesAndIp2NameLookUp) {

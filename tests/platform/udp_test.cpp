@@ -1,6 +1,6 @@
+#include <algorithm>
 #include <asio/io_context.hpp>
 #include <asio/ip/udp.hpp>
-#include <algorithm>
 #include <asio/steady_timer.hpp>
 #include <chrono>
 #include <functional>
@@ -67,14 +67,12 @@ TEST(DatagramReader, CountsTheDatagramsTheKernelDroppedForAFullBuffer) {
   const std::string payload(1000, 'x');
   for (int i = 0; i < 100; ++i) out.send_to(asio::buffer(payload), in.local_endpoint());
   io.run_for(std::chrono::milliseconds(200));
-  const int kept = got;
-  ASSERT_LT(kept, 100);
-  // The kernel tells its count with the next datagram it queues.
-  out.send_to(asio::buffer(payload), in.local_endpoint());
-  io.restart();
-  io.run_for(std::chrono::milliseconds(200));
-  EXPECT_EQ(got, kept + 1);
-  EXPECT_EQ(reader.TakeKernelDrops(), static_cast<std::uint64_t>(100 - kept));
+  ASSERT_LT(got, 100);
+  EXPECT_EQ(reader.TakeKernelDrops(), static_cast<std::uint64_t>(100 - got));
+  EXPECT_EQ(reader.TakeKernelDrops(), 0u);
+  // Drops from before a restart are not counted again.
+  for (int i = 0; i < 100; ++i) out.send_to(asio::buffer(payload), in.local_endpoint());
+  reader.Start();
   EXPECT_EQ(reader.TakeKernelDrops(), 0u);
 }
 
@@ -107,7 +105,8 @@ TEST(DatagramReader, GatheringStretchesUnderLightLoadAndShrinksWhenTheBufferFill
   io.run_for(600ms);
   EXPECT_EQ(reader.GatherIntervalNow(), kLongestGather);
 
-  for (int i = 0; i < 12; ++i) out.send_to(asio::buffer(std::string(1000, 'y')), in.local_endpoint());
+  for (int i = 0; i < 12; ++i)
+    out.send_to(asio::buffer(std::string(1000, 'y')), in.local_endpoint());
   sent += 12;
   auto shortest = reader.GatherIntervalNow();
   for (int i = 0; i < 50; ++i) {

@@ -263,7 +263,8 @@ TEST(EventList, RemoveDuplicatesKeysOnEarlierEntriesOfTheSource) {
   for (const auto& e : in) l.Append("2026-01-01 00:00:00", e.priority, e.name, e.message, e.source);
   l.RemoveDuplicates(kSourceSnmpTrap);
   std::string kept;
-  for (int i = 1; i <= l.Count(); ++i) kept += l[i].Name + l[i].Priority.substr(0, 1) + l[i].EventSource.substr(0, 2) + " ";
+  for (int i = 1; i <= l.Count(); ++i)
+    kept += l[i].Name + l[i].Priority.substr(0, 1) + l[i].EventSource.substr(0, 2) + " ";
   EXPECT_EQ(kept, "a2Sy a2SN b2SN b3SN ");
   EXPECT_TRUE(l[5].Free());
 }

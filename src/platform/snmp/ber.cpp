@@ -78,8 +78,8 @@ void DecodeOidInto(std::string_view content, std::string& out) {
       text[length++] = static_cast<char>('0' + arc);
       return;
     }
-    length = static_cast<std::size_t>(
-        std::to_chars(text + length, text + sizeof text, arc).ptr - text);
+    length =
+        static_cast<std::size_t>(std::to_chars(text + length, text + sizeof text, arc).ptr - text);
   };
   std::size_t i = 0;
   while (i < content.size()) {
