@@ -4,6 +4,7 @@
 #include <asio/ip/address.hpp>
 #include <asio/socket_base.hpp>
 #include <charconv>
+#include <optional>
 #include <random>
 
 #include "platform/error.h"
@@ -87,8 +88,8 @@ void SnmpEndpoint::Receive(std::string_view data, const asio::ip::udp::endpoint&
   // Messages are decoded into one kept message, so a busy receiver does not allocate per
   // datagram. A handler that lets the loop run may come back here meanwhile: that datagram
   // gets a message of its own.
-  Message nested;
-  Message& message = receiving_ ? nested : received_;
+  std::optional<Message> nested;
+  Message& message = receiving_ ? nested.emplace() : received_;
   if (!DecodeInto(data, message)) {
     ++malformed_;
     return;
